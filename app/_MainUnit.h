@@ -1,0 +1,218 @@
+#pragma once
+
+// The main window: every control of its layout, its state, and the
+// declarations of all its handlers and operations. The member functions are
+// defined in the folder of their subsystem:
+//   app/      layout, FormCreate, close and resize, the hint line
+//   jobs/     job table and grid, adding files, current job and frame range,
+//             batch cutting and progress
+//   preview/  the transport controls and the player's notification handlers
+
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+
+#include "jobs/FileInfo.h"
+#include "platform/Dialogs.h"
+#include "stream/FrameHeader.h"
+#include "widgets/Panel.h"
+#include "widgets/SpeedButton.h"
+#include "widgets/SpinEdit.h"
+#include "widgets/StaticText.h"
+#include "widgets/StringGrid.h"
+#include "widgets/TrackBar.h"
+
+class QMenu;
+class QAction;
+class TXaudioPlayer;
+
+// The settings of a file-open or file-save dialog of the layout.
+struct TFileDialogSettings {
+  QString Title;
+  QString Filter;
+  QString DefaultExt;
+  QString InitialDir;
+  bool ConfirmOverwrite = false;
+};
+
+class T_MainForm : public QWidget {
+  Q_OBJECT
+ public:
+  explicit T_MainForm(QWidget* parent = nullptr);
+  ~T_MainForm() override;
+
+  // ---- Components of the layout, in declaration order ----
+  TFileDialogSettings OpenDialog1;
+  TPanel* Panel8 = nullptr;
+  TPanel* Hint_Panel = nullptr;
+  TPanel* Panel10 = nullptr;
+  TPanel* Panel11 = nullptr;
+  TStringGrid* Files_SG = nullptr;
+  TPanel* Panel12 = nullptr;
+  TPanel* Panel3 = nullptr;
+  TSpinEdit* StartFrame_SE = nullptr;
+  TPanel* Panel5 = nullptr;
+  TPanel* Panel4 = nullptr;
+  TSpinEdit* StopFrame_SE = nullptr;
+  TPanel* Panel6 = nullptr;
+  TPanel* Panel1 = nullptr;
+  TPanel* Panel7 = nullptr;
+  TPanel* Panel13 = nullptr;
+  TPanel* Panel15 = nullptr;
+  TPanel* Panel16 = nullptr;
+  TPanel* Panel17 = nullptr;
+  TPanel* Panel18 = nullptr;
+  TPanel* Panel19 = nullptr;
+  TPanel* Panel20 = nullptr;
+  TPanel* Panel21 = nullptr;
+  TPanel* Panel22 = nullptr;
+  TPanel* Panel23 = nullptr;
+  TPanel* Panel24 = nullptr;
+  TPanel* Panel25 = nullptr;
+  TPanel* Panel26 = nullptr;
+  TPanel* Panel27 = nullptr;
+  TPanel* Panel28 = nullptr;
+  TPanel* Panel31 = nullptr;
+  TPanel* Panel32 = nullptr;
+  TPanel* Panel2 = nullptr;
+  QMenu* PopupMenu = nullptr;
+  QAction* Delete1 = nullptr;
+  QAction* ClearList1 = nullptr;
+  TFileDialogSettings SaveDialog;
+  QAction* Open1 = nullptr;
+  TPanel* Panel29 = nullptr;
+  TPanel* Panel9 = nullptr;
+  TPanel* Panel30 = nullptr;
+  TXaudioPlayer* XaudioPlayer = nullptr;
+  TTrackBar* TrackBar = nullptr;
+  TSpeedButton* StartProcess_SB = nullptr;
+  TPanel* Panel33 = nullptr;
+  TStaticText* StaticText1 = nullptr;
+  TPanel* Panel35 = nullptr;
+  TStaticText* StaticText2 = nullptr;
+  TStaticText* StaticText3 = nullptr;
+  TPanel* Panel36 = nullptr;
+  TPanel* Panel14 = nullptr;
+  TSpeedButton* OpenFile_SB = nullptr;
+  TSpeedButton* Play_SB = nullptr;
+  TSpeedButton* Stop_SB = nullptr;
+  TSpeedButton* SetStop_SB = nullptr;
+  TSpeedButton* SetStart_SB = nullptr;
+  TSpeedButton* Prev_SB = nullptr;
+  TSpeedButton* Next_SB = nullptr;
+  TPanel* TotalJobs_Panel = nullptr;
+  TPanel* CurrentJob_Panel = nullptr;
+  TPanel* ProcentCurrentJob_Panel = nullptr;
+  TPanel* ProcentTotalJobs_Panel = nullptr;
+  TPanel* Panel34 = nullptr;
+
+  // ---- State of the window ----
+  FrameHeader ReferenceHeader;
+  std::array<_FileInfo, kMaxJobs> JobTable;
+  std::int32_t CurrentJob = 0;
+  std::int32_t JobCount = 0;
+  std::int32_t SavedSpinValue = 0;
+  std::int32_t StreamSeconds = 0;
+  QString LastDirectory;
+
+  // ---- Application shell (app/) ----
+  void FormCreate(QObject* Sender);
+  bool FormCloseQuery(QObject* Sender);
+  void FormResize(QObject* Sender);
+
+  // Hint line (app/HintLine.cpp)
+  void FormMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Files_SGMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Panel2MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void StartFrame_SEMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void StopFrame_SEMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Panel29MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Panel9MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Panel1MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Panel15MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Panel17MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Panel19MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Panel25MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Panel21MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Panel23MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Panel31MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Panel27MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void ProcentCurrentJob_PanelMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void CurrentJob_PanelMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void ProcentTotalJobs_PanelMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void TotalJobs_PanelMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Panel33MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Panel35MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Panel36MouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void SetStart_SBMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void SetStop_SBMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Prev_SBMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Stop_SBMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Play_SBMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Next_SBMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void OpenFile_SBMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+  void StartProcess_SBMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+
+  // ---- Job table and grid (jobs/JobTable.cpp) ----
+  void ResetJobTable();
+  void AppendJobRow();
+  void RebuildJobGrid();
+  void DeleteJob(std::int32_t index);
+  void ClearJobList();
+
+  // ---- Adding files (jobs/AddFiles.cpp) ----
+  void OpenFile_SBClick(QObject* Sender);
+
+  // ---- Current job and frame range (jobs/CurrentJob.cpp, jobs/FrameRange.cpp) ----
+  void SelectCurrentJob();
+  void Files_SGClick(QObject* Sender);
+  void Files_SGKeyUp(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift);
+  void Files_SGMouseUp(QObject* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
+  void Files_SGSelectCell(QObject* Sender, int ACol, int ARow, bool& CanSelect);
+  void StartFrame_SEEnter(QObject* Sender);
+  void StartFrame_SEExit(QObject* Sender);
+  void StartFrame_SEChange(QObject* Sender);
+  void StopFrame_SEEnter(QObject* Sender);
+  void StopFrame_SEExit(QObject* Sender);
+  void StopFrame_SEChange(QObject* Sender);
+  void Delete1Click(QObject* Sender);
+  void ClearList1Click(QObject* Sender);
+
+  // ---- Batch cutting and progress (jobs/BatchCut.cpp, jobs/Progress.cpp) ----
+  void StartProcess_SBClick(QObject* Sender);
+  void ProcessAllJobs();
+  void ShowJobProgress(std::int32_t done, std::int32_t total);
+  void ShowTotalProgress(std::int32_t done, std::int32_t total);
+
+  // ---- Preview control (preview/PreviewControl.cpp) ----
+  void InitAudioOutput();
+  void Play_SBClick(QObject* Sender);
+  void Stop_SBClick(QObject* Sender);
+  void Prev_SBClick(QObject* Sender);
+  void Next_SBClick(QObject* Sender);
+  void SelectPreviousJob();
+  void SelectNextJob(bool playAfter);
+  void TrackBarChange(QObject* Sender);
+  void SetStart_SBClick(QObject* Sender);
+  void SetStop_SBClick(QObject* Sender);
+  void XaudioPlayerNotifyInputDuration(QObject* Sender, std::uint32_t Duration);
+  void XaudioPlayerNotifyInputTimecode(QObject* Sender, std::uint8_t Hours, std::uint8_t Minutes,
+                                       std::uint8_t Seconds, std::uint8_t Fractions);
+  void XaudioPlayerNotifyInputPosition(QObject* Sender, std::uint32_t Offset, std::uint32_t Range);
+  void XaudioPlayerNotifyPlayerState(QObject* Sender, std::int32_t State);
+  void XaudioPlayerNotifyNack(QObject* Sender, std::uint8_t Command, std::int16_t Code);
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+
+ private:
+  // Builds every control of the layout and binds its events (app/Layout.cpp).
+  void CreateLayout();
+  void CreateStreamInfoRow(TPanel*& label, TPanel*& value, int top, const QString& caption, bool bold,
+                           void (T_MainForm::*handler)(QObject*, Qt::KeyboardModifiers, int, int));
+  // The message of a run that did not cut everything it was asked to.
+  void ReportBatchProblems(const QStringList& passedOver, const QString& stopReason);
+};

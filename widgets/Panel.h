@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QColor>
+#include <QWidget>
+
+#include "widgets/Events.h"
+
+enum class TBevel { None, Raised, Lowered };
+
+// A panel with 1-pixel outer and inner bevels, an aligned one-line caption,
+// a background colour and a text colour. Child controls are placed at
+// absolute positions inside it.
+class TPanel : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TPanel(QWidget* parent = nullptr);
+
+  QString Caption() const { return caption_; }
+  void SetCaption(const QString& caption);  // schedules a paint when the text changes
+
+  TBevel BevelOuter() const { return outer_; }
+  TBevel BevelInner() const { return inner_; }
+  void SetBevelOuter(TBevel b);
+  void SetBevelInner(TBevel b);
+
+  Qt::Alignment Alignment() const { return alignment_; }
+  void SetAlignment(Qt::Alignment a);  // horizontal part; the caption is always vertically centred
+
+  QColor Color() const { return color_; }
+  void SetColor(const QColor& c);       // background
+  QColor FontColor() const { return fontColor_; }
+  void SetFontColor(const QColor& c);   // caption colour
+
+  // Width of bevels inside the rectangle: 0, 1 or 2 pixels.
+  int BevelWidth() const;
+
+  TMouseMoveEvent OnMouseMove;
+
+ protected:
+  void paintEvent(QPaintEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+
+ private:
+  QString caption_;
+  TBevel outer_ = TBevel::Raised;
+  TBevel inner_ = TBevel::None;
+  Qt::Alignment alignment_ = Qt::AlignHCenter;
+  QColor color_;
+  QColor fontColor_;
+};

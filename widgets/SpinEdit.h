@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QColor>
+#include <QWidget>
+#include <cstdint>
+
+#include "widgets/Events.h"
+
+class QLineEdit;
+class QToolButton;
+
+// A numeric edit box with up and down buttons that behaves as the window's
+// range editing needs:
+//  1. Value() is the text read as a decimal integer with an optional sign; a
+//     text that is not such a number ("", "-") reads as the minimum... of 0.
+//  2. SetValue writes the value's decimal text clamped into [MinValue, MaxValue];
+//     when minimum and maximum are equal the value is written unclamped.
+//  3. SetMaxValue leaves the shown text unchanged.
+//  4. Every change of the text raises OnChange: typing, the up and down arrow
+//     keys and buttons (one step, clamped like a set value), and SetValue or
+//     SetText with a different text. Setting the text already shown raises nothing.
+//  5. Typing accepts digits, "+", "-", the decimal separator and control keys
+//     (backspace, delete, cursor movement); other characters and Enter are
+//     refused with a beep.
+//  6. When the focus leaves, OnExit runs first; then, if the value lies outside
+//     [MinValue, MaxValue], the value is set to the nearest bound (raising OnChange).
+class TSpinEdit : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TSpinEdit(QWidget* parent = nullptr);
+
+  std::int32_t Value() const;
+  void SetValue(std::int32_t v);
+  QString Text() const;
+  void SetText(const QString& text);
+
+  std::int32_t MinValue() const { return min_; }
+  std::int32_t MaxValue() const { return max_; }
+  void SetMinValue(std::int32_t v);
+  void SetMaxValue(std::int32_t v);
+
+  void SetColor(const QColor& background);
+  void SetFontColor(const QColor& text);
+
+  QLineEdit* Editor() const { return edit_; }
+  QToolButton* UpButton() const { return up_; }
+  QToolButton* DownButton() const { return down_; }
+
+  // One step up or down, as the arrow keys and buttons do.
+  void StepUp();
+  void StepDown();
+
+  // The number of beeps given for refused keys (for tests).
+  int BeepCount() const { return beeps_; }
+
+  TNotifyEvent OnChange;
+  TNotifyEvent OnEnter;
+  TNotifyEvent OnExit;
+  TMouseMoveEvent OnMouseMove;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+
+ private:
+  void TextEdited();
+  void Beep();
+
+  QLineEdit* edit_ = nullptr;
+  QToolButton* up_ = nullptr;
+  QToolButton* down_ = nullptr;
+  std::int32_t min_ = 0;
+  std::int32_t max_ = 0;
+  QString lastText_;
+  int beeps_ = 0;
+};
