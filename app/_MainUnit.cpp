@@ -1,0 +1,75 @@
+#include "app/_MainUnit.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QScreen>
+
+#include "preview/XaudioPlayer.h"
+
+T_MainForm::T_MainForm(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+  setObjectName(QStringLiteral("_MainForm"));
+  setWindowTitle(QStringLiteral("Kerfwell  v1.0"));
+  setFixedSize(633, 328);
+  setMouseTracking(true);
+  CreateLayout();
+  FormCreate(this);
+}
+
+T_MainForm::~T_MainForm() = default;
+
+void T_MainForm::FormCreate(QObject* /*Sender*/) {
+  // 1. Blank the decorative captions; the hint line keeps its own.
+  for (TPanel* p : {Panel2, Panel3, Panel4, Panel7, Panel8, Panel10, Panel11, Panel12, Panel13, Panel16, Panel18,
+                    Panel20, Panel22, Panel24, Panel26, Panel28, Panel32, ProcentTotalJobs_Panel,
+                    ProcentCurrentJob_Panel}) {
+    p->SetCaption(QString());
+  }
+  // 2. Both bars start without a visible width.
+  ProcentCurrentJob_Panel->resize(0, ProcentCurrentJob_Panel->height());
+  ProcentTotalJobs_Panel->resize(0, ProcentTotalJobs_Panel->height());
+  // 3-5. The grid: five columns, the header row and one empty row.
+  Files_SG->SetColCount(5);
+  Files_SG->SetRowCount(2);
+  Files_SG->SetCell(0, 0, QStringLiteral(" Name"));
+  Files_SG->SetCell(1, 0, QStringLiteral(" Start Frame"));
+  Files_SG->SetCell(2, 0, QStringLiteral(" Stop Frame"));
+  Files_SG->SetCell(3, 0, QStringLiteral(" Total Frames"));
+  Files_SG->SetCell(4, 0, QStringLiteral(" Duration"));
+  Files_SG->SetColWidth(0, 100);
+  for (int c = 1; c <= 4; ++c) Files_SG->SetColWidth(c, 70);
+  // 6. The job table.
+  ResetJobTable();
+  // 7-8.
+  SavedSpinValue = 0;
+  StreamSeconds = 0;
+  Panel29->SetCaption(QStringLiteral("0 of 0 Files"));
+  // 9. The player's sound output.
+  InitAudioOutput();
+  // 10.
+  LastDirectory = QStringLiteral("C:\\");
+}
+
+bool T_MainForm::FormCloseQuery(QObject* /*Sender*/) { return true; }
+
+void T_MainForm::FormResize(QObject* /*Sender*/) {}
+
+void T_MainForm::closeEvent(QCloseEvent* e) {
+  if (FormCloseQuery(this)) {
+    e->accept();
+  } else {
+    e->ignore();
+  }
+}
+
+void T_MainForm::resizeEvent(QResizeEvent* e) {
+  QWidget::resizeEvent(e);
+  FormResize(this);
+}
+
+void T_MainForm::mouseMoveEvent(QMouseEvent* e) {
+  const QPoint p = e->position().toPoint();
+  FormMouseMove(this, e->modifiers(), p.x(), p.y());
+}
