@@ -1,0 +1,239 @@
+// Processing the whole list into one output file, with the counter and the
+// two progress bars following the run.
+
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+
+#include "app/SystemColors.h"
+#include "stream/Scanner.h"
+#include "tests/window/WindowFixture.h"
+
+namespace {
+
+// Records what a panel shows each time it is painted.
+class PaintLog : public QObject {
+ public:
+  explicit PaintLog(TPanel* panel) : panel_(panel) { panel->installEventFilter(this); }
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) shown.emplace_back(panel_->width(), panel_->Caption());
+    return false;
+  }
+  std::vector<std::pair<int, QString>> shown;
+
+ private:
+  TPanel* panel_;
+};
+
+QByteArray ReadAll(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return f.readAll();
+}
+
+class BatchTest : public WindowTest {
+ protected:
+  // The frames start..stop of a file, as the engine cuts them on its own.
+  QByteArray FramesOf(const QString& path, int start, int stop) {
+    const QString out = TempPath(QStringLiteral("expected-%1.bin").arg(expectedCount_++));
+    FrameHeader h;
+    const std::string in = QFile::encodeName(path).toStdString();
+    EXPECT_TRUE(ProbeFile(in, h));
+    EXPECT_TRUE(ScanFrames(in, QFile::encodeName(out).toStdString(), start, stop, false, h).Ok());
+    return ReadAll(out);
+  }
+  // A file of exactly n frames of the 128 kbps fixture.
+  QString HundredFrames(const QString& name) {
+    const QString source = Fixture("cbr128.mp3", "source-" + name);
+    const QString out = TempPath(name);
+    FrameHeader h;
+    const std::string in = QFile::encodeName(source).toStdString();
+    EXPECT_TRUE(ProbeFile(in, h));
+    EXPECT_TRUE(ScanFrames(in, QFile::encodeName(out).toStdString(), 0, 99, false, h).Ok());
+    EXPECT_EQ(Frames(out), 100);
+    return out;
+  }
+  void Run(const QString& output) {
+    dlg.saveAnswers.push_back(output);
+    form->StartProcess_SB->Click();
+  }
+  void ExpectIdleWindow() {
+    EXPECT_TRUE(form->Files_SG->isEnabled());
+    EXPECT_EQ(form->Panel1->Caption(), QStringLiteral("Idle"));
+    EXPECT_EQ(form->Panel1->FontColor(), syscolors::BtnFace());
+    EXPECT_EQ(form->Panel29->FontColor(), syscolors::BtnFace());
+    EXPECT_EQ(form->ProcentCurrentJob_Panel->width(), 0);
+    EXPECT_EQ(form->ProcentTotalJobs_Panel->width(), 0);
+  }
+
+ private:
+  int expectedCount_ = 0;
+};
+
+TEST_F(BatchTest, ThreeJobsFollowedByCounterAndBars) {
+  const QString a = HundredFrames("a.mp3");
+  const QString b = HundredFrames("b.mp3");
+  const QString c = Fixture("mpeg2-l3.mp3", "c.mp3");
+  Add(a);
+  Add(b);
+  Add(c);
+  form->JobTable[0].StopFrame = 99;  // 0..99 of 100 frames
+  form->JobTable[2].StartFrame = 5;  // b keeps 0..100 as it was added
+  form->JobTable[2].StopFrame = 9;
+  fake_xaudio::ClearCalls();
+
+  PaintLog counter(form->Panel29);
+  PaintLog jobBar(form->ProcentCurrentJob_Panel);
+  PaintLog totalBar(form->ProcentTotalJobs_Panel);
+  const QString output = TempPath("out/result.mp3");
+  Run(output);
+
+  ASSERT_EQ(dlg.saves.size(), 1u);
+  EXPECT_EQ(dlg.saves[0].title, QStringLiteral("Save Resulted File ..."));
+  EXPECT_EQ(dlg.saves[0].filter, QStringLiteral("MPEG 1 Layer 3 Files (*.mp3)|*.mp3|Any File|*.*"));
+  EXPECT_FALSE(dlg.saves[0].confirmOverwrite);
+  EXPECT_EQ(Commands().front(), CmdStop());
+
+  std::vector<QString> counterTexts;
+  for (const auto& [w, text] : counter.shown) {
+    if (counterTexts.empty() || counterTexts.back() != text) counterTexts.push_back(text);
+  }
+  EXPECT_EQ(counterTexts, (std::vector<QString>{"1 of 3 Files", "2 of 3 Files", "3 of 3 Files"}));
+
+  const std::vector<std::pair<int, QString>> totals = {{209, "33 %"}, {420, "66 %"}, {631, "100 %"}, {0, "0 %"}};
+  EXPECT_EQ(totalBar.shown, totals);
+
+  // Job a: 0..99 starts at 0 % without a bar and ends full.
+  ASSERT_FALSE(jobBar.shown.empty());
+  EXPECT_EQ(jobBar.shown.front(), std::make_pair(0, QStringLiteral("0 %")));
+  const auto fullAt = std::find(jobBar.shown.begin(), jobBar.shown.end(), std::make_pair(631, QStringLiteral("100 %")));
+  ASSERT_NE(fullAt, jobBar.shown.end());
+  // Job b keeps 0..100: its last update is (99, 100), one step short of full.
+  EXPECT_NE(std::find(fullAt, jobBar.shown.end(), std::make_pair(624, QStringLiteral("99 %"))), jobBar.shown.end());
+  EXPECT_EQ(jobBar.shown.back(), std::make_pair(0, QStringLiteral("0 %")));
+
+  ExpectIdleWindow();
+  EXPECT_EQ(form->CurrentJob, 2);
+  EXPECT_EQ(form->Files_SG->Row(), 3);
+  EXPECT_EQ(form->Panel29->Caption(), QStringLiteral("1 of 3 Files"));
+  EXPECT_TRUE(dlg.boxes.empty());
+
+  const QByteArray expected = FramesOf(a, 0, 99) + FramesOf(b, 0, 100) + FramesOf(c, 5, 9);
+  EXPECT_EQ(ReadAll(output), expected);
+  EXPECT_EQ(Frames(output), 205);
+}
+
+TEST_F(BatchTest, EmptyListStopsThePlayerAndAsksNothing) {
+  form->StartProcess_SB->Click();
+  EXPECT_EQ(Commands(), (std::vector<std::string>{CmdStop()}));
+  EXPECT_TRUE(dlg.saves.empty());
+}
+
+TEST_F(BatchTest, CancelledDialogChangesNothing) {
+  AddJobs(2);
+  fake_xaudio::ClearCalls();
+  form->StartProcess_SB->Click();
+  EXPECT_EQ(dlg.saves.size(), 1u);
+  EXPECT_EQ(Commands(), (std::vector<std::string>{CmdStop()}));
+  EXPECT_EQ(form->Panel1->Caption(), QStringLiteral("Idle"));
+  EXPECT_EQ(form->CurrentJob, 1);
+}
+
+TEST_F(BatchTest, AppendsToAnExistingOutputAndCountsARepeatedInputTwice) {
+  const QStringList paths = AddJobs(1);
+  Add(paths[0]);
+  form->JobTable[0].StopFrame = 3;
+  form->JobTable[1].StartFrame = 10;
+  form->JobTable[1].StopFrame = 12;
+  const QByteArray before("existing content, kept\n");
+  const QString output = WriteFile("existing.mp3", before);
+  Run(output);
+  EXPECT_EQ(ReadAll(output), before + FramesOf(paths[0], 0, 3) + FramesOf(paths[0], 10, 12));
+  Run(output);  // a second run adds after the first
+  EXPECT_EQ(ReadAll(output).size(), before.size() + 2 * (FramesOf(paths[0], 0, 3).size() + FramesOf(paths[0], 10, 12).size()));
+}
+
+TEST_F(BatchTest, AMissingInputIsPassedOverAndNamedAfterTheRun) {
+  const QStringList paths = AddJobs(3);
+  QFile::remove(paths[1]);
+  const QString output = TempPath("out.mp3");
+  Run(output);
+  EXPECT_EQ(ReadAll(output), FramesOf(paths[0], 0, form->JobTable[0].StopFrame) +
+                                 FramesOf(paths[2], 0, form->JobTable[2].StopFrame));
+  ASSERT_EQ(dlg.boxes.size(), 1u);
+  EXPECT_TRUE(dlg.boxes[0].text.contains(paths[1])) << dlg.boxes[0].text.toStdString();
+  EXPECT_FALSE(dlg.boxes[0].text.contains(paths[0]));
+  ExpectIdleWindow();
+}
+
+TEST_F(BatchTest, AFileThatNoLongerStartsWithFramesIsPassedOver) {
+  const QStringList paths = AddJobs(2);
+  QFile f(paths[0]);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  f.write(QByteArray(4096, 'x'));
+  f.close();
+  const QString output = TempPath("out.mp3");
+  Run(output);
+  EXPECT_EQ(ReadAll(output), FramesOf(paths[1], 0, form->JobTable[1].StopFrame));
+  ASSERT_EQ(dlg.boxes.size(), 1u);
+  EXPECT_TRUE(dlg.boxes[0].text.contains(paths[0]));
+}
+
+TEST_F(BatchTest, AFullDiskStopsTheRunWithOneMessageAndRestoresTheWindow) {
+  AddJobs(2);
+  Run(QStringLiteral("/dev/full"));
+  ASSERT_EQ(dlg.boxes.size(), 1u);
+  EXPECT_TRUE(dlg.boxes[0].text.contains(QStringLiteral("/dev/full"))) << dlg.boxes[0].text.toStdString();
+  EXPECT_TRUE(dlg.boxes[0].text.contains(QStringLiteral("No space left on device"))) << dlg.boxes[0].text.toStdString();
+  ExpectIdleWindow();
+}
+
+TEST_F(BatchTest, AnOutputWhoseFolderCannotBeMadeIsReported) {
+  AddJobs(1);
+  const QString blocker = WriteFile("plainfile", QByteArray("not a folder"));
+  const QString output = blocker + "/sub/out.mp3";
+  Run(output);
+  ASSERT_EQ(dlg.boxes.size(), 1u);
+  EXPECT_TRUE(dlg.boxes[0].text.contains(output)) << dlg.boxes[0].text.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(output));
+  ExpectIdleWindow();
+}
+
+TEST_F(BatchTest, AnOutputThatIsOneOfTheInputsIsRefusedBeforeWriting) {
+  const QStringList paths = AddJobs(2);
+  const QByteArray before = ReadAll(paths[1]);
+  Run(paths[1]);
+  ASSERT_EQ(dlg.boxes.size(), 1u);
+  EXPECT_EQ(ReadAll(paths[1]), before);
+  EXPECT_EQ(form->Panel1->Caption(), QStringLiteral("Idle"));
+  EXPECT_TRUE(form->Files_SG->isEnabled());
+}
+
+TEST_F(BatchTest, ALongJobPaintsItsBarAFewHundredTimesAtMost) {
+  // 20000 frames of 417 bytes: FF FB 90 64 headers over silence.
+  QByteArray frame(417, '\0');
+  frame[0] = char(0xFF);
+  frame[1] = char(0xFB);
+  frame[2] = char(0x90);
+  frame[3] = char(0x64);
+  const QString big = WriteFile("long.mp3", frame.repeated(20000));
+  Add(big);
+  ASSERT_EQ(form->JobTable[0].TotalFrames, 20000);
+  PaintLog jobBar(form->ProcentCurrentJob_Panel);
+  Run(TempPath("long-out.mp3"));
+  EXPECT_GT(jobBar.shown.size(), 100u);
+  EXPECT_LE(jobBar.shown.size(), 800u);
+  EXPECT_EQ(QFileInfo(TempPath("long-out.mp3")).size(), 417 * 20000);
+}
+
+TEST_F(BatchTest, AOneFrameJobShowsAFullBar) {
+  AddJobs(1);
+  form->JobTable[0].StartFrame = 4;
+  form->JobTable[0].StopFrame = 4;
+  PaintLog jobBar(form->ProcentCurrentJob_Panel);
+  Run(TempPath("one.mp3"));
+  ASSERT_GE(jobBar.shown.size(), 2u);
+  EXPECT_EQ(jobBar.shown.front(), std::make_pair(631, QStringLiteral("100 %")));
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+#pragma once
+
+// The main window as a user meets it, with the fake audio library behind its
+// player and scripted answers for its dialogs.
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "app/_MainUnit.h"
+#include "platform/Dialogs.h"
+#include "preview/XaudioPlayer.h"
+#include "tests/fake_xaudio/FakeXaudio.h"
+
+// Answers the window's dialogs from queues and records what was asked.
+class WindowDialogs : public dialogs::Dialogs {
+ public:
+  dialogs::Result MessageBox(const dialogs::MessageBoxRequest& request) override;
+  QString OpenFile(const dialogs::FileDialogRequest& request) override;
+  QString SaveFile(const dialogs::FileDialogRequest& request) override;
+
+  std::deque<QString> openAnswers;          // empty string: cancelled
+  std::deque<QString> saveAnswers;
+  std::deque<dialogs::Result> boxAnswers;   // when empty: the default button
+  std::vector<dialogs::MessageBoxRequest> boxes;
+  std::vector<dialogs::FileDialogRequest> opens;
+  std::vector<dialogs::FileDialogRequest> saves;
+};
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // A copy of a committed fixture file under a name of the test's choosing.
+  QString Fixture(const QString& fixtureName, const QString& asName);
+  // A file of the test's own bytes.
+  QString WriteFile(const QString& name, const QByteArray& bytes);
+  QString TempPath(const QString& name) const;
+
+  // Adds a file through the open button and the scripted dialog.
+  void Add(const QString& path);
+  // Adds n copies of cbr128.mp3 as a.mp3, b.mp3, ...
+  QStringList AddJobs(int n);
+
+  QStringList Row(int row) const;
+  int Rows() const { return form->Files_SG->RowCount(); }
+  // The frame count the engine gives for a file.
+  static std::int32_t Frames(const QString& path);
+  // Only the control_message_send_* calls, as text, since the last ClearCalls.
+  static std::vector<std::string> Commands() { return fake_xaudio::CommandTexts(); }
+
+  WindowDialogs dlg;
+  dialogs::Dialogs* previousDialogs = nullptr;
+  std::unique_ptr<T_MainForm> form;
+  QTemporaryDir tmp;
+};
+
+// Text forms of the commands the window sends, for expectations.
+std::string CmdInputOpen(const QString& path);
+std::string CmdSetRange(int range);
+std::string CmdSeek(int offset, int range);
+std::string CmdPlay();
+std::string CmdStop();
