@@ -27,9 +27,9 @@ class TPanel : public QWidget {
   void SetAlignment(Qt::Alignment a);  // horizontal part; the caption is always vertically centred
 
   QColor Color() const { return color_; }
-  void SetColor(const QColor& c);       // background
+  void SetColor(const QColor& c);  // background
   QColor FontColor() const { return fontColor_; }
-  void SetFontColor(const QColor& c);   // caption colour
+  void SetFontColor(const QColor& c);  // caption colour
 
   // Width of bevels inside the rectangle: 0, 1 or 2 pixels.
   int BevelWidth() const;

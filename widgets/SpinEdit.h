@@ -6,13 +6,15 @@
 
 #include "widgets/Events.h"
 
+class QKeyEvent;
 class QLineEdit;
 class QToolButton;
 
 // A numeric edit box with up and down buttons that behaves as the window's
 // range editing needs:
 //  1. Value() is the text read as a decimal integer with an optional sign; a
-//     text that is not such a number ("", "-") reads as the minimum... of 0.
+//     text that is not such a number ("", "-") reads as 0. A number beyond the
+//     32-bit range reads as the nearest 32-bit value.
 //  2. SetValue writes the value's decimal text clamped into [MinValue, MaxValue];
 //     when minimum and maximum are equal the value is written unclamped.
 //  3. SetMaxValue leaves the shown text unchanged.
@@ -24,6 +26,9 @@ class QToolButton;
 //     refused with a beep.
 //  6. When the focus leaves, OnExit runs first; then, if the value lies outside
 //     [MinValue, MaxValue], the value is set to the nearest bound (raising OnChange).
+// The focus counts as leaving only when it moves to another control of the same
+// window: a popup, a dialog or another application taking it raises nothing,
+// and its return raises no second OnEnter.
 class TSpinEdit : public QWidget {
   Q_OBJECT
  public:
@@ -66,6 +71,10 @@ class TSpinEdit : public QWidget {
  private:
   void TextEdited();
   void Beep();
+  bool KeyPress(QKeyEvent* e);  // true when the key was taken here
+  void FocusEntered();
+  void FocusLeft();
+  void FocusMoved(QWidget* now);
 
   QLineEdit* edit_ = nullptr;
   QToolButton* up_ = nullptr;
@@ -74,4 +83,5 @@ class TSpinEdit : public QWidget {
   std::int32_t max_ = 0;
   QString lastText_;
   int beeps_ = 0;
+  bool inside_ = false;  // the focus is in the editor as far as OnEnter/OnExit go
 };

@@ -8,6 +8,7 @@
 // A horizontal seek bar. Setting Position or Max from code clamps the position
 // into [Min, Max] and raises no event; the user's own moves (dragging the
 // thumb, clicking beside it, keys while focused) raise OnChange once per step.
+// A click beside the thumb moves it by one page step towards the click.
 class TTrackBar : public QSlider {
   Q_OBJECT
  public:
@@ -27,5 +28,7 @@ class TTrackBar : public QSlider {
   void mouseMoveEvent(QMouseEvent* e) override;
 
  private:
+  void ValueChanged();
+
   bool fromCode_ = false;
 };

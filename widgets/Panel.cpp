@@ -1,0 +1,101 @@
+#include "widgets/Panel.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace {
+
+// Draws a 1-pixel bevel along the edges of r: light top-left and dark
+// bottom-right when raised, the reverse when lowered.
+void DrawBevel(QPainter& p, const QRect& r, TBevel bevel, const QColor& light, const QColor& dark) {
+  if (bevel == TBevel::None || r.width() <= 0 || r.height() <= 0) return;
+  const QColor& topLeft = bevel == TBevel::Raised ? light : dark;
+  const QColor& bottomRight = bevel == TBevel::Raised ? dark : light;
+  p.setPen(topLeft);
+  p.drawLine(r.left(), r.top(), r.right(), r.top());
+  p.drawLine(r.left(), r.top(), r.left(), r.bottom());
+  p.setPen(bottomRight);
+  p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+  p.drawLine(r.right(), r.top(), r.right(), r.bottom());
+}
+
+}  // namespace
+
+TPanel::TPanel(QWidget* parent) : QWidget(parent) {
+  setMouseTracking(true);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TPanel::SetCaption(const QString& caption) {
+  if (caption == caption_) return;
+  caption_ = caption;
+  update();
+}
+
+void TPanel::SetBevelOuter(TBevel b) {
+  outer_ = b;
+  update();
+}
+
+void TPanel::SetBevelInner(TBevel b) {
+  inner_ = b;
+  update();
+}
+
+void TPanel::SetAlignment(Qt::Alignment a) {
+  alignment_ = a & Qt::AlignHorizontal_Mask;
+  update();
+}
+
+void TPanel::SetColor(const QColor& c) {
+  color_ = c;
+  update();
+}
+
+void TPanel::SetFontColor(const QColor& c) {
+  fontColor_ = c;
+  update();
+}
+
+int TPanel::BevelWidth() const { return (outer_ != TBevel::None ? 1 : 0) + (inner_ != TBevel::None ? 1 : 0); }
+
+void TPanel::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const QPalette& pal = palette();
+  p.fillRect(rect(), color_.isValid() ? color_ : pal.color(QPalette::Window));
+
+  const QColor light = pal.color(QPalette::Light);
+  const QColor dark = pal.color(QPalette::Dark);
+  QRect r = rect();
+  DrawBevel(p, r, outer_, light, dark);
+  if (outer_ != TBevel::None) r.adjust(1, 1, -1, -1);
+  DrawBevel(p, r, inner_, light, dark);
+  if (inner_ != TBevel::None) r.adjust(1, 1, -1, -1);
+
+  if (caption_.isEmpty() || r.isEmpty()) return;
+  // The caption is placed by its full advance, so trailing blanks keep a
+  // right-aligned caption away from the edge.
+  const QFontMetrics fm(font());
+  const int textWidth = fm.horizontalAdvance(caption_);
+  int x = r.left();
+  if (alignment_ & Qt::AlignRight) {
+    x = r.right() + 1 - textWidth;
+  } else if (alignment_ & Qt::AlignHCenter) {
+    x = r.left() + (r.width() - textWidth) / 2;
+  }
+  const int y = r.top() + (r.height() - fm.height()) / 2 + fm.ascent();
+  p.setClipRect(r);
+  p.setFont(font());
+  p.setPen(fontColor_.isValid() ? fontColor_ : pal.color(QPalette::WindowText));
+  p.drawText(x, y, caption_);
+}
+
+void TPanel::mouseMoveEvent(QMouseEvent* e) {
+  // A panel keeps its moves to itself, with or without a handler, so the
+  // surface beneath it never sees them.
+  e->accept();
+  if (OnMouseMove) {
+    const QPoint pos = e->position().toPoint();
+    OnMouseMove(this, e->modifiers(), pos.x(), pos.y());
+  }
+}
