@@ -21,14 +21,14 @@ struct FrameHeader {
   std::int32_t FrameLength = 0;
   std::int64_t FrameEstimate = 0;
   std::int64_t Position = 0;
-  std::int32_t VersionId = 0;        // 3 MPEG-1, 2 MPEG-2, 0 MPEG 2.5, 1 reserved
-  std::int32_t Layer = 0;            // as coded: 3 Layer I, 2 Layer II, 1 Layer III, 0 reserved
+  std::int32_t VersionId = 0;  // 3 MPEG-1, 2 MPEG-2, 0 MPEG 2.5, 1 reserved
+  std::int32_t Layer = 0;      // as coded: 3 Layer I, 2 Layer II, 1 Layer III, 0 reserved
   std::int32_t Protection = 0;
   std::int32_t BitRateIndex = 0;
   std::int32_t SampleRateIndex = 0;
   std::int32_t Padding = 0;
   std::int32_t PrivateBit = 0;
-  std::int32_t Mode = 0;             // 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel
+  std::int32_t Mode = 0;  // 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel
   std::int32_t Copyright = 0;
   std::int32_t Original = 0;
   bool Invalid = false;
@@ -55,8 +55,8 @@ std::int32_t HeaderSampleRate(const FrameHeader& header);
 struct StreamInfoTexts {
   std::string Version;
   std::string Layer;
-  std::string BitRate;      // "128 kbps"
-  std::string SampleRate;   // "44100 Hz"
+  std::string BitRate;     // "128 kbps"
+  std::string SampleRate;  // "44100 Hz"
   std::string Mode;
   std::string Copyright;
   std::string Original;

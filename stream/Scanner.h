@@ -11,6 +11,10 @@
 // examined, or is left as it was when there was none or the file could not be
 // opened.
 bool ProbeFile(const std::string& path, FrameHeader& reference);
+// The same, and on false says whether the file could not be read: `error` then
+// names the file and the system's reason; it is empty when the file was read
+// and its window holds no valid header.
+bool ProbeFile(const std::string& path, FrameHeader& reference, std::string& error);
 
 enum class ScanStatus {
   Ok,                  // scanned to the end
@@ -23,10 +27,11 @@ enum class ScanStatus {
 };
 
 struct ScanResult {
-  std::int32_t Count = 0;    // valid headers met (0 when the scan did not run)
+  std::int32_t Count = 0;    // valid headers met (0 when the scan did not run; after a
+                             // failed write, up to and including the frame that failed)
   std::int32_t Written = 0;  // frames appended to the output
   ScanStatus Status = ScanStatus::Ok;
-  std::string Message;       // for failures: names the file and the system's reason
+  std::string Message;  // for failures: names the file and the system's reason
   bool Ok() const { return Status == ScanStatus::Ok; }
 };
 

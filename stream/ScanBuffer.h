@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "stream/Scanner.h"
+
+// Size of the read buffer behind ProbeFile and ScanFrames. The variants below
+// take another size so that tests can put buffer boundaries anywhere; the
+// results never depend on it.
+constexpr std::size_t kDefaultReadBuffer = 256 * 1024;
+// A frame must fit in the buffer whole: the longest is 1729 bytes.
+constexpr std::size_t kSmallestReadBuffer = 2048;
+
+// The positions a probe examines: 0 to 2,097,151.
+constexpr std::int64_t kProbeWindow = 2097152;
+
+// A leading 0xFF and the three top bits of the next byte set: eleven sync bits.
+inline bool IsSyncCandidate(const std::uint8_t* b) { return b[0] == 0xFF && b[1] >= 0xE0; }
+
+bool ProbeFileBuffered(const std::string& path, FrameHeader& reference, std::string* error,
+                       std::size_t bufferSize);
+
+ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& outputPath,
+                              std::int32_t startFrame, std::int32_t stopFrame, bool countOnly,
+                              const FrameHeader& reference, const JobProgress& progress,
+                              std::size_t bufferSize);
