@@ -1,5 +1,6 @@
 // The hint line and the tooltips, driven by real mouse moves over the window.
 
+#include <QCoreApplication>
 #include <QMouseEvent>
 
 #include "tests/window/WindowFixture.h"
@@ -9,6 +10,8 @@ namespace {
 using HintTest = WindowTest;
 
 void MoveOver(QWidget* w, QPoint at = QPoint(-1, -1)) {
+  // The grid's cells live in its viewport, which gets the grid's mouse moves.
+  if (auto* grid = qobject_cast<TStringGrid*>(w)) w = grid->viewport();
   if (at.x() < 0) at = QPoint(w->width() / 2, w->height() / 2);
   QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
   QCoreApplication::sendEvent(w, &move);

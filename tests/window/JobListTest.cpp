@@ -1,7 +1,11 @@
 // The job list as the user builds and edits it: adding files, selecting jobs,
 // editing ranges, deleting and clearing.
 
+#include <QLineEdit>
 #include <QTest>
+
+#include <QDir>
+#include <QFileInfo>
 
 #include "app/SystemColors.h"
 #include "tests/window/WindowFixture.h"

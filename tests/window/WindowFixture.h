@@ -16,6 +16,9 @@
 #include "preview/XaudioPlayer.h"
 #include "tests/fake_xaudio/FakeXaudio.h"
 
+// Readable failures for texts.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
 // Answers the window's dialogs from queues and records what was asked.
 class WindowDialogs : public dialogs::Dialogs {
  public:
