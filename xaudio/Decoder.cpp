@@ -1,0 +1,144 @@
+#include "xaudio/Decoder.h"
+
+#include <mpg123.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <mutex>
+
+#include "xaudio/xaudio.h"
+
+namespace xaudio {
+namespace {
+
+// As far as the window looks for a first frame header when it adds a file.
+constexpr long kResyncLimit = 2 * 1024 * 1024;
+
+void InitLibraryOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { mpg123_init(); });
+}
+
+}  // namespace
+
+Decoder::~Decoder() { Close(); }
+
+void Decoder::Close() {
+  if (handle_ != nullptr) {
+    mpg123_close(handle_);
+    mpg123_delete(handle_);
+    handle_ = nullptr;
+  }
+  path_.clear();
+  frame_count_ = sample_count_ = 0;
+  rate_ = 0;
+  channels_ = samples_per_frame_ = 0;
+  info_ = StreamInfo{};
+  at_end_ = false;
+}
+
+int Decoder::Open(const std::string& path) {
+  Close();
+  struct stat st {};
+  if (path.empty() || stat(path.c_str(), &st) != 0) {
+    return (path.empty() || errno == ENOENT || errno == ENOTDIR) ? XA_ERROR_NO_SUCH_FILE
+                                                                 : XA_ERROR_OPEN_FAILED;
+  }
+  // Pipes and devices could block the player or never end.
+  if (!S_ISREG(st.st_mode)) return XA_ERROR_OPEN_FAILED;
+
+  InitLibraryOnce();
+  int err = MPG123_OK;
+  mpg123_handle* h = mpg123_new(nullptr, &err);
+  if (h == nullptr) return XA_ERROR_OUT_OF_MEMORY;
+  // No gapless trimming and no swallowing of the information frame: every
+  // frame of the file is one frame of the stream, decoded whole.
+  mpg123_param(h, MPG123_FLAGS, MPG123_QUIET | MPG123_IGNORE_INFOFRAME, 0.0);
+  mpg123_param(h, MPG123_RESYNC_LIMIT, kResyncLimit, 0.0);
+  mpg123_format_none(h);
+  const long* rates = nullptr;
+  size_t rate_count = 0;
+  mpg123_rates(&rates, &rate_count);
+  for (size_t i = 0; i < rate_count; ++i) {
+    mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+  }
+  handle_ = h;
+
+  if (mpg123_open(h, path.c_str()) != MPG123_OK) {
+    Close();
+    return XA_ERROR_OPEN_FAILED;
+  }
+  int encoding = 0;
+  if (mpg123_getformat(h, &rate_, &channels_, &encoding) != MPG123_OK || rate_ <= 0 || channels_ <= 0) {
+    Close();
+    return XA_ERROR_NOT_MPEG_AUDIO;
+  }
+  if (mpg123_scan(h) != MPG123_OK) {
+    Close();
+    return XA_ERROR_NOT_MPEG_AUDIO;
+  }
+  frame_count_ = mpg123_framelength(h);
+  sample_count_ = mpg123_length(h);
+  samples_per_frame_ = mpg123_spf(h);
+  if (frame_count_ <= 0 || sample_count_ <= 0 || samples_per_frame_ <= 0) {
+    Close();
+    return XA_ERROR_NOT_MPEG_AUDIO;
+  }
+  mpg123_frameinfo fi{};
+  if (mpg123_info(h, &fi) == MPG123_OK) {
+    info_.level = static_cast<uint8_t>(fi.version + 1);
+    info_.layer = static_cast<uint8_t>(fi.layer);
+    info_.bitrate = static_cast<uint16_t>(fi.bitrate);
+    info_.frequency = static_cast<uint16_t>(fi.rate);
+    info_.mode = static_cast<uint8_t>(fi.mode);
+  }
+  if (!SeekFrame(0)) {
+    Close();
+    return XA_ERROR_NOT_MPEG_AUDIO;
+  }
+  path_ = path;
+  return XA_SUCCESS;
+}
+
+bool Decoder::SeekFrame(int64_t frame) {
+  if (handle_ == nullptr || frame < 0) return false;
+  if (frame >= frame_count_) {
+    at_end_ = true;
+    return true;
+  }
+  if (mpg123_seek_frame(handle_, static_cast<off_t>(frame), SEEK_SET) < 0) return false;
+  at_end_ = false;
+  return true;
+}
+
+Decoder::Result Decoder::DecodeFrame(DecodedFrame& frame) {
+  frame = DecodedFrame{};
+  if (handle_ == nullptr || at_end_) return Result::kEnd;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    off_t number = 0;
+    unsigned char* audio = nullptr;
+    size_t bytes = 0;
+    const int r = mpg123_decode_frame(handle_, &number, &audio, &bytes);
+    if (r == MPG123_NEW_FORMAT) {
+      int encoding = 0;
+      if (mpg123_getformat(handle_, &rate_, &channels_, &encoding) != MPG123_OK || rate_ <= 0 ||
+          channels_ <= 0) {
+        return Result::kError;
+      }
+      frame.format_changed = true;
+      continue;
+    }
+    if (r == MPG123_DONE) {
+      at_end_ = true;
+      return Result::kEnd;
+    }
+    if (r != MPG123_OK) return Result::kError;
+    frame.index = number;
+    frame.pcm = reinterpret_cast<const int16_t*>(audio);
+    frame.samples = static_cast<long>(bytes / (sizeof(int16_t) * static_cast<size_t>(channels_)));
+    return Result::kFrame;
+  }
+  return Result::kError;
+}
+
+}  // namespace xaudio
