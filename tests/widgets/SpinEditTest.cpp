@@ -217,18 +217,31 @@ TEST_F(SpinEditTest, LeavingRunsTheExitHandlerFirstThenClampsToTheNearestBound) 
   }
 }
 
-TEST_F(SpinEditTest, AValueRepairedByTheExitHandlerIsNotClampedAgain) {
+TEST_F(SpinEditTest, TheClampJudgesTheValueTheExitHandlerLeft) {
+  // The window's exit handler puts back the value saved on entry when the
+  // entry is empty or negative; the clamp must not undo that repair.
   se->SetMaxValue(100);
-  se->SetValue(7);
   se->OnExit = [this](QObject* s) {
     Record("exit", s);
-    if (se->Text().isEmpty()) se->SetValue(7);
+    if (se->Text().isEmpty() || se->Value() < 0) se->SetValue(7);
   };
-  FocusEditor();
-  log.clear();
-  Key(Qt::Key_Delete);  // the whole text is selected
-  LeaveEditor();
-  EXPECT_EQ(log, (Log{"change:", "exit:", "change:7"}));
+  const struct {
+    const char* typed;
+    Log expected;
+  } cases[] = {
+      {"", {"exit:", "change:7"}},
+      {"-5", {"change:-", "change:-5", "exit:-5", "change:7"}},
+      {"500", {"change:5", "change:50", "change:500", "exit:500", "change:100"}},
+  };
+  for (const auto& c : cases) {
+    se->SetValue(7);
+    FocusEditor();
+    Key(Qt::Key_Delete);  // the whole text is selected
+    log.clear();
+    Type(c.typed);
+    LeaveEditor();
+    EXPECT_EQ(log, c.expected) << "typed " << c.typed;
+  }
 }
 
 TEST_F(SpinEditTest, EntersOnceAndLeavesOnceAcrossAnotherWindowTakingTheFocus) {
