@@ -54,6 +54,7 @@ bool ProbeFileBuffered(const std::string& path, FrameHeader& reference, std::str
     }
     ++p;
   }
+  if (!in.Intact(message) && error) *error = message;
   return false;
 }
 

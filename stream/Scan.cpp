@@ -96,7 +96,7 @@ bool InputMissing(const std::string& path, std::string& message) {
 ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& outputPath,
                               std::int32_t startFrame, std::int32_t stopFrame, bool countOnly,
                               const FrameHeader& reference, const JobProgress& progress,
-                              std::size_t bufferSize) {
+                              std::size_t bufferSize, bool endAfterRange) {
   ScanResult result;
   if (InputMissing(inputPath, result.Message)) {
     result.Status = ScanStatus::InputMissing;
@@ -128,14 +128,27 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
 
   // Brings [pos, pos + n) into the read buffer, writing what waits in it
   // first. False when the file holds fewer bytes there, or on failure.
+  // Writes what waits in the window. A write from a mapping whose file shrank
+  // fails too: that is the input's fault, not the output's.
+  auto flush = [&] {
+    if (countOnly) return true;
+    if (!in.Intact(result.Message)) {
+      result.Status = ScanStatus::ReadFailed;
+    } else if (pending.Flush(in, result.Message)) {
+      return true;
+    } else {
+      result.Status = in.Intact(result.Message) ? ScanStatus::WriteFailed : ScanStatus::ReadFailed;
+    }
+    failed = true;
+    return false;
+  };
+
+  // Brings [pos, pos + n) into the window, writing what waits in it first.
+  // False when the file holds fewer bytes there, or on failure.
   auto bring = [&](std::int64_t n) {
     if (pos + n <= in.WindowEnd()) return true;
     if (in.WindowEnd() >= in.Limit()) return false;  // nothing more to read
-    if (!countOnly && !pending.Flush(in, result.Message)) {
-      result.Status = ScanStatus::WriteFailed;
-      failed = true;
-      return false;
-    }
+    if (!flush()) return false;
     if (!in.Advance(pos, result.Message)) {
       result.Status = ScanStatus::ReadFailed;
       failed = true;
@@ -151,6 +164,8 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
     if (pos >= end) continue;
 
     const std::uint8_t* b = in.At(pos);
+    // In step, the headers ahead lie a few frames on: ask for them early.
+    if (pos + 4096 < end) __builtin_prefetch(b + 4096);
     FrameHeader header;
     DecodeFrameHeader(b[0], b[1], b[2], b[3], pos, size, header);
     if (header.Invalid) {
@@ -165,21 +180,15 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
     // A frame that the end of the file cuts short is counted, never written.
     if (pos + header.FrameLength > size || !bring(header.FrameLength)) break;
     if (!countOnly && frameIndex >= startFrame && frameIndex <= stopFrame) {
-      if (pending.Full() && !pending.Flush(in, result.Message)) {
-        result.Status = ScanStatus::WriteFailed;
-        failed = true;
-        break;
-      }
+      if (pending.Full() && !flush()) break;
       pending.Add(pos, header.FrameLength, frameIndex);
     }
     pos += header.FrameLength;
+    if (endAfterRange && !countOnly && frameIndex >= stopFrame) break;
   }
 
-  if (!failed && !countOnly && !pending.Flush(in, result.Message)) {
-    result.Status = ScanStatus::WriteFailed;
-    failed = true;
-  }
-  if (result.Status == ScanStatus::WriteFailed) index = pending.FailedIndex() + 1;
+  if (!failed && flush() && !in.Intact(result.Message)) result.Status = ScanStatus::ReadFailed;
+  if (pending.FailedIndex() >= 0) index = pending.FailedIndex() + 1;
   result.Count = Clamp32(index);
   result.Written = Clamp32(pending.Written());
   return result;
@@ -190,4 +199,10 @@ ScanResult ScanFrames(const std::string& inputPath, const std::string& outputPat
                       const JobProgress& progress) {
   return ScanFramesBuffered(inputPath, outputPath, startFrame, stopFrame, countOnly, reference, progress,
                             kDefaultReadBuffer);
+}
+
+ScanResult CutFrameRange(const std::string& inputPath, const std::string& outputPath, std::int32_t startFrame,
+                         std::int32_t stopFrame, const FrameHeader& reference, const JobProgress& progress) {
+  return ScanFramesBuffered(inputPath, outputPath, startFrame, stopFrame, false, reference, progress,
+                            kDefaultReadBuffer, true);
 }

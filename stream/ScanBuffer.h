@@ -6,10 +6,10 @@
 
 #include "stream/Scanner.h"
 
-// Size of the read buffer behind ProbeFile and ScanFrames. The variants below
-// take another size so that tests can put buffer boundaries anywhere; the
-// results never depend on it.
-constexpr std::size_t kDefaultReadBuffer = 256 * 1024;
+// Size of the window (mapping or read buffer) behind ProbeFile and ScanFrames.
+// The variants below take another size so that tests can put window
+// boundaries anywhere; the results never depend on it.
+constexpr std::size_t kDefaultReadBuffer = 4 * 1024 * 1024;
 // A frame must fit in the buffer whole: the longest is 1729 bytes.
 constexpr std::size_t kSmallestReadBuffer = 2048;
 
@@ -25,4 +25,4 @@ bool ProbeFileBuffered(const std::string& path, FrameHeader& reference, std::str
 ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& outputPath,
                               std::int32_t startFrame, std::int32_t stopFrame, bool countOnly,
                               const FrameHeader& reference, const JobProgress& progress,
-                              std::size_t bufferSize);
+                              std::size_t bufferSize, bool endAfterRange = false);

@@ -47,3 +47,10 @@ using JobProgress = std::function<void(std::int32_t done, std::int32_t total)>;
 ScanResult ScanFrames(const std::string& inputPath, const std::string& outputPath, std::int32_t startFrame,
                       std::int32_t stopFrame, bool countOnly, const FrameHeader& reference,
                       const JobProgress& progress = {});
+
+// ScanFrames(..., countOnly false) that ends where the range ends: the same
+// bytes written and the same progress calls, but Count only counts the valid
+// headers up to the stop frame. For callers that do not need the count.
+ScanResult CutFrameRange(const std::string& inputPath, const std::string& outputPath, std::int32_t startFrame,
+                         std::int32_t stopFrame, const FrameHeader& reference,
+                         const JobProgress& progress = {});

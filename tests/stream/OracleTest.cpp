@@ -82,6 +82,17 @@ TEST(Oracle, BufferedScanEqualsThePlainAlgorithmCallForCall) {
       EXPECT_EQ(calls, plain.Progress);
       EXPECT_TRUE(ReadFile(out) == plain.Output) << "output differs";
       std::remove(out.c_str());
+
+      // Ending after the range writes and reports the same.
+      calls.clear();
+      const ScanResult ended = ScanFramesBuffered(
+          dir / "in.mp3", out, start, stop, false, ref,
+          [&calls](std::int32_t done, std::int32_t total) { calls.emplace_back(done, total); }, buffer, true);
+      EXPECT_TRUE(ended.Ok()) << ended.Message;
+      EXPECT_LE(ended.Count, plain.Count);
+      EXPECT_EQ(calls, plain.Progress);
+      EXPECT_TRUE(ReadFile(out) == plain.Output) << "output differs when ending after the range";
+      std::remove(out.c_str());
     }
   }
 }
