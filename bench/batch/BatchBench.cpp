@@ -1,0 +1,82 @@
+// Adds the given files to the real window through a scripted open dialog,
+// processes them into OUTPUT through a scripted save dialog, and prints how
+// long each step took and how often the window was repainted.
+//   kerfwell-batch-bench OUTPUT INPUT...
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <cstdio>
+#include <deque>
+
+#include "app/_MainUnit.h"
+#include "platform/Dialogs.h"
+
+namespace {
+
+class Answers : public dialogs::Dialogs {
+ public:
+  dialogs::Result MessageBox(const dialogs::MessageBoxRequest& r) override {
+    std::fprintf(stderr, "message: %s\n", qPrintable(r.text));
+    ++messages;
+    return dialogs::Result::Ok;
+  }
+  QString OpenFile(const dialogs::FileDialogRequest&) override {
+    if (opens.empty()) return {};
+    QString p = opens.front();
+    opens.pop_front();
+    return p;
+  }
+  QString SaveFile(const dialogs::FileDialogRequest&) override { return save; }
+  std::deque<QString> opens;
+  QString save;
+  int messages = 0;
+};
+
+class PaintCounter : public QObject {
+ public:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+  int paints = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: kerfwell-batch-bench OUTPUT INPUT...\n");
+    return 2;
+  }
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("KERFWELL_AUDIO_OUTPUT")) qputenv("KERFWELL_AUDIO_OUTPUT", "silent");
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Kerfwell"));
+  Answers answers;
+  dialogs::SetDialogs(&answers);
+  answers.save = QString::fromLocal8Bit(argv[1]);
+  for (int i = 2; i < argc; ++i) answers.opens.push_back(QString::fromLocal8Bit(argv[i]));
+
+  T_MainForm form;
+  form.show();
+  QApplication::processEvents();
+
+  QElapsedTimer t;
+  t.start();
+  for (int i = 2; i < argc; ++i) form.OpenFile_SB->Click();
+  const double addSeconds = t.nsecsElapsed() / 1e9;
+
+  // The counter is painted with each whole-window repaint, once per job.
+  PaintCounter counter;
+  form.Panel29->installEventFilter(&counter);
+  PaintCounter jobBar;
+  form.ProcentCurrentJob_Panel->installEventFilter(&jobBar);
+  t.restart();
+  form.StartProcess_SB->Click();
+  const double processSeconds = t.nsecsElapsed() / 1e9;
+
+  std::printf("jobs %d\nadd_seconds %.3f\nprocess_seconds %.3f\ncounter_paints %d\njob_bar_paints %d\nmessages %d\n",
+              form.JobCount, addSeconds, processSeconds, counter.paints, jobBar.paints, answers.messages);
+  return answers.messages == 0 ? 0 : 1;
+}
