@@ -8,9 +8,12 @@
 namespace xaudio {
 namespace {
 
-// Long enough to ride out a busy machine, short enough that positions and
-// Stop feel immediate.
-constexpr unsigned kLatencyMicroseconds = 120000;
+// A roomy buffer rides out a busy machine and sound servers that ask for
+// data in large bursts; it costs no responsiveness, because Stop and seeks
+// drop what it holds and positions are reported as the samples are heard.
+constexpr unsigned kLatencyMicroseconds = 400000;
+// Playback starts once this much is queued, not when the buffer is full.
+constexpr unsigned kStartMilliseconds = 40;
 
 class AlsaOutput final : public AudioOutput {
  public:
@@ -34,6 +37,17 @@ class AlsaOutput final : public AudioOutput {
       Close();
       return false;
     }
+    snd_pcm_uframes_t buffer = 0;
+    if (snd_pcm_get_params(pcm_, &buffer, &period_) < 0 || period_ == 0) period_ = 1024;
+    snd_pcm_sw_params_t* sw = nullptr;
+    if (snd_pcm_sw_params_malloc(&sw) == 0) {
+      const auto start = static_cast<snd_pcm_uframes_t>(rate * kStartMilliseconds / 1000);
+      if (snd_pcm_sw_params_current(pcm_, sw) < 0 ||
+          snd_pcm_sw_params_set_start_threshold(pcm_, sw, start) < 0 || snd_pcm_sw_params(pcm_, sw) < 0) {
+        // Not fatal: the device then starts when its buffer is full.
+      }
+      snd_pcm_sw_params_free(sw);
+    }
     rate_ = rate;
     channels_ = channels;
     return true;
@@ -56,18 +70,27 @@ class AlsaOutput final : public AudioOutput {
   long Write(const short* pcm, long frames, std::chrono::milliseconds wait) override {
     if (pcm_ == nullptr) return -1;
     if (frames <= 0) return 0;
+    // Writing only once a period's worth of room is free keeps the thread
+    // asleep between periods instead of trickling samples in.
+    const long wanted = std::min<long>(frames, static_cast<long>(period_));
     snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
     if (avail < 0) {
       if (!Recover(static_cast<int>(avail))) return -1;
       avail = snd_pcm_avail_update(pcm_);
       if (avail < 0) return Recover(static_cast<int>(avail)) ? 0 : -1;
     }
-    if (avail == 0) {
+    if (avail < wanted && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
+      // Not started yet: fill the buffer to the brim, which starts it.
+      if (avail == 0) {
+        Start();
+        return 0;
+      }
+    } else if (avail < wanted) {
       const int w = snd_pcm_wait(pcm_, static_cast<int>(wait.count()));
       if (w < 0 && !Recover(w)) return -1;
       avail = snd_pcm_avail_update(pcm_);
       if (avail < 0) return Recover(static_cast<int>(avail)) ? 0 : -1;
-      if (avail == 0) return 0;
+      if (avail < wanted) return 0;
     }
     const snd_pcm_uframes_t n = static_cast<snd_pcm_uframes_t>(std::min<long>(avail, frames));
     const snd_pcm_sframes_t written = snd_pcm_writei(pcm_, pcm, n);
@@ -109,6 +132,7 @@ class AlsaOutput final : public AudioOutput {
   snd_pcm_t* pcm_ = nullptr;
   long rate_ = 0;
   int channels_ = 0;
+  snd_pcm_uframes_t period_ = 1024;
 };
 
 }  // namespace

@@ -36,14 +36,14 @@ class SilentOutput final : public AudioOutput {
   long Write(const short*, long frames, std::chrono::milliseconds wait) override {
     if (!IsOpen()) return -1;
     if (frames <= 0) return 0;
+    // Room is taken a period at a time, as a device's interrupt would free it.
+    const long wanted = std::min(frames, capacity_ / 2);
     long room = capacity_ - Delay();
-    if (room <= 0) {
-      // Sleep until a part of the queue has been "played", but no longer than asked.
-      const auto needed = std::min(frames, capacity_ / 2 + 1);
-      const auto until_room = std::chrono::microseconds((needed - room) * 1000000LL / rate_);
+    if (room < wanted) {
+      const auto until_room = std::chrono::microseconds((wanted - room) * 1000000LL / rate_ + 1);
       std::this_thread::sleep_for(std::min<std::chrono::microseconds>(until_room, wait));
       room = capacity_ - Delay();
-      if (room <= 0) return 0;
+      if (room < wanted) return 0;
     }
     const long n = std::min(room, frames);
     const auto now = Clock::now();
