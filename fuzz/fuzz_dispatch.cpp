@@ -359,7 +359,7 @@ XA_Message MakeRecord(FuzzedDataProvider& in, Storage& storage) {
     if (record) {
       XA_EqualizerInfo& e = storage.records.emplace_back();
       const std::vector<std::uint8_t> bytes = in.ConsumeBytes<std::uint8_t>(sizeof e);
-      std::memcpy(&e, bytes.data(), bytes.size());
+      if (!bytes.empty()) std::memcpy(&e, bytes.data(), bytes.size());
       m.data[w] = reinterpret_cast<std::uintptr_t>(&e);
     } else {
       // Up to the first zero, as the library hands texts over.
