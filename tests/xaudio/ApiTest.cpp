@@ -78,7 +78,7 @@ TEST(XaudioApi, RefusesNullAndDeletedHandles) {
   player_delete(player);  // a second delete is ignored
 }
 
-TEST(XaudioApi, ConvertsOnlyItsOwnMessagesAndKeepsTextsUntilTheNextCall) {
+TEST(XaudioApi, ConvertsEachRecordOnceByItsOwnPlayerOnly) {
   // Two players posting to one window: each record is converted once, by its
   // own player; the other player and stray window messages give code 0.
   std::vector<std::tuple<uint32_t, uintptr_t, intptr_t>> posted;

@@ -211,5 +211,32 @@ TEST(XaudioBadInput, DeleteWhilePlayingReturnsPromptly) {
   EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(), 200);
 }
 
+TEST(XaudioBadInput, AnUnopenableDeviceFallsBackToTheSilentOutputAndSaysSo) {
+  const std::string path = ToneFile(Kind::kMpeg1Layer3, 2);
+  const int frames = CountFrames(path);
+  PlayerHarness h(Output::kSystem);
+  size_t mark = h.Mark();
+  control_message_send_S(h.player(), XA_MSG_SET_OUTPUT_NAME, "kerfwell_no_such_device");
+  ASSERT_TRUE(h.WaitForReply(XA_MSG_SET_OUTPUT_NAME, mark, 3000));
+  ASSERT_TRUE(h.Open(path));
+  ASSERT_TRUE(h.SetRange(frames));
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_TRUE(h.Seek(0, 1));
+    mark = h.Mark();
+    ASSERT_TRUE(h.Command(XA_MSG_COMMAND_PLAY));
+    ASSERT_TRUE(h.WaitFor([&] { return Ended(h, mark); }, 6000)) << "playback goes on without sound";
+    EXPECT_EQ(Offsets(h, mark).size(), static_cast<size_t>(frames));
+    const auto errors = h.Since(mark, XA_MSG_NOTIFY_ERROR);
+    if (round == 0) {
+      ASSERT_EQ(errors.size(), 1u);
+      EXPECT_EQ(errors[0]->S16(6), XA_ERROR_OUTPUT_OPEN_FAILED);
+      EXPECT_NE(errors[0]->text8.find("kerfwell_no_such_device"), std::string::npos) << errors[0]->text8;
+    } else {
+      EXPECT_TRUE(errors.empty()) << "said once, not on every Play";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace xaudio_test

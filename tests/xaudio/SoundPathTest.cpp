@@ -59,11 +59,6 @@ TEST(XaudioSoundPath, ToneIsHeardWhilePlayingAndSilenceFollowsStop) {
     if (b.at >= stop && b.rms >= 100) last_loud = b.at;
     if (b.at >= play && b.at < first_loud && b.rms >= 100) first_loud = b.at;
   }
-  const auto positions = h.Since(mark, XA_MSG_NOTIFY_INPUT_POSITION);
-  for (size_t i = 0; i < positions.size() && i < 8; ++i) {
-    std::cout << "position " << positions[i]->U32(4) << " at "
-              << std::chrono::duration_cast<milliseconds>(positions[i]->at - play).count() << " ms\n";
-  }
   std::cout << "first sound recorded " << std::chrono::duration_cast<milliseconds>(first_loud - play).count()
             << " ms after Play\n";
   std::cout << "[ sound    ] idle RMS " << idle << ", playing RMS " << playing << ", after Stop RMS " << after
