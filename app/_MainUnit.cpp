@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 
+#include "jobs/JobGrid.h"
 #include "preview/XaudioPlayer.h"
 
 T_MainForm::T_MainForm(QWidget* parent)
@@ -33,13 +34,8 @@ void T_MainForm::FormCreate(QObject* /*Sender*/) {
   // 3-5. The grid: five columns, the header row and one empty row.
   Files_SG->SetColCount(5);
   Files_SG->SetRowCount(2);
-  Files_SG->SetCell(0, 0, QStringLiteral(" Name"));
-  Files_SG->SetCell(1, 0, QStringLiteral(" Start Frame"));
-  Files_SG->SetCell(2, 0, QStringLiteral(" Stop Frame"));
-  Files_SG->SetCell(3, 0, QStringLiteral(" Total Frames"));
-  Files_SG->SetCell(4, 0, QStringLiteral(" Duration"));
-  Files_SG->SetColWidth(0, 100);
-  for (int c = 1; c <= 4; ++c) Files_SG->SetColWidth(c, 70);
+  WriteJobGridHeader(Files_SG);
+  ResetJobGridWidths(Files_SG);
   // 6. The job table.
   ResetJobTable();
   // 7-8.

@@ -34,6 +34,17 @@ struct TFileDialogSettings {
   QString DefaultExt;
   QString InitialDir;
   bool ConfirmOverwrite = false;
+
+  dialogs::FileDialogRequest Request(QWidget* parent) const {
+    dialogs::FileDialogRequest r;
+    r.parent = parent;
+    r.title = Title;
+    r.filter = Filter;
+    r.defaultExt = DefaultExt;
+    r.initialDir = InitialDir;
+    r.confirmOverwrite = ConfirmOverwrite;
+    return r;
+  }
 };
 
 class T_MainForm : public QWidget {

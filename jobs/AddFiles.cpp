@@ -18,13 +18,7 @@ void T_MainForm::OpenFile_SBClick(QObject* /*Sender*/) {
     return;
   }
 
-  dialogs::FileDialogRequest request;
-  request.parent = this;
-  request.title = OpenDialog1.Title;
-  request.filter = OpenDialog1.Filter;
-  request.defaultExt = OpenDialog1.DefaultExt;
-  request.initialDir = OpenDialog1.InitialDir;
-  const QString P = dialogs::Current().OpenFile(request);
+  const QString P = dialogs::Current().OpenFile(OpenDialog1.Request(this));
   if (P.isEmpty()) return;
 
   LastDirectory = DirectoryPart(P);

@@ -33,14 +33,7 @@ void T_MainForm::StartProcess_SBClick(QObject* /*Sender*/) {
 void T_MainForm::ProcessAllJobs() {
   if (JobCount < 1) return;
 
-  dialogs::FileDialogRequest request;
-  request.parent = this;
-  request.title = SaveDialog.Title;
-  request.filter = SaveDialog.Filter;
-  request.defaultExt = SaveDialog.DefaultExt;
-  request.initialDir = SaveDialog.InitialDir;
-  request.confirmOverwrite = SaveDialog.ConfirmOverwrite;
-  const QString output = dialogs::Current().SaveFile(request);
+  const QString output = dialogs::Current().SaveFile(SaveDialog.Request(this));
   if (output.isEmpty()) return;
 
   // Appending a file to itself would read what is being written.

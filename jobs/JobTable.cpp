@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/_MainUnit.h"
+#include "jobs/JobGrid.h"
 
 namespace {
 
@@ -81,14 +82,9 @@ void T_MainForm::DeleteJob(std::int32_t index) {
 void T_MainForm::ClearJobList() {
   Files_SG->SetColCount(5);
   Files_SG->SetRowCount(2);
-  Files_SG->SetCell(0, 0, QStringLiteral(" Name"));
-  Files_SG->SetCell(1, 0, QStringLiteral(" Start Frame"));
-  Files_SG->SetCell(2, 0, QStringLiteral(" Stop Frame"));
-  Files_SG->SetCell(3, 0, QStringLiteral(" Total Frames"));
-  Files_SG->SetCell(4, 0, QStringLiteral(" Duration"));
+  WriteJobGridHeader(Files_SG);
   WriteEmptyRow(Files_SG, 1);
-  Files_SG->SetColWidth(0, 100);
-  for (int c = 1; c <= 4; ++c) Files_SG->SetColWidth(c, 70);
+  ResetJobGridWidths(Files_SG);
   ResetJobTable();
   SavedSpinValue = 0;
   Panel29->SetCaption(QStringLiteral("0 of 0 Files"));
