@@ -83,6 +83,39 @@ class PendingFrames {
   std::int64_t failedIndex_ = -1;
 };
 
+// What the scan needs of a header: its verdict and its frame length. A CBR
+// stream repeats two headers (padded and not), so the last two decodings are
+// kept and reused for the same four bytes; decoding is a pure function of them.
+struct HeaderVerdict {
+  bool Invalid;
+  std::int32_t FrameLength;
+};
+
+class RecentHeaders {
+ public:
+  HeaderVerdict Decode(const std::uint8_t* b, std::int64_t pos, std::int64_t size) {
+    std::uint32_t key;
+    std::memcpy(&key, b, 4);
+    for (int i = 0; i < 2; ++i) {
+      if (filled_[i] && keys_[i] == key) return verdicts_[i];
+    }
+    FrameHeader h;
+    DecodeFrameHeader(b[0], b[1], b[2], b[3], pos, size, h);
+    const int slot = next_;
+    next_ ^= 1;
+    keys_[slot] = key;
+    verdicts_[slot] = {h.Invalid, h.FrameLength};
+    filled_[slot] = true;
+    return verdicts_[slot];
+  }
+
+ private:
+  std::uint32_t keys_[2] = {0, 0};
+  HeaderVerdict verdicts_[2] = {};
+  bool filled_[2] = {false, false};
+  int next_ = 0;
+};
+
 bool InputMissing(const std::string& path, std::string& message) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) return false;
@@ -125,6 +158,7 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
   std::int64_t index = 0;
   std::int64_t pos = 0;
   bool failed = false;
+  RecentHeaders verdicts;
 
   // Brings [pos, pos + n) into the read buffer, writing what waits in it
   // first. False when the file holds fewer bytes there, or on failure.
@@ -166,8 +200,7 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
     const std::uint8_t* b = in.At(pos);
     // In step, the headers ahead lie a few frames on: ask for them early.
     if (pos + 4096 < end) __builtin_prefetch(b + 4096);
-    FrameHeader header;
-    DecodeFrameHeader(b[0], b[1], b[2], b[3], pos, size, header);
+    const HeaderVerdict header = verdicts.Decode(b, pos, size);
     if (header.Invalid) {
       pos += 4;
       continue;
