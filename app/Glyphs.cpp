@@ -41,10 +41,10 @@ void Bar(QPainter& p, const QColor& c) { p.fillRect(3, 17, 16, 2, c); }
 
 QPixmap SetStart() {
   return Draw(23, [](QPainter& p, const QColor& c) {
-    p.fillRect(4, 3, 2, 11, c);   // [
+    p.fillRect(4, 3, 2, 11, c);  // [
     p.fillRect(4, 3, 4, 2, c);
     p.fillRect(4, 12, 4, 2, c);
-    p.fillRect(9, 8, 6, 1, c);    // arrow shaft
+    p.fillRect(9, 8, 6, 1, c);  // arrow shaft
     Triangle(p, c, {14, 4.5}, {19, 8.5}, {14, 12.5});
     Bar(p, c);
   });

@@ -3,10 +3,13 @@
 #include "app/_MainUnit.h"
 
 namespace {
-const QString kGridHint = QStringLiteral("... This is List of Files to Process   (Right-Click for Options) ...");
+const QString kGridHint =
+    QStringLiteral("... This is List of Files to Process   (Right-Click for Options) ...");
 }
 
-void T_MainForm::FormMouseMove(QObject*, Qt::KeyboardModifiers, int, int) { Hint_Panel->SetCaption(QString()); }
+void T_MainForm::FormMouseMove(QObject*, Qt::KeyboardModifiers, int, int) {
+  Hint_Panel->SetCaption(QString());
+}
 
 void T_MainForm::Files_SGMouseMove(QObject*, Qt::KeyboardModifiers, int X, int Y) {
   int col = -1;
@@ -30,8 +33,10 @@ void T_MainForm::Panel2MouseMove(QObject*, Qt::KeyboardModifiers, int, int) {
   Hint_Panel->SetCaption(QStringLiteral("... Name of Current File ..."));
 }
 
-#define KERFWELL_FIXED_HINT(Handler, Text) \
-  void T_MainForm::Handler(QObject*, Qt::KeyboardModifiers, int, int) { Hint_Panel->SetCaption(QStringLiteral(Text)); }
+#define KERFWELL_FIXED_HINT(Handler, Text)                              \
+  void T_MainForm::Handler(QObject*, Qt::KeyboardModifiers, int, int) { \
+    Hint_Panel->SetCaption(QStringLiteral(Text));                       \
+  }
 
 KERFWELL_FIXED_HINT(StartFrame_SEMouseMove, "... Set START_FRAME for Current File ...")
 KERFWELL_FIXED_HINT(StopFrame_SEMouseMove, "... Set STOP_FRAME for Current File ...")

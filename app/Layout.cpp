@@ -25,7 +25,8 @@ struct PanelStyle {
 
 QColor FontColorOf(QWidget* w) {
   if (auto* p = qobject_cast<TPanel*>(w)) return p->FontColor();
-  if (w != nullptr && w->property("kerfwellFontColor").isValid()) return w->property("kerfwellFontColor").value<QColor>();
+  if (w != nullptr && w->property("kerfwellFontColor").isValid())
+    return w->property("kerfwellFontColor").value<QColor>();
   return syscolors::WindowText();
 }
 
@@ -66,7 +67,9 @@ PanelStyle WithColor(PanelStyle s, const QColor& c) {
 void T_MainForm::CreateLayout() {
   using namespace syscolors;
   auto bind = [this](MouseMoveHandler h) {
-    return [this, h](QObject* sender, Qt::KeyboardModifiers shift, int x, int y) { (this->*h)(sender, shift, x, y); };
+    return [this, h](QObject* sender, Qt::KeyboardModifiers shift, int x, int y) {
+      (this->*h)(sender, shift, x, y);
+    };
   };
 
   setFont(fonts::Arial(11));
@@ -107,7 +110,9 @@ void T_MainForm::CreateLayout() {
   Files_SG->SetDefaultRowHeight(16);
   Files_SG->SetShowHint(true);
   Files_SG->OnClick = [this](QObject* s) { Files_SGClick(s); };
-  Files_SG->OnKeyUp = [this](QObject* s, int& key, Qt::KeyboardModifiers shift) { Files_SGKeyUp(s, key, shift); };
+  Files_SG->OnKeyUp = [this](QObject* s, int& key, Qt::KeyboardModifiers shift) {
+    Files_SGKeyUp(s, key, shift);
+  };
   Files_SG->OnMouseMove = bind(&T_MainForm::Files_SGMouseMove);
   Files_SG->OnMouseUp = [this](QObject* s, Qt::MouseButton b, Qt::KeyboardModifiers shift, int x, int y) {
     Files_SGMouseUp(s, b, shift, x, y);
@@ -167,13 +172,16 @@ void T_MainForm::CreateLayout() {
   Panel13 = MakePanel(Panel10, 2, 65, 220, 202, QString(),
                       WithFont(Style(TBevel::None, TBevel::None), fonts::Arial(11), BtnShadow()));
   Panel13->OnMouseMove = bind(&T_MainForm::FormMouseMove);
-  CreateStreamInfoRow(Panel15, Panel16, 8, QStringLiteral("   Version"), false, &T_MainForm::Panel15MouseMove);
+  CreateStreamInfoRow(Panel15, Panel16, 8, QStringLiteral("   Version"), false,
+                      &T_MainForm::Panel15MouseMove);
   CreateStreamInfoRow(Panel17, Panel18, 32, QStringLiteral("   Layer"), false, &T_MainForm::Panel17MouseMove);
-  CreateStreamInfoRow(Panel19, Panel20, 56, QStringLiteral("   BitRate"), true, &T_MainForm::Panel19MouseMove);
+  CreateStreamInfoRow(Panel19, Panel20, 56, QStringLiteral("   BitRate"), true,
+                      &T_MainForm::Panel19MouseMove);
   CreateStreamInfoRow(Panel21, Panel22, 104, QStringLiteral("   Mode"), true, &T_MainForm::Panel21MouseMove);
   CreateStreamInfoRow(Panel23, Panel24, 128, QStringLiteral("   Is Copyrighted ?"), false,
                       &T_MainForm::Panel23MouseMove);
-  CreateStreamInfoRow(Panel25, Panel26, 80, QStringLiteral("   SampleRate"), false, &T_MainForm::Panel25MouseMove);
+  CreateStreamInfoRow(Panel25, Panel26, 80, QStringLiteral("   SampleRate"), false,
+                      &T_MainForm::Panel25MouseMove);
   CreateStreamInfoRow(Panel27, Panel28, 176, QStringLiteral("   Nr. of Frames"), false,
                       &T_MainForm::Panel27MouseMove);
   CreateStreamInfoRow(Panel31, Panel32, 152, QStringLiteral("   Is Original ?"), false,
@@ -213,13 +221,19 @@ void T_MainForm::CreateLayout() {
   XaudioPlayer->OnNotifyNack = [this](QObject* s, std::uint8_t c, std::int16_t code) {
     XaudioPlayerNotifyNack(s, c, code);
   };
-  XaudioPlayer->OnNotifyPlayerState = [this](QObject* s, std::int32_t st) { XaudioPlayerNotifyPlayerState(s, st); };
+  XaudioPlayer->OnNotifyPlayerState = [this](QObject* s, std::int32_t st) {
+    XaudioPlayerNotifyPlayerState(s, st);
+  };
   XaudioPlayer->OnNotifyInputPosition = [this](QObject* s, std::uint32_t o, std::uint32_t r) {
     XaudioPlayerNotifyInputPosition(s, o, r);
   };
   XaudioPlayer->OnNotifyInputTimecode = [this](QObject* s, std::uint8_t h, std::uint8_t m, std::uint8_t sec,
-                                               std::uint8_t f) { XaudioPlayerNotifyInputTimecode(s, h, m, sec, f); };
-  XaudioPlayer->OnNotifyInputDuration = [this](QObject* s, std::uint32_t d) { XaudioPlayerNotifyInputDuration(s, d); };
+                                               std::uint8_t f) {
+    XaudioPlayerNotifyInputTimecode(s, h, m, sec, f);
+  };
+  XaudioPlayer->OnNotifyInputDuration = [this](QObject* s, std::uint32_t d) {
+    XaudioPlayerNotifyInputDuration(s, d);
+  };
 
   TrackBar = new TTrackBar(Panel30);
   TrackBar->setGeometry(4, 2, 393, 21);
@@ -229,7 +243,8 @@ void T_MainForm::CreateLayout() {
   TrackBar->SetPosition(0);
   TrackBar->OnChange = [this](QObject* s) { TrackBarChange(s); };
 
-  auto makeButton = [&](int x, const QPixmap& glyph, void (T_MainForm::*click)(QObject*), MouseMoveHandler move) {
+  auto makeButton = [&](int x, const QPixmap& glyph, void (T_MainForm::*click)(QObject*),
+                        MouseMoveHandler move) {
     auto* b = new TSpeedButton(Panel30);
     b->setGeometry(x, 26, 47, 27);
     b->setCursor(Qt::PointingHandCursor);
@@ -259,8 +274,8 @@ void T_MainForm::CreateLayout() {
   Panel35 = MakePanel(Panel12, 308, 16, 89, 17, QStringLiteral("00 : 00 . 00"), timeStyle);
   Panel35->OnMouseMove = bind(&T_MainForm::Panel35MouseMove);
   StaticText2 = makeLabel(308, 2, 89, QStringLiteral("Remaining Time :"), &T_MainForm::Panel35MouseMove);
-  StaticText3 =
-      makeLabel(208, 34, 189, QStringLiteral("Current Frame  from  Total Frames"), &T_MainForm::Panel36MouseMove);
+  StaticText3 = makeLabel(208, 34, 189, QStringLiteral("Current Frame  from  Total Frames"),
+                          &T_MainForm::Panel36MouseMove);
   Panel36 = MakePanel(Panel12, 208, 48, 189, 17, QStringLiteral("0 from 0"), timeStyle);
   Panel36->OnMouseMove = bind(&T_MainForm::Panel36MouseMove);
 
@@ -269,11 +284,14 @@ void T_MainForm::CreateLayout() {
   Panel14->setCursor(Qt::PointingHandCursor);
   Panel14->hide();
 
-  OpenFile_SB = makeButton(300, glyphs::OpenFile(), &T_MainForm::OpenFile_SBClick, &T_MainForm::OpenFile_SBMouseMove);
+  OpenFile_SB =
+      makeButton(300, glyphs::OpenFile(), &T_MainForm::OpenFile_SBClick, &T_MainForm::OpenFile_SBMouseMove);
   Play_SB = makeButton(200, glyphs::Play(), &T_MainForm::Play_SBClick, &T_MainForm::Play_SBMouseMove);
   Stop_SB = makeButton(152, glyphs::Stop(), &T_MainForm::Stop_SBClick, &T_MainForm::Stop_SBMouseMove);
-  SetStop_SB = makeButton(52, glyphs::SetStop(), &T_MainForm::SetStop_SBClick, &T_MainForm::SetStop_SBMouseMove);
-  SetStart_SB = makeButton(4, glyphs::SetStart(), &T_MainForm::SetStart_SBClick, &T_MainForm::SetStart_SBMouseMove);
+  SetStop_SB =
+      makeButton(52, glyphs::SetStop(), &T_MainForm::SetStop_SBClick, &T_MainForm::SetStop_SBMouseMove);
+  SetStart_SB =
+      makeButton(4, glyphs::SetStart(), &T_MainForm::SetStart_SBClick, &T_MainForm::SetStart_SBMouseMove);
   Prev_SB = makeButton(104, glyphs::Prev(), &T_MainForm::Prev_SBClick, &T_MainForm::Prev_SBMouseMove);
   Next_SB = makeButton(248, glyphs::Next(), &T_MainForm::Next_SBClick, &T_MainForm::Next_SBMouseMove);
 
@@ -284,8 +302,8 @@ void T_MainForm::CreateLayout() {
     s.alignment = Qt::AlignRight;
     return s;
   }();
-  const PanelStyle fillStyle = WithColor(WithFont(Style(TBevel::Raised, TBevel::None), fonts::Fixedsys(12), BtnShadow()),
-                                         BtnFace());
+  const PanelStyle fillStyle =
+      WithColor(WithFont(Style(TBevel::Raised, TBevel::None), fonts::Fixedsys(12), BtnShadow()), BtnFace());
   TotalJobs_Panel = MakePanel(this, 0, 287, 633, 18, QStringLiteral("% Done for Total Jobs  "), barStyle);
   TotalJobs_Panel->OnMouseMove = bind(&T_MainForm::TotalJobs_PanelMouseMove);
   CurrentJob_Panel = MakePanel(this, 0, 269, 633, 18, QStringLiteral("% Done for Current Job  "), barStyle);
@@ -304,9 +322,10 @@ void T_MainForm::CreateLayout() {
   setTabOrder(StopFrame_SE, TrackBar);
 }
 
-void T_MainForm::CreateStreamInfoRow(TPanel*& label, TPanel*& value, int top, const QString& caption, bool bold,
-                                     MouseMoveHandler handler) {
-  PanelStyle row = WithFont(Style(TBevel::Lowered, TBevel::Raised), fonts::Arial(11, bold), syscolors::BtnFace());
+void T_MainForm::CreateStreamInfoRow(TPanel*& label, TPanel*& value, int top, const QString& caption,
+                                     bool bold, MouseMoveHandler handler) {
+  PanelStyle row =
+      WithFont(Style(TBevel::Lowered, TBevel::Raised), fonts::Arial(11, bold), syscolors::BtnFace());
   row.color = syscolors::BtnShadow();
   row.alignment = Qt::AlignLeft;
   label = MakePanel(Panel13, 8, top, 205, 21, caption, row);

@@ -5,9 +5,9 @@
 
 // The four system colours the window uses and its font mapping, fixed in one place.
 namespace syscolors {
-QColor BtnFace();       // button face: idle texts, bar fill, grid background
-QColor BtnShadow();     // button shadow: status backgrounds, labels
-QColor ActiveCaption(); // active caption: busy and playing states, values
+QColor BtnFace();        // button face: idle texts, bar fill, grid background
+QColor BtnShadow();      // button shadow: status backgrounds, labels
+QColor ActiveCaption();  // active caption: busy and playing states, values
 QColor WindowText();
 }  // namespace syscolors
 

@@ -9,8 +9,9 @@
 #include "preview/XaudioPlayer.h"
 
 T_MainForm::T_MainForm(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName(QStringLiteral("_MainForm"));
   setWindowTitle(QStringLiteral("Kerfwell  v1.0"));
   setFixedSize(633, 328);
@@ -23,9 +24,9 @@ T_MainForm::~T_MainForm() = default;
 
 void T_MainForm::FormCreate(QObject* /*Sender*/) {
   // 1. Blank the decorative captions; the hint line keeps its own.
-  for (TPanel* p : {Panel2, Panel3, Panel4, Panel7, Panel8, Panel10, Panel11, Panel12, Panel13, Panel16, Panel18,
-                    Panel20, Panel22, Panel24, Panel26, Panel28, Panel32, ProcentTotalJobs_Panel,
-                    ProcentCurrentJob_Panel}) {
+  for (TPanel* p :
+       {Panel2, Panel3, Panel4, Panel7, Panel8, Panel10, Panel11, Panel12, Panel13, Panel16, Panel18, Panel20,
+        Panel22, Panel24, Panel26, Panel28, Panel32, ProcentTotalJobs_Panel, ProcentCurrentJob_Panel}) {
     p->SetCaption(QString());
   }
   // 2. Both bars start without a visible width.

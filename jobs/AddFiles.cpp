@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QFile>
 
-#include "app/SystemColors.h"
 #include "app/Messages.h"
+#include "app/SystemColors.h"
 #include "app/_MainUnit.h"
 #include "stream/Scanner.h"
 
@@ -44,7 +44,8 @@ void T_MainForm::OpenFile_SBClick(QObject* /*Sender*/) {
   job.StopFrame = N;
   job.TotalFrames = N;
   job.FileSize = ReferenceHeader.FileSize;
-  job.Duration = QString::fromStdString(FormatDuration(ReferenceHeader.FileSize, HeaderBitRate(ReferenceHeader)));
+  job.Duration =
+      QString::fromStdString(FormatDuration(ReferenceHeader.FileSize, HeaderBitRate(ReferenceHeader)));
   CurrentJob = a;
   Files_SG->SetRow(a + 1);
   JobCount = JobCount + 1;

@@ -4,8 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "app/SystemColors.h"
 #include "app/Messages.h"
+#include "app/SystemColors.h"
 #include "app/_MainUnit.h"
 #include "preview/XaudioPlayer.h"
 #include "stream/Scanner.h"
@@ -20,7 +20,8 @@ bool SameFile(const QString& a, const QString& b) {
 }
 
 bool IsOutputFailure(ScanStatus s) {
-  return s == ScanStatus::OutputCreateFailed || s == ScanStatus::OutputOpenFailed || s == ScanStatus::WriteFailed;
+  return s == ScanStatus::OutputCreateFailed || s == ScanStatus::OutputOpenFailed ||
+         s == ScanStatus::WriteFailed;
 }
 
 }  // namespace
@@ -39,10 +40,11 @@ void T_MainForm::ProcessAllJobs() {
   // Appending a file to itself would read what is being written.
   for (int i = 0; i < JobCount; ++i) {
     if (SameFile(output, JobTable[static_cast<std::size_t>(i)].Path)) {
-      ShowMessage(this,
-                  QStringLiteral("The output file %1 is one of the files in the list.\nChoose another output file.")
-                      .arg(output),
-                  dialogs::Icon::Warning);
+      ShowMessage(
+          this,
+          QStringLiteral("The output file %1 is one of the files in the list.\nChoose another output file.")
+              .arg(output),
+          dialogs::Icon::Warning);
       return;
     }
   }
@@ -68,7 +70,8 @@ void T_MainForm::ProcessAllJobs() {
     // against another file's frame length; pass it over instead.
     FrameHeader probe;
     if (!ProbeFile(inputPath, probe)) {
-      passedOver << QStringLiteral("%1 (no MPEG audio frame found: missing, unreadable or changed)").arg(job.Path);
+      passedOver
+          << QStringLiteral("%1 (no MPEG audio frame found: missing, unreadable or changed)").arg(job.Path);
       ShowTotalProgress(i + 1, JobCount);
       continue;
     }
@@ -79,7 +82,8 @@ void T_MainForm::ProcessAllJobs() {
       stopReason = QString::fromStdString(result.Message);
       break;
     }
-    if (!result.Ok()) passedOver << QStringLiteral("%1 (%2)").arg(job.Path, QString::fromStdString(result.Message));
+    if (!result.Ok())
+      passedOver << QStringLiteral("%1 (%2)").arg(job.Path, QString::fromStdString(result.Message));
     ShowTotalProgress(i + 1, JobCount);
   }
 

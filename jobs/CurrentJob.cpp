@@ -83,14 +83,16 @@ void T_MainForm::Delete1Click(QObject* /*Sender*/) {
   const int R = Files_SG->Row();
   // The spare row holds no job: there is nothing to ask about.
   if (R < 1 || R > JobCount) return;
-  if (AskToRemove(this, QStringLiteral("... to Remove this File from your 'Job List' ?")) == dialogs::Result::Yes) {
+  if (AskToRemove(this, QStringLiteral("... to Remove this File from your 'Job List' ?")) ==
+      dialogs::Result::Yes) {
     DeleteJob(R - 1);
   }
 }
 
 void T_MainForm::ClearList1Click(QObject* /*Sender*/) {
   if (JobCount < 1) return;
-  if (AskToRemove(this, QStringLiteral("... to Remove ALL Files from your 'Job List' ?")) == dialogs::Result::Yes) {
+  if (AskToRemove(this, QStringLiteral("... to Remove ALL Files from your 'Job List' ?")) ==
+      dialogs::Result::Yes) {
     ClearJobList();
   }
 }

@@ -5,12 +5,12 @@
 
 // One job of the list: a file and the inclusive range of frames to cut from it.
 struct _FileInfo {
-  QString Path;                 // full path as chosen in the open dialog
-  std::int32_t StartFrame = 0;  // first frame index to cut
-  std::int32_t StopFrame = 0;   // last frame index to cut, inclusive
-  std::int32_t TotalFrames = 0; // valid frames counted when the file was added
-  QString Duration;             // "hh:mm.ss" computed when the file was added
-  std::int64_t FileSize = 0;    // bytes, when the file was added; shown nowhere
+  QString Path;                  // full path as chosen in the open dialog
+  std::int32_t StartFrame = 0;   // first frame index to cut
+  std::int32_t StopFrame = 0;    // last frame index to cut, inclusive
+  std::int32_t TotalFrames = 0;  // valid frames counted when the file was added
+  QString Duration;              // "hh:mm.ss" computed when the file was added
+  std::int64_t FileSize = 0;     // bytes, when the file was added; shown nowhere
 };
 
 // The capacity of the job list.

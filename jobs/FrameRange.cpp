@@ -45,5 +45,7 @@ void T_MainForm::StopFrame_SEEnter(QObject*) { SavedSpinValue = StopFrame_SE->Va
 void T_MainForm::StartFrame_SEExit(QObject*) { ExitFrame(*this, Side::Start, StartFrame_SE, StopFrame_SE); }
 void T_MainForm::StopFrame_SEExit(QObject*) { ExitFrame(*this, Side::Stop, StopFrame_SE, StartFrame_SE); }
 
-void T_MainForm::StartFrame_SEChange(QObject*) { ChangeFrame(*this, Side::Start, StartFrame_SE, StopFrame_SE); }
+void T_MainForm::StartFrame_SEChange(QObject*) {
+  ChangeFrame(*this, Side::Start, StartFrame_SE, StopFrame_SE);
+}
 void T_MainForm::StopFrame_SEChange(QObject*) { ChangeFrame(*this, Side::Stop, StopFrame_SE, StartFrame_SE); }

@@ -15,10 +15,18 @@ class RealDialogs : public Dialogs {
     box.setWindowTitle(r.caption);
     box.setText(r.text);
     switch (r.icon) {
-      case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
-      case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
-      case Icon::Error: box.setIcon(QMessageBox::Critical); break;
-      case Icon::Information: box.setIcon(QMessageBox::Information); break;
+      case Icon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+      case Icon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+      case Icon::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+      case Icon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
     }
     if (r.buttons == Buttons::YesNo) {
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -81,7 +89,8 @@ QStringList ToQtFilters(const QString& barFilter) {
     const QString pattern = parts[i + 1];
     if (!description.contains(QLatin1Char('('))) description += QStringLiteral(" (%1)").arg(pattern);
     // Qt reads the patterns from the parentheses, so keep them exact.
-    if (!description.contains(QStringLiteral("(%1)").arg(pattern))) description += QStringLiteral(" (%1)").arg(pattern);
+    if (!description.contains(QStringLiteral("(%1)").arg(pattern)))
+      description += QStringLiteral(" (%1)").arg(pattern);
     out << description;
   }
   return out;

@@ -27,9 +27,9 @@ struct MessageBoxRequest {
 struct FileDialogRequest {
   QWidget* parent = nullptr;
   QString title;
-  QString filter;          // "Description|pattern|Description|pattern"
-  QString defaultExt;      // "*.mp3": the extension a typed name without one gets
-  QString initialDir;      // empty: the toolkit's choice
+  QString filter;      // "Description|pattern|Description|pattern"
+  QString defaultExt;  // "*.mp3": the extension a typed name without one gets
+  QString initialDir;  // empty: the toolkit's choice
   bool confirmOverwrite = false;
 };
 

@@ -75,8 +75,9 @@ void T_MainForm::XaudioPlayerNotifyInputDuration(QObject* /*Sender*/, std::uint3
   StreamSeconds = static_cast<std::int32_t>(hours * 3600 + minutes * 60 + seconds);
 }
 
-void T_MainForm::XaudioPlayerNotifyInputTimecode(QObject* /*Sender*/, std::uint8_t Hours, std::uint8_t Minutes,
-                                                 std::uint8_t Seconds, std::uint8_t /*Fractions*/) {
+void T_MainForm::XaudioPlayerNotifyInputTimecode(QObject* /*Sender*/, std::uint8_t Hours,
+                                                 std::uint8_t Minutes, std::uint8_t Seconds,
+                                                 std::uint8_t /*Fractions*/) {
   Panel33->SetCaption(TimeText(Hours, Minutes, Seconds));
   const std::int32_t remaining = StreamSeconds - (Hours * 3600 + Minutes * 60 + Seconds);
   // C++ division truncates toward zero, so a negative remaining time gives
@@ -84,8 +85,10 @@ void T_MainForm::XaudioPlayerNotifyInputTimecode(QObject* /*Sender*/, std::uint8
   Panel35->SetCaption(TimeText(remaining / 3600, (remaining % 3600) / 60, (remaining % 3600) % 60));
 }
 
-void T_MainForm::XaudioPlayerNotifyInputPosition(QObject* /*Sender*/, std::uint32_t Offset, std::uint32_t Range) {
-  const std::int32_t stopFrame = JobTable[static_cast<std::size_t>(std::clamp(CurrentJob, 0, kMaxJobs - 1))].StopFrame;
+void T_MainForm::XaudioPlayerNotifyInputPosition(QObject* /*Sender*/, std::uint32_t Offset,
+                                                 std::uint32_t Range) {
+  const std::int32_t stopFrame =
+      JobTable[static_cast<std::size_t>(std::clamp(CurrentJob, 0, kMaxJobs - 1))].StopFrame;
   if (Offset == static_cast<std::uint32_t>(stopFrame)) {
     XaudioPlayer->Stop();
     SelectNextJob(true);

@@ -37,7 +37,9 @@ inline std::uint32_t U32(const XA_Message& m, int offset) {
 inline const char* Text(const XA_Message& m, int offset) {
   return reinterpret_cast<const char*>(m.data[(offset - 4) / 4]);
 }
-inline void* Pointer(const XA_Message& m, int offset) { return reinterpret_cast<void*>(m.data[(offset - 4) / 4]); }
+inline void* Pointer(const XA_Message& m, int offset) {
+  return reinterpret_cast<void*>(m.data[(offset - 4) / 4]);
+}
 
 inline void SetByte(XA_Message& m, int offset, std::uint8_t v) { *BytePtr(m, offset) = v; }
 inline void SetU16(XA_Message& m, int offset, std::uint16_t v) {

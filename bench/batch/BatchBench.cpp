@@ -76,7 +76,8 @@ int main(int argc, char** argv) {
   form.StartProcess_SB->Click();
   const double processSeconds = t.nsecsElapsed() / 1e9;
 
-  std::printf("jobs %d\nadd_seconds %.3f\nprocess_seconds %.3f\ncounter_paints %d\njob_bar_paints %d\nmessages %d\n",
-              form.JobCount, addSeconds, processSeconds, counter.paints, jobBar.paints, answers.messages);
+  std::printf(
+      "jobs %d\nadd_seconds %.3f\nprocess_seconds %.3f\ncounter_paints %d\njob_bar_paints %d\nmessages %d\n",
+      form.JobCount, addSeconds, processSeconds, counter.paints, jobBar.paints, answers.messages);
   return answers.messages == 0 ? 0 : 1;
 }

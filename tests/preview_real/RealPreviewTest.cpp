@@ -35,7 +35,8 @@ class Answers : public dialogs::Dialogs {
 };
 
 bool Encode(const QString& wav, const QString& mp3, int hz) {
-  if (QProcess::execute("sox", {"-n", "-r", "44100", "-c", "2", wav, "synth", "3", "sine", QString::number(hz)}) != 0)
+  if (QProcess::execute(
+          "sox", {"-n", "-r", "44100", "-c", "2", wav, "synth", "3", "sine", QString::number(hz)}) != 0)
     return false;
   return QProcess::execute("lame", {"--silent", "-t", "-b", "128", wav, mp3}) == 0;
 }
@@ -77,9 +78,11 @@ TEST(RealPreview, TwoJobsPlayRangeByRangeAndTheLastStops) {
     // Every notification as the window saw it, after its own handler ran.
     std::vector<Seen> seen;
     const auto onPosition = form.XaudioPlayer->OnNotifyInputPosition;
-    form.XaudioPlayer->OnNotifyInputPosition = [&](QObject* sender, std::uint32_t offset, std::uint32_t range) {
+    form.XaudioPlayer->OnNotifyInputPosition = [&](QObject* sender, std::uint32_t offset,
+                                                   std::uint32_t range) {
       onPosition(sender, offset, range);
-      seen.push_back({form.CurrentJob, form.Panel36->Caption(), form.TrackBar->Position(), form.Panel1->Caption()});
+      seen.push_back(
+          {form.CurrentJob, form.Panel36->Caption(), form.TrackBar->Position(), form.Panel1->Caption()});
     };
     int stops = 0;
     const auto onState = form.XaudioPlayer->OnNotifyPlayerState;

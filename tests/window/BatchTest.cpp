@@ -113,10 +113,12 @@ TEST_F(BatchTest, ThreeJobsFollowedByCounterAndBars) {
   // Job a: 0..99 starts below one step of the bar and ends full.
   ASSERT_FALSE(jobBar.shown.empty());
   EXPECT_EQ(jobBar.shown.front(), std::make_pair(4, QStringLiteral("1 %")));
-  const auto fullAt = std::find(jobBar.shown.begin(), jobBar.shown.end(), std::make_pair(631, QStringLiteral("100 %")));
+  const auto fullAt =
+      std::find(jobBar.shown.begin(), jobBar.shown.end(), std::make_pair(631, QStringLiteral("100 %")));
   ASSERT_NE(fullAt, jobBar.shown.end());
   // Job b keeps 0..100: its last update is (99, 100), one step short of full.
-  EXPECT_NE(std::find(fullAt, jobBar.shown.end(), std::make_pair(624, QStringLiteral("99 %"))), jobBar.shown.end());
+  EXPECT_NE(std::find(fullAt, jobBar.shown.end(), std::make_pair(624, QStringLiteral("99 %"))),
+            jobBar.shown.end());
   EXPECT_EQ(form->ProcentCurrentJob_Panel->Caption(), QStringLiteral("0 %"));
   EXPECT_EQ(form->ProcentTotalJobs_Panel->Caption(), QStringLiteral("0 %"));
 
@@ -135,12 +137,14 @@ TEST_F(BatchTest, BarsFollowTheirFormula) {
     int done, total, width;
     const char* caption;
   };
-  const Case cases[] = {{0, 99, 0, "0 %"},   {99, 99, 631, "100 %"}, {99, 100, 624, "99 %"}, {1, 3, 209, "33 %"},
-                        {2, 3, 420, "66 %"}, {0, 10, 0, "0 %"},      {5, 0, 631, "100 %"},   {0, 0, 631, "100 %"}};
+  const Case cases[] = {{0, 99, 0, "0 %"},    {99, 99, 631, "100 %"}, {99, 100, 624, "99 %"},
+                        {1, 3, 209, "33 %"},  {2, 3, 420, "66 %"},    {0, 10, 0, "0 %"},
+                        {5, 0, 631, "100 %"}, {0, 0, 631, "100 %"}};
   for (const Case& c : cases) {
     form->ShowJobProgress(c.done, c.total);
     EXPECT_EQ(form->ProcentCurrentJob_Panel->width(), c.width) << c.done << "/" << c.total;
-    EXPECT_EQ(form->ProcentCurrentJob_Panel->Caption(), QString::fromLatin1(c.caption)) << c.done << "/" << c.total;
+    EXPECT_EQ(form->ProcentCurrentJob_Panel->Caption(), QString::fromLatin1(c.caption))
+        << c.done << "/" << c.total;
     form->ShowTotalProgress(c.done, c.total);
     EXPECT_EQ(form->ProcentTotalJobs_Panel->width(), c.width);
     EXPECT_EQ(form->ProcentTotalJobs_Panel->Caption(), QString::fromLatin1(c.caption));
@@ -174,7 +178,8 @@ TEST_F(BatchTest, AppendsToAnExistingOutputAndCountsARepeatedInputTwice) {
   Run(output);
   EXPECT_EQ(ReadAll(output), before + FramesOf(paths[0], 0, 3) + FramesOf(paths[0], 10, 12));
   Run(output);  // a second run adds after the first
-  EXPECT_EQ(ReadAll(output).size(), before.size() + 2 * (FramesOf(paths[0], 0, 3).size() + FramesOf(paths[0], 10, 12).size()));
+  EXPECT_EQ(ReadAll(output).size(),
+            before.size() + 2 * (FramesOf(paths[0], 0, 3).size() + FramesOf(paths[0], 10, 12).size()));
 }
 
 TEST_F(BatchTest, AMissingInputIsPassedOverAndNamedAfterTheRun) {
@@ -208,7 +213,8 @@ TEST_F(BatchTest, AFullDiskStopsTheRunWithOneMessageAndRestoresTheWindow) {
   Run(QStringLiteral("/dev/full"));
   ASSERT_EQ(dlg.boxes.size(), 1u);
   EXPECT_TRUE(dlg.boxes[0].text.contains(QStringLiteral("/dev/full"))) << dlg.boxes[0].text.toStdString();
-  EXPECT_TRUE(dlg.boxes[0].text.contains(QStringLiteral("No space left on device"))) << dlg.boxes[0].text.toStdString();
+  EXPECT_TRUE(dlg.boxes[0].text.contains(QStringLiteral("No space left on device")))
+      << dlg.boxes[0].text.toStdString();
   ExpectIdleWindow();
 }
 

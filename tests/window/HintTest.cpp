@@ -82,8 +82,9 @@ TEST_F(HintTest, EveryControlWritesItsOwnText) {
 
 TEST_F(HintTest, BackgroundClearsTheLineAndControlsWithoutHandlerLeaveIt) {
   EXPECT_EQ(form->Hint_Panel->Caption(), QStringLiteral("Hint_Panel"));
-  for (QWidget* background : std::vector<QWidget*>{form->Panel8, form->Panel12, form->Panel30, form->Hint_Panel,
-                                                   form->Panel34, form->Panel10, form->Panel13}) {
+  for (QWidget* background :
+       std::vector<QWidget*>{form->Panel8, form->Panel12, form->Panel30, form->Hint_Panel, form->Panel34,
+                             form->Panel10, form->Panel13}) {
     form->Hint_Panel->SetCaption(QStringLiteral("before"));
     MoveOver(background, QPoint(1, 1));
     EXPECT_EQ(form->Hint_Panel->Caption(), QString()) << background->metaObject()->className();
@@ -114,7 +115,8 @@ TEST_F(HintTest, GridTooltipAndCursorFollowTheCellUnderThePointer) {
   EXPECT_EQ(g->Hint(), paths[0]);  // the text is left as it was
   EXPECT_EQ(g->cursor().shape(), Qt::PointingHandCursor);
 
-  for (const QPoint at : {g->CellRect(1, 0).center(), g->CellRect(3, 3).center(), QPoint(g->width() - 3, g->height() - 3)}) {
+  for (const QPoint at :
+       {g->CellRect(1, 0).center(), g->CellRect(3, 3).center(), QPoint(g->width() - 3, g->height() - 3)}) {
     MoveOver(g, at);
     EXPECT_FALSE(g->ShowHint());
     EXPECT_EQ(g->cursor().shape(), Qt::ArrowCursor);

@@ -1,11 +1,10 @@
 // The job list as the user builds and edits it: adding files, selecting jobs,
 // editing ranges, deleting and clearing.
 
-#include <QLineEdit>
-#include <QTest>
-
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QTest>
 
 #include "app/SystemColors.h"
 #include "tests/window/WindowFixture.h"
@@ -94,7 +93,8 @@ TEST_F(JobListTest, NewJobsGoToTheEndWhateverRowIsSelected) {
 
 TEST_F(JobListTest, AFileWithoutFramesIsRefusedAndTheNextDialogStartsInItsFolder) {
   QDir().mkpath(TempPath("texts"));
-  const QString text = WriteFile("texts/notes.txt", QByteArray("just some text, no frames here\n").repeated(50));
+  const QString text =
+      WriteFile("texts/notes.txt", QByteArray("just some text, no frames here\n").repeated(50));
   AddJobs(1);
   fake_xaudio::ClearCalls();
   Add(text);

@@ -45,7 +45,7 @@ TEST_F(PreviewTest, TimecodeShowsElapsedAndRemainingTime) {
   };
   const Case cases[] = {
       {3725, 0, 1, 5, "00 : 01 . 05", "01 : 01 . 00"},
-      {3725, 1, 2, 10, "01 : 02 . 10", "00 : 00 . -05"},   // 5 s past the end
+      {3725, 1, 2, 10, "01 : 02 . 10", "00 : 00 . -05"},  // 5 s past the end
       {60, 0, 2, 0, "00 : 02 . 00", "00 : -01 . 00"},
       {0, 1, 0, 1, "01 : 00 . 01", "-01 : 00 . -01"},
   };
@@ -67,7 +67,8 @@ TEST_F(PreviewTest, PlayAlwaysStartsAtTheStartFrame) {
   form->Play_SB->Click();
   form->Stop_SB->Click();
   form->Play_SB->Click();
-  EXPECT_EQ(Commands(), (std::vector<std::string>{CmdSeek(10, n), CmdPlay(), CmdStop(), CmdSeek(10, n), CmdPlay()}));
+  EXPECT_EQ(Commands(),
+            (std::vector<std::string>{CmdSeek(10, n), CmdPlay(), CmdStop(), CmdSeek(10, n), CmdPlay()}));
 }
 
 TEST_F(PreviewTest, TransportWithAnEmptyListSendsOnlyStop) {

@@ -34,7 +34,8 @@ TEST_F(StartupTest, FirstDisplayShowsAnEmptyListAndIdleDisplays) {
   EXPECT_TRUE(f.Panel1->font().bold());
   EXPECT_EQ(f.Panel1->font().pixelSize(), 15);
   EXPECT_EQ(f.Panel2->Caption(), QString());
-  for (TPanel* value : {f.Panel16, f.Panel18, f.Panel20, f.Panel22, f.Panel24, f.Panel26, f.Panel28, f.Panel32}) {
+  for (TPanel* value :
+       {f.Panel16, f.Panel18, f.Panel20, f.Panel22, f.Panel24, f.Panel26, f.Panel28, f.Panel32}) {
     EXPECT_EQ(value->Caption(), QString());
   }
   EXPECT_EQ(f.Panel33->Caption(), QStringLiteral("00 : 00 . 00"));
@@ -89,15 +90,16 @@ TEST_F(StartupTest, ControlsLandAtTheirPixelRectangles) {
       {form->Hint_Panel, QRect(0, 305, 633, 23)},
       {form->Panel34, QRect(2, 307, 67, 19)},
   };
-  for (const auto& [w, rect] : placements) EXPECT_EQ(InWindow(form.get(), w), rect) << w->metaObject()->className();
+  for (const auto& [w, rect] : placements)
+    EXPECT_EQ(InWindow(form.get(), w), rect) << w->metaObject()->className();
 }
 
 TEST_F(StartupTest, StreamInformationRowsInTheirOrder) {
   const std::vector<std::tuple<TPanel*, int, const char*, bool>> rows = {
       {form->Panel15, 8, "   Version", false},         {form->Panel17, 32, "   Layer", false},
-      {form->Panel19, 56, "   BitRate", true},          {form->Panel25, 80, "   SampleRate", false},
-      {form->Panel21, 104, "   Mode", true},            {form->Panel23, 128, "   Is Copyrighted ?", false},
-      {form->Panel31, 152, "   Is Original ?", false},  {form->Panel27, 176, "   Nr. of Frames", false},
+      {form->Panel19, 56, "   BitRate", true},         {form->Panel25, 80, "   SampleRate", false},
+      {form->Panel21, 104, "   Mode", true},           {form->Panel23, 128, "   Is Copyrighted ?", false},
+      {form->Panel31, 152, "   Is Original ?", false}, {form->Panel27, 176, "   Nr. of Frames", false},
   };
   for (const auto& [label, top, caption, bold] : rows) {
     EXPECT_EQ(label->y(), top) << caption;
@@ -112,7 +114,8 @@ TEST_F(StartupTest, StreamInformationRowsInTheirOrder) {
 
 TEST_F(StartupTest, DialogsMenuAndPlayerAreSetUp) {
   EXPECT_EQ(form->OpenDialog1.Title, QStringLiteral("Open MP3 Files ..."));
-  EXPECT_EQ(form->OpenDialog1.Filter, QStringLiteral("MPEG 1 Layer 3 Files (*.mp3)|*.mp3|Any File (*.*)|*.*"));
+  EXPECT_EQ(form->OpenDialog1.Filter,
+            QStringLiteral("MPEG 1 Layer 3 Files (*.mp3)|*.mp3|Any File (*.*)|*.*"));
   EXPECT_EQ(form->OpenDialog1.DefaultExt, QStringLiteral("*.mp3"));
   EXPECT_EQ(form->OpenDialog1.InitialDir, QStringLiteral("C:\\"));
   EXPECT_EQ(form->SaveDialog.Title, QStringLiteral("Save Resulted File ..."));
@@ -143,7 +146,8 @@ TEST(StartupOrder, PlayerGetsPriorityThenTheOutputCommands) {
     ASSERT_EQ(calls.size(), 4u);
     EXPECT_EQ(calls[0], "player_set_priority(4)");
     EXPECT_EQ(calls[1], "control_message_send_S(26, \"dsound_output_module_register@xa_dsound_output.dll\")");
-    EXPECT_EQ(calls[2].rfind("control_message_send_SI(31, \"OUTPUT.DIRECTSOUND.WINDOW\", ", 0), 0u) << calls[2];
+    EXPECT_EQ(calls[2].rfind("control_message_send_SI(31, \"OUTPUT.DIRECTSOUND.WINDOW\", ", 0), 0u)
+        << calls[2];
     EXPECT_EQ(calls[3], "control_message_send_S(44, \"/dev/dsound/0\")");
     EXPECT_TRUE(dlg.boxes.empty());
   }

@@ -52,7 +52,8 @@ QString WindowTest::TempPath(const QString& name) const { return tmp.filePath(na
 QString WindowTest::Fixture(const QString& fixtureName, const QString& asName) {
   const QString target = TempPath(asName);
   QFile::remove(target);
-  EXPECT_TRUE(QFile::copy(QStringLiteral(KERFWELL_TEST_DATA "/") + fixtureName, target)) << fixtureName.toStdString();
+  EXPECT_TRUE(QFile::copy(QStringLiteral(KERFWELL_TEST_DATA "/") + fixtureName, target))
+      << fixtureName.toStdString();
   return target;
 }
 

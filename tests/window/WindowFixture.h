@@ -26,9 +26,9 @@ class WindowDialogs : public dialogs::Dialogs {
   QString OpenFile(const dialogs::FileDialogRequest& request) override;
   QString SaveFile(const dialogs::FileDialogRequest& request) override;
 
-  std::deque<QString> openAnswers;          // empty string: cancelled
+  std::deque<QString> openAnswers;  // empty string: cancelled
   std::deque<QString> saveAnswers;
-  std::deque<dialogs::Result> boxAnswers;   // when empty: the default button
+  std::deque<dialogs::Result> boxAnswers;  // when empty: the default button
   std::vector<dialogs::MessageBoxRequest> boxes;
   std::vector<dialogs::FileDialogRequest> opens;
   std::vector<dialogs::FileDialogRequest> saves;
