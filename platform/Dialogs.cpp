@@ -13,7 +13,8 @@ class RealDialogs : public Dialogs {
   Result MessageBox(const MessageBoxRequest& r) override {
     QMessageBox box(r.parent);
     box.setWindowTitle(r.caption);
-    box.setText(r.text);
+    // Texts break their lines with a carriage return; the toolkit's label wants a newline.
+    box.setText(QString(r.text).replace(QLatin1Char('\r'), QLatin1Char('\n')));
     switch (r.icon) {
       case Icon::None:
         box.setIcon(QMessageBox::NoIcon);
