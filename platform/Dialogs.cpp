@@ -1,5 +1,6 @@
 #include "platform/Dialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -49,7 +50,10 @@ class RealDialogs : public Dialogs {
 
  private:
   static QString Run(const FileDialogRequest& r, QFileDialog::AcceptMode mode) {
-    QFileDialog dialog(r.parent, r.title, r.initialDir);
+    // A folder that is not there (the window starts with "C:\\") would end up
+    // in the name field; start in the user's home folder instead.
+    const QString start = QFileInfo(r.initialDir).isDir() ? r.initialDir : QDir::homePath();
+    QFileDialog dialog(r.parent, r.title, start);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setNameFilters(ToQtFilters(r.filter));
