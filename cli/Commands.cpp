@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "cli/JobSpec.h"
+#include "cli/JobArgument.h"
 #include "cli/ProgressBar.h"
 #include "stream/FrameHeader.h"
 #include "stream/Scanner.h"
@@ -76,7 +76,7 @@ int RunCut(const std::string& output, const std::vector<std::string>& jobs) {
   struct stat out {};
   if (::stat(output.c_str(), &out) == 0) {
     for (const std::string& arg : jobs) {
-      JobSpec job;
+      JobArgument job;
       std::string ignored;
       if (ParseJob(arg, job, ignored) && SameFile(out, job.Path)) {
         Complain(output + ": the output is also an input (" + arg + "); nothing written");
@@ -95,7 +95,7 @@ int RunCut(const std::string& output, const std::vector<std::string>& jobs) {
       passedOver.push_back(label + ": " + arg);
       continue;
     }
-    JobSpec job;
+    JobArgument job;
     std::string error;
     FrameHeader reference;
     if (!ParseJob(arg, job, error)) {

@@ -1,4 +1,4 @@
-#include "cli/JobSpec.h"
+#include "cli/JobArgument.h"
 
 #include <sys/stat.h>
 
@@ -19,8 +19,8 @@ bool ParseIndex(const std::string& text, std::int32_t& value) {
 
 }  // namespace
 
-bool ParseJob(const std::string& arg, JobSpec& job, std::string& error) {
-  job = JobSpec{};
+bool ParseJob(const std::string& arg, JobArgument& job, std::string& error) {
+  job = JobArgument{};
   job.Path = arg;
   const std::size_t at = arg.rfind('@');
   if (arg.empty()) {
