@@ -105,15 +105,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   static char* argv[] = {name, nullptr};
   g_app = new QApplication(argc, argv);
 
-  const char* tmp = std::getenv("TMPDIR");
-  const char* base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (tmp ? tmp : "/tmp");
-  std::string pattern = std::string(base) + "/kerfwell-fuzz-player-XXXXXX";
-  FUZZ_CHECK(::mkdtemp(pattern.data()) != nullptr, "mkdtemp in %s", base);
-  g_dir = pattern;
-  std::atexit([] {
-    std::error_code ec;
-    fs::remove_all(g_dir, ec);
-  });
+  g_dir = MakeScratchDir("player");
   return 0;
 }
 

@@ -268,15 +268,7 @@ std::int32_t Le32(const std::uint8_t* p) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const char* base =
-      ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
-  std::string pattern = std::string(base) + "/kerfwell-fuzz-stream-XXXXXX";
-  FUZZ_CHECK(::mkdtemp(pattern.data()) != nullptr, "mkdtemp in %s", base);
-  g_dir = pattern;
-  std::atexit([] {
-    std::error_code ec;
-    fs::remove_all(g_dir, ec);
-  });
+  g_dir = MakeScratchDir("stream");
   return 0;
 }
 
