@@ -87,3 +87,16 @@ StreamInfoTexts DescribeHeader(const FrameHeader& header) {
   t.Original = StreamInfoNames[header.Original + 16];
   return t;
 }
+
+std::int32_t SamplesPerFrame(const FrameHeader& header) {
+  switch (header.Layer) {
+    case 3:
+      return 384;
+    case 2:
+      return 1152;
+    case 1:
+      return header.VersionId == 3 ? 1152 : 576;
+    default:
+      return 0;
+  }
+}

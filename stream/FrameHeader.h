@@ -68,3 +68,8 @@ StreamInfoTexts DescribeHeader(const FrameHeader& header);
 // 64-bit arithmetic, so files of 256 MiB and more get the right text.
 // A bit rate of 0 or less gives "00:00.00".
 std::string FormatDuration(std::int64_t fileSize, std::int32_t bitRate);
+
+// Samples per channel that one frame of a header carries: 384 for Layer I,
+// 1152 for Layer II and MPEG-1 Layer III, 576 for MPEG-2 Layer III; 0 for a
+// header outside the tables.
+std::int32_t SamplesPerFrame(const FrameHeader& header);
