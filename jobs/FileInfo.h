@@ -16,7 +16,7 @@ struct _FileInfo {
 // The capacity of the job list.
 constexpr int kMaxJobs = 100;
 
-// The file-name part of a path: the text after the last '/', '\' or ':'.
+// The file-name part of a path: the text after the last '/' (the whole path without one).
 QString FileNamePart(const QString& path);
-// The directory part of a path, up to and including its last '/', '\' or ':'.
+// The directory part of a path, up to and including its last '/' (empty without one).
 QString DirectoryPart(const QString& path);

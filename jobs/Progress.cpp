@@ -1,21 +1,15 @@
 // The two progress bars under the grid.
 
-#include <QVariant>
 #include <algorithm>
-#include <cstdlib>
 
 #include "app/_MainUnit.h"
 
 namespace {
 
-// A bar that only grew or shrank by less than this since its last paint waits
-// for the next step: a job of a million frames then costs a few hundred paints
-// (one per percent and one per few pixels), not one per pixel or per frame.
-constexpr int kPaintStep = 3;
-const char* const kPaintedWidth = "kerfwellPaintedWidth";
-
-// Sets a bar's width and caption from (done, total); every call sets both. A
-// total of 0 (a job of one frame) shows a full bar.
+// Sets a bar's width and caption from (done, total) and paints what changed
+// at once: the window serves no events while a job runs, so a bar painted
+// later would lag what it was told. A job paints at most once per pixel of
+// width and once per percent. A total of 0 (a job of one frame) shows a full bar.
 void SetBar(TPanel* outer, TPanel* bar, std::int32_t done, std::int32_t total) {
   std::int64_t width = 0;
   std::int64_t percent = 100;
@@ -25,18 +19,15 @@ void SetBar(TPanel* outer, TPanel* bar, std::int32_t done, std::int32_t total) {
   } else {
     width = outer->width() - 2;
   }
-  const int full = outer->width() - 2;
   const int shown = static_cast<int>(std::clamp<std::int64_t>(width, 0, outer->width()));
   const QString caption = QStringLiteral("%1 %").arg(percent);
-  const int painted = bar->property(kPaintedWidth).toInt();
-  const bool paint = bar->Caption() != caption || std::abs(shown - painted) >= kPaintStep ||
-                     (shown != painted && (shown == 0 || shown == full));
+  const int before = bar->width();
+  if (shown == before && caption == bar->Caption()) return;
   bar->resize(shown, bar->height());
   bar->SetCaption(caption);
-  if (paint) {
-    bar->repaint();
-    bar->setProperty(kPaintedWidth, shown);
-  }
+  // The strip a shrinking bar leaves shows the outer panel again.
+  if (shown < before) outer->repaint(QRect(bar->x() + shown, bar->y(), before - shown, bar->height()));
+  bar->repaint();
 }
 
 }  // namespace

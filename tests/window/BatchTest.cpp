@@ -4,6 +4,8 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QPaintEvent>
+#include <set>
 
 #include "app/SystemColors.h"
 #include "stream/Scanner.h"
@@ -251,9 +253,52 @@ TEST_F(BatchTest, ALongJobPaintsItsBarAFewHundredTimesAtMost) {
   ASSERT_EQ(form->JobTable[0].TotalFrames, 20000);
   PaintLog jobBar(form->ProcentCurrentJob_Panel);
   Run(TempPath("long-out.mp3"));
+  // One paint per pixel of width and per percent at most.
   EXPECT_GT(jobBar.shown.size(), 100u);
-  EXPECT_LE(jobBar.shown.size(), 800u);
+  EXPECT_LE(jobBar.shown.size(), 631u + 101u);
   EXPECT_EQ(QFileInfo(TempPath("long-out.mp3")).size(), 417 * 20000);
+}
+
+// Records the rectangles a widget is asked to paint.
+class PaintRects : public QObject {
+ public:
+  explicit PaintRects(QWidget* w) { w->installEventFilter(this); }
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) rects.push_back(static_cast<QPaintEvent*>(e)->rect());
+    return false;
+  }
+  std::vector<QRect> rects;
+};
+
+TEST_F(BatchTest, ABarIsPaintedAtEveryChangeAndNeverLagsWhatWasSet) {
+  TPanel* bar = form->ProcentCurrentJob_Panel;
+  PaintLog painted(bar);
+  std::set<int> widths;
+  std::set<QString> captions;
+  const int total = 20000;
+  for (int done = 0; done <= total; ++done) {
+    form->ShowJobProgress(done, total);
+    widths.insert(bar->width());
+    captions.insert(bar->Caption());
+    if (bar->width() > 0) {
+      ASSERT_FALSE(painted.shown.empty()) << done;
+      ASSERT_EQ(painted.shown.back(), std::make_pair(bar->width(), bar->Caption())) << done;
+    }
+  }
+  EXPECT_EQ(painted.shown.back(), std::make_pair(631, QStringLiteral("100 %")));
+  EXPECT_LE(painted.shown.size(), widths.size() + captions.size());
+  // Setting the same state again paints nothing.
+  const std::size_t before = painted.shown.size();
+  form->ShowJobProgress(total, total);
+  EXPECT_EQ(painted.shown.size(), before);
+
+  // Back to no width, as the next job's first frame does: the outer panel is
+  // painted at once over the strip the bar left.
+  PaintRects outer(form->CurrentJob_Panel);
+  form->ShowJobProgress(0, total);
+  EXPECT_EQ(bar->width(), 0);
+  ASSERT_FALSE(outer.rects.empty());
+  EXPECT_TRUE(outer.rects.back().contains(QRect(1, 1, 631, 16))) << outer.rects.back().width();
 }
 
 TEST_F(BatchTest, AOneFrameJobShowsAFullBar) {

@@ -79,6 +79,39 @@ TEST_F(JobListTest, ThreeFilesInTheOrderAddedAndTheSameFileTwice) {
   EXPECT_EQ(dlg.opens[1].initialDir, tmp.path() + "/");
 }
 
+// Only '/' separates directories: ':' and '\\' are characters of a name,
+// wherever the name or its folder shows.
+TEST_F(JobListTest, ColonsAndBackslashesBelongToTheName) {
+  const struct {
+    const char* folder;
+    const char* name;
+  } cases[] = {{"plain", "we:ird.mp3"}, {"plain", "back\\slash.mp3"}, {"C:\\x", "a:b\\c.mp3"}};
+  for (const auto& c : cases) {
+    const QString folder = TempPath(QString::fromLatin1(c.folder));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString path = Fixture("cbr128.mp3", QString::fromLatin1(c.folder) + "/" + c.name);
+    Add(path);
+    const int row = form->JobCount;
+    SCOPED_TRACE(path.toStdString());
+    EXPECT_EQ(Row(row)[0], QString::fromLatin1(c.name));
+    EXPECT_EQ(form->Panel2->Caption(), QString::fromLatin1(c.name));
+    EXPECT_EQ(form->LastDirectory, folder + "/");
+    EXPECT_EQ(form->OpenDialog1.InitialDir, folder + "/");
+
+    // The tooltips as the pointer brings them up.
+    QWidget* view = form->Files_SG->viewport();
+    const QPoint cell = form->Files_SG->CellRect(0, row).center();
+    QTest::mouseMove(form->windowHandle(), view->mapTo(form.get(), cell));
+    EXPECT_TRUE(form->Files_SG->ShowHint());
+    EXPECT_EQ(form->Files_SG->Hint(), path);
+    QTest::mouseMove(form->windowHandle(), form->Panel2->mapTo(form.get(), form->Panel2->rect().center()));
+    EXPECT_EQ(form->Panel2->toolTip(), QString::fromLatin1(c.name));
+  }
+  // The next dialog starts in the folder of the last file chosen.
+  Add(QString());
+  EXPECT_EQ(dlg.opens.back().initialDir, TempPath("C:\\x") + "/");
+}
+
 TEST_F(JobListTest, NewJobsGoToTheEndWhateverRowIsSelected) {
   AddJobs(2);
   form->Files_SG->SetRow(1);
