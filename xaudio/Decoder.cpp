@@ -1,7 +1,9 @@
 #include "xaudio/Decoder.h"
 
+#include <fcntl.h>
 #include <mpg123.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <mutex>
@@ -29,6 +31,8 @@ void Decoder::Close() {
     mpg123_delete(handle_);
     handle_ = nullptr;
   }
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
   path_.clear();
   frame_count_ = sample_count_ = 0;
   rate_ = 0;
@@ -39,18 +43,28 @@ void Decoder::Close() {
 
 int Decoder::Open(const std::string& path) {
   Close();
+  if (path.empty()) return XA_ERROR_NO_SUCH_FILE;
+  // Without O_NONBLOCK, opening a FIFO that has no writer never returns and
+  // the player would serve no command again.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? XA_ERROR_NO_SUCH_FILE : XA_ERROR_OPEN_FAILED;
+  // Pipes and devices could block the player or never end; the file checked
+  // is the one opened, so nothing can be swapped in between.
   struct stat st {};
-  if (path.empty() || stat(path.c_str(), &st) != 0) {
-    return (path.empty() || errno == ENOENT || errno == ENOTDIR) ? XA_ERROR_NO_SUCH_FILE
-                                                                 : XA_ERROR_OPEN_FAILED;
+  const int flags = fcntl(fd, F_GETFL);
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return XA_ERROR_OPEN_FAILED;
   }
-  // Pipes and devices could block the player or never end.
-  if (!S_ISREG(st.st_mode)) return XA_ERROR_OPEN_FAILED;
 
   InitLibraryOnce();
   int err = MPG123_OK;
   mpg123_handle* h = mpg123_new(nullptr, &err);
-  if (h == nullptr) return XA_ERROR_OUT_OF_MEMORY;
+  if (h == nullptr) {
+    ::close(fd);
+    return XA_ERROR_OUT_OF_MEMORY;
+  }
   // No gapless trimming and no swallowing of the information frame: every
   // frame of the file is one frame of the stream, decoded whole.
   mpg123_param(h, MPG123_FLAGS, MPG123_QUIET | MPG123_IGNORE_INFOFRAME, 0.0);
@@ -63,8 +77,9 @@ int Decoder::Open(const std::string& path) {
     mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
   }
   handle_ = h;
+  fd_ = fd;
 
-  if (mpg123_open(h, path.c_str()) != MPG123_OK) {
+  if (mpg123_open_fd(h, fd) != MPG123_OK) {
     Close();
     return XA_ERROR_OPEN_FAILED;
   }

@@ -55,6 +55,7 @@ class Decoder {
 
  private:
   mpg123_handle* handle_ = nullptr;
+  int fd_ = -1;
   std::string path_;
   int64_t frame_count_ = 0;
   int64_t sample_count_ = 0;

@@ -69,6 +69,31 @@ TEST(XaudioBadInput, RefusedInputsAreNackedWithAReadableReason) {
   }
 }
 
+TEST(XaudioBadInput, FifosAndDevicesAreRefusedAtOnceAndThePlayerServesOn) {
+  const std::string fifo = TempDir() + "/no-writer.mp3";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string good = ToneFile(Kind::kMpeg1Layer3, 2);
+  PlayerHarness h;
+  for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/dev/null")}) {
+    SCOPED_TRACE(path);
+    ASSERT_TRUE(h.Open(good));
+    const size_t mark = h.Mark();
+    const auto sent = Clock::now();
+    control_message_send_S(h.player(), XA_MSG_COMMAND_INPUT_OPEN, path.c_str());
+    int error = 0;
+    EXPECT_FALSE(h.WaitForReply(XA_MSG_COMMAND_INPUT_OPEN, mark, 1000, &error));
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count(), 1000);
+    EXPECT_EQ(error, XA_ERROR_OPEN_FAILED);
+    const auto input = h.Since(mark, XA_MSG_NOTIFY_INPUT_STATE);
+    ASSERT_EQ(input.size(), 1u);
+    EXPECT_EQ(input[0]->Byte(4), XA_INPUT_STATE_CLOSED);
+    // The player thread is free: the next command is answered.
+    control_message_send_I(h.player(), XA_MSG_COMMAND_PING, 7);
+    EXPECT_TRUE(h.WaitForCode(XA_MSG_NOTIFY_PONG, mark, 1000));
+  }
+  unlink(fifo.c_str());
+}
+
 TEST(XaudioBadInput, CommandsWithoutInputAndSeeksOutOfRange) {
   PlayerHarness h;
   int error = 0;
