@@ -5,20 +5,21 @@
 #include <string>
 #include <vector>
 
-// A file read front to back through a window of fixed size: a mapping of the
-// file where the system allows one (nothing is copied that is not written
-// out), else a buffer that read() fills. Advance() drops what lies before a
-// position and moves the window on. Reading never goes past Limit(), so a
-// file that grows while it is read (an output appended to its own input) ends
-// where it ended when it was opened.
+// A regular file read front to back through a buffer of fixed size that
+// read() fills: memory stays the same whatever the file's size. Advance()
+// drops what lies before a position and fills the rest. Reading never goes
+// past Limit(), so a file that grows while it is read (an output appended to
+// its own input) ends where it ended when it was opened.
 class InputFile {
  public:
-  explicit InputFile(std::size_t windowSize);
+  explicit InputFile(std::size_t bufferSize);
   ~InputFile();
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
-  // Opens `path` for reading. On failure `error` names the file and the reason.
+  // Opens `path` for reading without blocking (a FIFO without a writer must
+  // not hang us) and refuses anything but a regular file. On failure `error`
+  // names the file and the reason.
   bool Open(const std::string& path, std::string& error);
 
   // Size of the file when it was opened.
@@ -30,35 +31,26 @@ class InputFile {
   std::int64_t WindowStart() const { return start_; }
   std::int64_t WindowEnd() const { return start_ + static_cast<std::int64_t>(length_); }
   // The byte at file position `pos`, which lies inside the window.
-  const std::uint8_t* At(std::int64_t pos) const { return data_ + (pos - start_); }
+  const std::uint8_t* At(std::int64_t pos) const { return buffer_.data() + (pos - start_); }
 
-  // Moves the window to begin at `keepFrom` (inside the window or at its end)
-  // and reach at least windowSize bytes further, or to the limit, or to where
-  // the file ended early. False when reading failed, with `error` set.
+  // Moves the window to begin at `keepFrom` (inside the window, at its end or
+  // beyond it) and fills it as far as the buffer, the limit or the file's
+  // actual end allow. False when reading failed, with `error` set.
   bool Advance(std::int64_t keepFrom, std::string& error);
-  // False, with `error` set, when the file shrank under a mapped window (its
-  // lost bytes then read as zeros).
-  bool Intact(std::string& error) const;
-  // Whether a failed write from the window is due to the input shrinking.
-  bool Shrank() const;
+  // True once the file turned out shorter than it was when opened.
+  bool EndedEarly() const { return ended_; }
 
  private:
-  bool Map(std::int64_t from, std::string& error);
-  void Unmap();
-  bool Read(std::int64_t keepFrom, std::string& error);
-
-  std::size_t windowSize_;
-  std::vector<std::uint8_t> buffer_;  // only when the file cannot be mapped
+  std::vector<std::uint8_t> buffer_;
   std::string path_;
   int fd_ = -1;
-  bool mapped_ = false;
-  void* map_ = nullptr;
-  std::size_t mapLength_ = 0;
-  std::int64_t mapStart_ = 0;
-  const std::uint8_t* data_ = nullptr;
   std::int64_t size_ = 0;
   std::int64_t limit_ = 0;
   std::int64_t start_ = 0;
   std::size_t length_ = 0;
   bool ended_ = false;
 };
+
+// What kind of file a stat mode names, for messages: "a directory", "a FIFO",
+// "a character device", ...
+const char* FileKindName(unsigned mode);

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "stream/InputFile.h"
+
 namespace {
 
 bool Exists(const std::string& path) {
@@ -15,12 +17,16 @@ bool Exists(const std::string& path) {
 }
 
 // Every missing directory on the directory part of `path`, outermost first.
-// One that cannot be made is passed over: creating the file then fails and
-// says why.
-void CreateMissingDirectories(const std::string& path) {
+// One that cannot be made is passed over, but remembered: when creating the
+// file then fails, that folder and mkdir's reason are what the user needs.
+void CreateMissingDirectories(const std::string& path, std::string& failedDir, int& failedErrno) {
   for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
     const std::string dir = path.substr(0, slash);
-    if (!Exists(dir)) ::mkdir(dir.c_str(), 0777);
+    if (Exists(dir)) continue;
+    if (::mkdir(dir.c_str(), 0777) != 0 && failedDir.empty()) {
+      failedDir = dir;
+      failedErrno = errno;
+    }
   }
 }
 
@@ -33,19 +39,33 @@ OutputFile::~OutputFile() {
 ScanStatus OutputFile::Open(const std::string& path, std::string& message) {
   path_ = path;
   const bool existed = Exists(path);
-  if (!existed) CreateMissingDirectories(path);
-  fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  std::string failedDir;
+  int failedErrno = 0;
+  if (!existed) CreateMissingDirectories(path, failedDir, failedErrno);
+  // Non-blocking, so that a FIFO without a reader is refused at once.
+  fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd_ < 0) {
     const int e = errno;
     if (existed) {
       message = "cannot open " + path + " for writing: " + std::strerror(e);
       return ScanStatus::OutputOpenFailed;
     }
-    message = "cannot create " + path + ": " + std::strerror(e);
+    if (!failedDir.empty()) {
+      message =
+          "cannot create " + path + ": cannot create folder " + failedDir + ": " + std::strerror(failedErrno);
+    } else {
+      message = "cannot create " + path + ": " + std::strerror(e);
+    }
     return ScanStatus::OutputCreateFailed;
   }
-  const off_t end = ::lseek(fd_, 0, SEEK_END);
-  committed_ = end > 0 ? end : 0;
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    message = "cannot write " + path + ": it is " + FileKindName(st.st_mode) + ", not a regular file";
+    ::close(fd_);
+    fd_ = -1;
+    return ScanStatus::OutputOpenFailed;
+  }
+  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
   return ScanStatus::Ok;
 }
 
@@ -64,9 +84,23 @@ bool OutputFile::Write(const std::uint8_t* data, std::size_t length, std::size_t
   return true;
 }
 
-void OutputFile::CutBackToCommitted() {
+void OutputFile::CutBack(std::size_t partial, std::string& message) {
+  if (partial == 0) return;
+  // With O_APPEND the file offset is the end of our own last write.
+  const off_t ours = ::lseek(fd_, 0, SEEK_CUR);
   struct stat st {};
-  if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > committed_) {
-    [[maybe_unused]] const int ignored = ::ftruncate(fd_, committed_);
+  if (ours < 0 || ::fstat(fd_, &st) != 0) {
+    message += "; the output may end with a partial frame";
+    return;
+  }
+  const off_t frameStart = ours - static_cast<off_t>(partial);
+  if (st.st_size != ours) {
+    message += "; another program wrote to the output meanwhile, so the partial frame at byte " +
+               std::to_string(frameStart) + " was left in place";
+    return;
+  }
+  if (::ftruncate(fd_, frameStart) != 0) {
+    message += "; the output ends with a partial frame at byte " + std::to_string(frameStart) +
+               " that could not be removed: " + std::strerror(errno);
   }
 }

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "stream/FrameWalk.h"
 #include "stream/InputFile.h"
 #include "stream/ScanBuffer.h"
 #include "stream/Scanner.h"
@@ -17,26 +18,28 @@ bool ProbeFileBuffered(const std::string& path, FrameHeader& reference, std::str
     return false;
   }
   InputFile in(std::max(bufferSize, kSmallestReadBuffer));
-  if (!in.Open(path, message)) {
+  std::int64_t start = 0;
+  if (!in.Open(path, message) || !framewalk::SkipLeadingTags(in, start, message)) {
     if (error) *error = message;
     return false;
   }
   if (error) error->clear();
 
-  // One-byte steps over positions 0 to 2,097,151; a position with fewer than
-  // four bytes left in the file is not examined.
+  // One-byte steps over the 2,097,152 positions after the tags; a position
+  // with fewer than four bytes left in the file is not examined. A frame's
+  // neighbour may lie past the window.
   const std::int64_t size = in.Size();
-  const std::int64_t last = std::min(kProbeWindow, size - 3);  // one past the last position
-  in.SetLimit(last + 3);
-  std::int64_t p = 0;
+  const std::int64_t last = std::min(start + kProbeWindow, size - 3);  // one past the last position
+  in.SetLimit(last + 3 + static_cast<std::int64_t>(kSmallestReadBuffer));
+  auto bring = [&](std::int64_t p, std::int64_t n) {
+    if (p + n <= in.WindowEnd()) return true;
+    if (p + n > in.Limit() || !in.Advance(p, message)) return false;
+    return p + n <= in.WindowEnd();
+  };
+
+  std::int64_t p = start;
   while (p < last) {
-    if (p + 4 > in.WindowEnd()) {
-      if (!in.Advance(p, message)) {
-        if (error) *error = message;
-        return false;
-      }
-      if (p + 4 > in.WindowEnd()) break;  // the file ended early
-    }
+    if (!bring(p, 4)) break;
     // Only a 0xFF can start a candidate: jump to the next one.
     const std::int64_t searchEnd = std::min(last, in.WindowEnd() - 3);
     const void* hit = std::memchr(in.At(p), 0xFF, static_cast<std::size_t>(searchEnd - p));
@@ -49,12 +52,32 @@ bool ProbeFileBuffered(const std::string& path, FrameHeader& reference, std::str
     if (IsSyncCandidate(b)) {
       FrameHeader header;
       DecodeFrameHeader(b[0], b[1], b[2], b[3], p, size, header);
+      if (!header.Invalid) {
+        reference = header;
+        return true;
+      }
+      const framewalk::Verdict v = framewalk::Classify(b);
+      if (v.ZeroFourth) {
+        // A stereo stream without flags: taken when the next header of the
+        // same stream, or the end of the file, lies where its frame ends.
+        bool confirmed = p + v.Length == size;
+        if (!confirmed && p + v.Length + 4 <= size && bring(p, v.Length + 4)) {
+          confirmed = framewalk::ConfirmsStream(in.At(p + v.Length), v.Key);
+        }
+        b = in.At(p);
+        if (confirmed) {
+          DecodeFrameHeader(b[0], b[1], b[2], 0x01, p, size, header);
+          header.Byte3 = 0;
+          reference = header;
+          return true;
+        }
+      }
       reference = header;
-      if (!header.Invalid) return true;
     }
     ++p;
   }
-  if (!in.Intact(message) && error) *error = message;
+  if (in.EndedEarly() && error) *error = "cannot read " + path + ": the file shrank while it was read";
+  if (!message.empty() && error) *error = message;
   return false;
 }
 

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <vector>
 
+#include "stream/FrameWalk.h"
 #include "stream/InputFile.h"
 #include "stream/OutputFile.h"
 #include "stream/ScanBuffer.h"
@@ -33,14 +33,12 @@ class PendingFrames {
   }
 
   bool Full() const { return frames_.size() == frames_.capacity(); }
-  void Add(std::int64_t pos, std::int32_t length, std::int64_t index) {
-    frames_.push_back({pos, length, index});
-  }
+  void Add(std::int64_t pos, std::int32_t length) { frames_.push_back({pos, length}); }
   std::int64_t Written() const { return written_; }
-  std::int64_t FailedIndex() const { return failedIndex_; }
+  std::int64_t Bytes() const { return bytes_; }
 
   // Writes every waiting frame. On failure the output is cut back to its last
-  // whole frame and `message` says why.
+  // whole frame where that is safe, and `message` says why and what is left.
   bool Flush(const InputFile& in, std::string& message) {
     std::size_t i = 0;
     while (i < frames_.size()) {
@@ -51,16 +49,17 @@ class PendingFrames {
       std::size_t wrote = 0;
       const bool ok =
           out_.Write(in.At(runStart), static_cast<std::size_t>(runEnd - runStart), wrote, message);
+      std::int64_t whole = 0;
       for (; i < j; ++i) {
         const Frame& f = frames_[i];
         if (f.pos + f.length - runStart > static_cast<std::int64_t>(wrote)) break;
-        out_.Commit(f.length);
+        whole += f.length;
+        bytes_ += f.length;
         if (progress_) progress_(Clamp32(written_), total_);
         ++written_;
       }
       if (!ok) {
-        failedIndex_ = frames_[i].index;
-        out_.CutBackToCommitted();
+        out_.CutBack(wrote - static_cast<std::size_t>(whole), message);
         frames_.clear();
         return false;
       }
@@ -73,47 +72,13 @@ class PendingFrames {
   struct Frame {
     std::int64_t pos;
     std::int32_t length;
-    std::int64_t index;
   };
   std::vector<Frame> frames_;
   OutputFile& out_;
   std::int32_t total_;
   const JobProgress& progress_;
   std::int64_t written_ = 0;
-  std::int64_t failedIndex_ = -1;
-};
-
-// What the scan needs of a header: its verdict and its frame length. A CBR
-// stream repeats two headers (padded and not), so the last two decodings are
-// kept and reused for the same four bytes; decoding is a pure function of them.
-struct HeaderVerdict {
-  bool Invalid;
-  std::int32_t FrameLength;
-};
-
-class RecentHeaders {
- public:
-  HeaderVerdict Decode(const std::uint8_t* b, std::int64_t pos, std::int64_t size) {
-    std::uint32_t key;
-    std::memcpy(&key, b, 4);
-    for (int i = 0; i < 2; ++i) {
-      if (filled_[i] && keys_[i] == key) return verdicts_[i];
-    }
-    FrameHeader h;
-    DecodeFrameHeader(b[0], b[1], b[2], b[3], pos, size, h);
-    const int slot = next_;
-    next_ ^= 1;
-    keys_[slot] = key;
-    verdicts_[slot] = {h.Invalid, h.FrameLength};
-    filled_[slot] = true;
-    return verdicts_[slot];
-  }
-
- private:
-  std::uint32_t keys_[2] = {0, 0};
-  HeaderVerdict verdicts_[2] = {};
-  bool filled_[2] = {false, false};
-  int next_ = 0;
+  std::int64_t bytes_ = 0;
 };
 
 bool InputMissing(const std::string& path, std::string& message) {
@@ -124,12 +89,16 @@ bool InputMissing(const std::string& path, std::string& message) {
   return true;
 }
 
+std::string ShrankMessage(const std::string& path) {
+  return "cannot read " + path + ": the file shrank while it was read";
+}
+
 }  // namespace
 
 ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& outputPath,
                               std::int32_t startFrame, std::int32_t stopFrame, bool countOnly,
                               const FrameHeader& reference, const JobProgress& progress,
-                              std::size_t bufferSize, bool endAfterRange) {
+                              std::size_t bufferSize, const ScanOptions& options) {
   ScanResult result;
   if (InputMissing(inputPath, result.Message)) {
     result.Status = ScanStatus::InputMissing;
@@ -142,100 +111,119 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
     if (!result.Ok()) return result;
   }
 
-  InputFile in(std::max(bufferSize, kSmallestReadBuffer));
-  if (!in.Open(inputPath, result.Message)) {
+  const std::size_t buffer = std::max(bufferSize, kSmallestReadBuffer);
+  InputFile in(buffer);
+  std::int64_t pos = 0;
+  if (!in.Open(inputPath, result.Message) || !framewalk::SkipLeadingTags(in, pos, result.Message)) {
     result.Status = ScanStatus::InputUnreadable;
     return result;
   }
 
-  const std::int64_t size = in.Size();
-  // The padded and unpadded frames of the reference: one byte apart, or one
-  // four-byte slot for Layer I.
-  const std::int32_t tolerance = reference.Layer == 3 ? 4 : 1;
   const std::int32_t total = Clamp32(static_cast<std::int64_t>(stopFrame) - startFrame);
-  PendingFrames pending(std::max(bufferSize, kSmallestReadBuffer) / kShortestFrame + 1, out, total, progress);
-
-  std::int64_t index = 0;
-  std::int64_t pos = 0;
+  PendingFrames pending(buffer / kShortestFrame + 1, out, total, progress);
   bool failed = false;
-  RecentHeaders verdicts;
 
-  // Brings [pos, pos + n) into the read buffer, writing what waits in it
-  // first. False when the file holds fewer bytes there, or on failure.
-  // Writes what waits in the window. A write from a mapping whose file shrank
-  // fails too: that is the input's fault, not the output's.
+  // Writes what waits in the buffer before it moves on.
   auto flush = [&] {
-    if (countOnly) return true;
-    if (!in.Intact(result.Message)) {
-      result.Status = ScanStatus::ReadFailed;
-    } else if (pending.Flush(in, result.Message)) {
-      return true;
-    } else {
-      result.Status = in.Intact(result.Message) ? ScanStatus::WriteFailed : ScanStatus::ReadFailed;
-    }
+    if (countOnly || pending.Flush(in, result.Message)) return true;
+    result.Status = ScanStatus::WriteFailed;
     failed = true;
     return false;
   };
 
-  // Brings [pos, pos + n) into the window, writing what waits in it first.
-  // False when the file holds fewer bytes there, or on failure.
-  auto bring = [&](std::int64_t n) {
-    if (pos + n <= in.WindowEnd()) return true;
-    if (in.WindowEnd() >= in.Limit()) return false;  // nothing more to read
+  // Brings [p, p + n) into the buffer, writing what waits in it first. False
+  // when the file holds fewer bytes there, or on failure.
+  auto bring = [&](std::int64_t p, std::int64_t n) {
+    if (failed) return false;
+    if (p + n <= in.WindowEnd()) return true;
+    if (p + n > in.Limit()) return false;  // the file holds fewer bytes
     if (!flush()) return false;
-    if (!in.Advance(pos, result.Message)) {
+    if (!in.Advance(p, result.Message)) {
       result.Status = ScanStatus::ReadFailed;
       failed = true;
       return false;
     }
-    return pos + n <= in.WindowEnd();
+    return p + n <= in.WindowEnd();
   };
 
-  while (bring(4)) {
-    // Out of step with the frames: four-byte steps through the buffer.
-    const std::int64_t end = in.WindowEnd() - 3;
-    while (pos < end && !IsSyncCandidate(in.At(pos))) pos += 4;
-    if (pos >= end) continue;
+  std::int64_t copyable = 0;
+  std::int64_t leftOut = 0;
+  const std::int64_t count =
+      framewalk::Walk(in, pos, reference, options.AnyBitRate, bring, [&](const FrameVisit& f) {
+        if (f.Fits && f.Whole) ++copyable;
+        const bool inRange = !countOnly && f.Index >= startFrame && f.Index <= stopFrame;
+        if (inRange && !f.Fits) ++leftOut;
+        // A frame that the end of the file cuts short is counted, never written.
+        if (inRange && f.Fits && f.Whole) {
+          if (!bring(f.Position, f.Length)) return false;
+          if (pending.Full() && !flush()) return false;
+          pending.Add(f.Position, f.Length);
+        }
+        if (options.EndAfterRange && !countOnly && f.Index >= stopFrame) return false;
+        if (options.Cancel != nullptr && options.Cancel->load(std::memory_order_relaxed)) {
+          result.Status = ScanStatus::Interrupted;
+          result.Message = "interrupted";
+          return false;
+        }
+        return true;
+      });
 
-    const std::uint8_t* b = in.At(pos);
-    // In step, the headers ahead lie a few frames on: ask for them early.
-    if (pos + 4096 < end) __builtin_prefetch(b + 4096);
-    const HeaderVerdict header = verdicts.Decode(b, pos, size);
-    if (header.Invalid) {
-      pos += 4;
-      continue;
-    }
-    const std::int64_t frameIndex = index++;  // every valid header counts
-    if (std::abs(header.FrameLength - reference.FrameLength) > tolerance) {
-      pos += 4;
-      continue;
-    }
-    // A frame that the end of the file cuts short is counted, never written.
-    if (pos + header.FrameLength > size || !bring(header.FrameLength)) break;
-    if (!countOnly && frameIndex >= startFrame && frameIndex <= stopFrame) {
-      if (pending.Full() && !flush()) break;
-      pending.Add(pos, header.FrameLength, frameIndex);
-    }
-    pos += header.FrameLength;
-    if (endAfterRange && !countOnly && frameIndex >= stopFrame) break;
+  if (!failed && flush() && in.EndedEarly()) {
+    result.Status = ScanStatus::ReadFailed;
+    result.Message = ShrankMessage(inputPath);
   }
-
-  if (!failed && flush() && !in.Intact(result.Message)) result.Status = ScanStatus::ReadFailed;
-  if (pending.FailedIndex() >= 0) index = pending.FailedIndex() + 1;
-  result.Count = Clamp32(index);
+  result.Count = Clamp32(count);
+  result.Copyable = Clamp32(copyable);
+  result.LeftOut = Clamp32(leftOut);
   result.Written = Clamp32(pending.Written());
+  result.BytesWritten = pending.Bytes();
   return result;
 }
 
 ScanResult ScanFrames(const std::string& inputPath, const std::string& outputPath, std::int32_t startFrame,
                       std::int32_t stopFrame, bool countOnly, const FrameHeader& reference,
-                      const JobProgress& progress) {
+                      const JobProgress& progress, const ScanOptions& options) {
   return ScanFramesBuffered(inputPath, outputPath, startFrame, stopFrame, countOnly, reference, progress,
-                            kDefaultReadBuffer);
+                            kDefaultReadBuffer, options);
+}
+
+ScanResult ScanFrames(const std::string& inputPath, const std::string& outputPath, std::int32_t startFrame,
+                      std::int32_t stopFrame, bool countOnly, const FrameHeader& reference,
+                      const JobProgress& progress) {
+  return ScanFrames(inputPath, outputPath, startFrame, stopFrame, countOnly, reference, progress,
+                    ScanOptions{});
 }
 
 ScanResult CutFrameRange(const std::string& inputPath, const std::string& outputPath, std::int32_t startFrame,
                          std::int32_t stopFrame, const FrameHeader& reference, const JobProgress& progress) {
-  return ScanFramesBuffered(inputPath, outputPath, startFrame, stopFrame, false, reference, progress,
-                            kDefaultReadBuffer, true);
+  ScanOptions options;
+  options.EndAfterRange = true;
+  return ScanFrames(inputPath, outputPath, startFrame, stopFrame, false, reference, progress, options);
+}
+
+bool WalkFrames(const std::string& path, const FrameHeader& reference, const ScanOptions& options,
+                const std::function<bool(const FrameVisit&)>& visit, std::string& error) {
+  InputFile in(kDefaultReadBuffer);
+  std::int64_t pos = 0;
+  if (!in.Open(path, error) || !framewalk::SkipLeadingTags(in, pos, error)) return false;
+  bool failed = false;
+  auto bring = [&](std::int64_t p, std::int64_t n) {
+    if (failed) return false;
+    if (p + n <= in.WindowEnd()) return true;
+    if (p + n > in.Limit()) return false;
+    if (!in.Advance(p, error)) {
+      failed = true;
+      return false;
+    }
+    return p + n <= in.WindowEnd();
+  };
+  framewalk::Walk(in, pos, reference, options.AnyBitRate, bring, [&](const FrameVisit& f) {
+    if (options.Cancel != nullptr && options.Cancel->load(std::memory_order_relaxed)) return false;
+    return visit(f);
+  });
+  if (!failed && in.EndedEarly()) {
+    error = ShrankMessage(path);
+    return false;
+  }
+  return !failed;
 }

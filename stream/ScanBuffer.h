@@ -6,14 +6,15 @@
 
 #include "stream/Scanner.h"
 
-// Size of the window (mapping or read buffer) behind ProbeFile and ScanFrames.
+// Size of the read buffer behind ProbeFile and ScanFrames: large enough for
+// few, long writes of runs of frames, small enough to stay out of the way.
 // The variants below take another size so that tests can put window
 // boundaries anywhere; the results never depend on it.
-constexpr std::size_t kDefaultReadBuffer = 4 * 1024 * 1024;
+constexpr std::size_t kDefaultReadBuffer = 1024 * 1024;
 // A frame must fit in the buffer whole: the longest is 1729 bytes.
 constexpr std::size_t kSmallestReadBuffer = 2048;
 
-// The positions a probe examines: 0 to 2,097,151.
+// The positions a probe examines, counted from the end of the leading tags.
 constexpr std::int64_t kProbeWindow = 2097152;
 
 // A leading 0xFF and the three top bits of the next byte set: eleven sync bits.
@@ -25,4 +26,4 @@ bool ProbeFileBuffered(const std::string& path, FrameHeader& reference, std::str
 ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& outputPath,
                               std::int32_t startFrame, std::int32_t stopFrame, bool countOnly,
                               const FrameHeader& reference, const JobProgress& progress,
-                              std::size_t bufferSize, bool endAfterRange = false);
+                              std::size_t bufferSize, const ScanOptions& options = {});

@@ -43,14 +43,14 @@ enum class ScanStatus {
 
 struct ScanResult {
   std::int32_t Count = 0;    // valid headers met (0 when the scan did not run; after a
-                             // failed write, up to and including the frame that failed)
+                             // failure, those met before it stopped)
   std::int32_t Written = 0;  // frames appended to the output
   // Frames that a whole cut copies: counted frames that fit the reference
   // (length within the tolerance, or with AnyBitRate the same version, layer
   // and sampling frequency) and lie whole in the file. Not limited to the range.
   std::int32_t Copyable = 0;
-  // Frames of the range that were counted but not copied because their
-  // length is outside the tolerance (another bit rate). Never with AnyBitRate.
+  // Frames of the range that were counted but not copied because they do not
+  // fit the reference: another bit rate (or, with AnyBitRate, another stream).
   std::int32_t LeftOut = 0;
   std::int64_t BytesWritten = 0;  // bytes appended to the output, whole frames only
   ScanStatus Status = ScanStatus::Ok;
@@ -97,9 +97,9 @@ ScanResult ScanFrames(const std::string& inputPath, const std::string& outputPat
 
 // One counted frame as the scanner meets it.
 struct FrameVisit {
-  std::int64_t Position = 0;   // of its header in the file
-  std::int32_t Length = 0;     // declared length, header included
-  std::int32_t Index = 0;      // frame index
+  std::int64_t Position = 0;  // of its header in the file
+  std::int32_t Length = 0;    // declared length, header included
+  std::int32_t Index = 0;     // frame index
   std::uint8_t Header[4] = {};
   bool Fits = false;   // would be copied (the reference's length, or with AnyBitRate its stream)
   bool Whole = false;  // lies whole in the file

@@ -22,6 +22,19 @@ Bytes RandomStream(std::mt19937& rng, std::size_t approxSize) {
                                     0xFFF58404, 0xFFF58604, 0xFFF380C4, 0xFFFDEA04, 0xFFFB9000};
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   Bytes d;
+  // Leading tags of any length, with and without a footer, sometimes two;
+  // their bodies hold sync-like bytes that must not count.
+  for (int tags = pick(3); tags > 0; --tags) {
+    const int size = pick(3000);
+    const bool footer = pick(2) == 0;
+    d += "ID3";
+    d += static_cast<char>(3 + pick(2));
+    d += '\0';
+    d += static_cast<char>(footer ? 0x10 : 0);
+    for (int shift = 21; shift >= 0; shift -= 7) d += static_cast<char>((size >> shift) & 0x7F);
+    for (int i = 0; i < size + (footer ? 10 : 0); ++i)
+      d += static_cast<char>(pick(3) == 0 ? 0xFF : pick(256));
+  }
   while (d.size() < approxSize) {
     const int what = pick(10);
     if (what < 2) {  // junk, sometimes with sync-like pairs
@@ -83,15 +96,32 @@ TEST(Oracle, BufferedScanEqualsThePlainAlgorithmCallForCall) {
       EXPECT_TRUE(ReadFile(out) == plain.Output) << "output differs";
       std::remove(out.c_str());
 
+      EXPECT_EQ(cut.LeftOut, plain.LeftOut);
+      EXPECT_EQ(counted.Copyable, plain.Copyable);
+
       // Ending after the range writes and reports the same.
       calls.clear();
+      ScanOptions endAfter;
+      endAfter.EndAfterRange = true;
       const ScanResult ended = ScanFramesBuffered(
           dir / "in.mp3", out, start, stop, false, ref,
-          [&calls](std::int32_t done, std::int32_t total) { calls.emplace_back(done, total); }, buffer, true);
+          [&calls](std::int32_t done, std::int32_t total) { calls.emplace_back(done, total); }, buffer,
+          endAfter);
       EXPECT_TRUE(ended.Ok()) << ended.Message;
       EXPECT_LE(ended.Count, plain.Count);
       EXPECT_EQ(calls, plain.Progress);
       EXPECT_TRUE(ReadFile(out) == plain.Output) << "output differs when ending after the range";
+      std::remove(out.c_str());
+
+      // Any bit rate: every frame of the reference's stream is copied.
+      ScanOptions any;
+      any.AnyBitRate = true;
+      const PlainScan plainAny = PlainScanFrames(d, start, stop, false, plainRef, true);
+      const ScanResult anyCut =
+          ScanFramesBuffered(dir / "in.mp3", out, start, stop, false, ref, {}, buffer, any);
+      EXPECT_EQ(anyCut.Count, plainAny.Count);
+      EXPECT_EQ(anyCut.LeftOut, plainAny.LeftOut);
+      EXPECT_TRUE(ReadFile(out) == plainAny.Output) << "output differs with any bit rate";
       std::remove(out.c_str());
     }
   }

@@ -104,51 +104,126 @@ inline bool IsCandidate(const Bytes& d, std::size_t p) {
   return static_cast<std::uint8_t>(d[p]) == 0xFF && static_cast<std::uint8_t>(d[p + 1]) >= 0xE0;
 }
 
-// Position of the first valid header among positions 0 to 2,097,151 with four
-// bytes left, or -1. `last` gets the last candidate decoded.
+inline std::uint8_t At(const Bytes& d, std::size_t p) { return static_cast<std::uint8_t>(d[p]); }
+
+// Where the ID3v2 tags at the start of `d` end (0 without tags).
+inline std::size_t PlainTagsEnd(const Bytes& d) {
+  std::size_t p = 0;
+  for (;;) {
+    if (p + 10 > d.size() || d.compare(p, 3, "ID3") != 0 || At(d, p + 3) == 0xFF || At(d, p + 4) == 0xFF)
+      return p;
+    std::size_t size = 0;
+    for (std::size_t i = 6; i < 10; ++i) {
+      if (At(d, p + i) >= 0x80) return p;
+      size = size * 128 + At(d, p + i);
+    }
+    const std::size_t length = 10 + size + ((At(d, p + 5) & 0x10) ? 10 : 0);
+    if (p + length > d.size()) return p;
+    p += length;
+  }
+}
+
+// The header at `p` as the engine takes it: valid, or invalid only for its
+// zero fourth byte (then decoded as if it were not, with Byte3 0).
+struct PlainHeader {
+  bool Valid = false;
+  bool ZeroFourth = false;
+  FrameHeader H;
+};
+
+inline PlainHeader PlainDecode(const Bytes& d, std::size_t p) {
+  PlainHeader r;
+  r.H = Decode(d, p);
+  r.Valid = !r.H.Invalid;
+  if (!r.Valid && At(d, p + 3) == 0) {
+    FrameHeader h;
+    DecodeFrameHeader(At(d, p), At(d, p + 1), At(d, p + 2), 1, static_cast<std::int64_t>(p),
+                      static_cast<std::int64_t>(d.size()), h);
+    if (!h.Invalid) {
+      h.Byte3 = 0;
+      r.H = h;
+      r.ZeroFourth = true;
+    }
+  }
+  return r;
+}
+
+inline bool SameStream(const FrameHeader& a, const FrameHeader& b) {
+  return a.VersionId == b.VersionId && a.Layer == b.Layer && a.SampleRateIndex == b.SampleRateIndex;
+}
+
+// Whether a zero-fourth-byte header at `p` is confirmed by the header at the
+// end of its frame or by that end being the end of the file.
+inline bool ConfirmedAhead(const Bytes& d, std::size_t p, const FrameHeader& h) {
+  const std::size_t next = p + static_cast<std::size_t>(h.FrameLength);
+  if (next == d.size()) return true;
+  if (next + 4 > d.size() || !IsCandidate(d, next)) return false;
+  const PlainHeader n = PlainDecode(d, next);
+  return (n.Valid || n.ZeroFourth) && SameStream(n.H, h);
+}
+
+// Position of the first frame among the 2,097,152 positions after the tags
+// with four bytes left, or -1. `last` gets the last candidate decoded.
 inline std::int64_t PlainProbe(const Bytes& d, FrameHeader* last = nullptr) {
-  for (std::size_t p = 0; p < d.size() && p < 2097152 && p + 4 <= d.size(); ++p) {
+  const std::size_t from = PlainTagsEnd(d);
+  for (std::size_t p = from; p < from + 2097152 && p + 4 <= d.size(); ++p) {
     if (!IsCandidate(d, p)) continue;
-    const FrameHeader h = Decode(d, p);
-    if (last) *last = h;
-    if (!h.Invalid) return static_cast<std::int64_t>(p);
+    const PlainHeader h = PlainDecode(d, p);
+    const bool taken = h.Valid || (h.ZeroFourth && ConfirmedAhead(d, p, h.H));
+    if (last) *last = taken ? h.H : Decode(d, p);
+    if (taken) return static_cast<std::int64_t>(p);
   }
   return -1;
 }
 
 struct PlainScan {
   std::int32_t Count = 0;
+  std::int32_t Copyable = 0;
+  std::int32_t LeftOut = 0;
   Bytes Output;
   std::vector<std::pair<std::int32_t, std::int32_t>> Progress;
 };
 
 inline PlainScan PlainScanFrames(const Bytes& d, std::int32_t start, std::int32_t stop, bool countOnly,
-                                 const FrameHeader& ref) {
+                                 const FrameHeader& ref, bool anyBitRate = false) {
   PlainScan r;
   const int tolerance = ref.Layer == 3 ? 4 : 1;
-  std::size_t p = 0;
+  std::size_t p = PlainTagsEnd(d);
   std::int32_t written = 0;
+  bool hasPrevious = false;
+  std::size_t previousEnd = 0;
+  FrameHeader previous;
   while (p + 4 <= d.size()) {
     if (!IsCandidate(d, p)) {
-      p += 4;
+      ++p;
       continue;
     }
-    const FrameHeader h = Decode(d, p);
-    if (h.Invalid) {
-      p += 4;
+    const PlainHeader h = PlainDecode(d, p);
+    if (!h.Valid && !h.ZeroFourth) {
+      ++p;
+      continue;
+    }
+    if (h.ZeroFourth && !(hasPrevious && previousEnd == p && SameStream(previous, h.H)) &&
+        !ConfirmedAhead(d, p, h.H)) {
+      ++p;
       continue;
     }
     const std::int32_t index = r.Count++;
-    if (std::abs(h.FrameLength - ref.FrameLength) > tolerance) {
-      p += 4;
-      continue;
-    }
-    if (p + static_cast<std::size_t>(h.FrameLength) > d.size()) break;  // cut short: counted only
-    if (!countOnly && index >= start && index <= stop) {
-      r.Output += d.substr(p, static_cast<std::size_t>(h.FrameLength));
+    const bool fits =
+        anyBitRate ? SameStream(h.H, ref) : std::abs(h.H.FrameLength - ref.FrameLength) <= tolerance;
+    const bool whole = p + static_cast<std::size_t>(h.H.FrameLength) <= d.size();
+    const bool inRange = !countOnly && index >= start && index <= stop;
+    if (fits && whole) ++r.Copyable;
+    if (inRange && !fits) ++r.LeftOut;
+    if (!whole) break;  // cut short: counted only
+    if (inRange && fits) {
+      r.Output += d.substr(p, static_cast<std::size_t>(h.H.FrameLength));
       r.Progress.emplace_back(written++, stop - start);
     }
-    p += static_cast<std::size_t>(h.FrameLength);
+    p += static_cast<std::size_t>(h.H.FrameLength);
+    hasPrevious = true;
+    previousEnd = p;
+    previous = h.H;
   }
   return r;
 }
@@ -159,7 +234,7 @@ inline std::vector<Bytes> AcceptedFrames(const Bytes& d, const FrameHeader& ref)
   const PlainScan all = PlainScanFrames(d, 0, 0x7fffffff, false, ref);
   std::size_t at = 0;
   while (at < all.Output.size()) {
-    const FrameHeader h = Decode(all.Output, at);
+    const FrameHeader h = PlainDecode(all.Output, at).H;
     frames.push_back(all.Output.substr(at, static_cast<std::size_t>(h.FrameLength)));
     at += static_cast<std::size_t>(h.FrameLength);
   }

@@ -1,0 +1,161 @@
+#pragma once
+
+// The one walk through a file that counting, cutting and visiting share, so
+// that a frame gets the same index whichever of them meets it.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "stream/Id3Tag.h"
+#include "stream/InputFile.h"
+#include "stream/ScanBuffer.h"
+#include "stream/Scanner.h"
+
+namespace framewalk {
+
+// What the walk needs of a header. A stream's version, layer and sampling
+// frequency make its key: frames of one stream share it.
+struct Verdict {
+  bool Valid = false;       // passes the validity rule
+  bool ZeroFourth = false;  // fails it only because its fourth byte is zero
+  std::int32_t Length = 0;
+  std::uint32_t Key = 0;
+};
+
+inline std::uint32_t StreamKey(const std::uint8_t* b) {
+  return static_cast<std::uint32_t>(b[1] & 0x1E) << 8 | (b[2] & 0x0C);
+}
+
+inline Verdict Classify(const std::uint8_t* b) {
+  FrameHeader h;
+  // The frame length does not depend on the fourth byte, so a zero one is
+  // decoded as if it held a flag and judged apart.
+  DecodeFrameHeader(b[0], b[1], b[2], b[3] != 0 ? b[3] : 0x01, 0, 0, h);
+  Verdict v;
+  if (h.Invalid) return v;
+  v.Valid = b[3] != 0;
+  v.ZeroFourth = b[3] == 0;
+  v.Length = h.FrameLength;
+  v.Key = StreamKey(b);
+  return v;
+}
+
+// A sync candidate of stream `key` that passes the validity rule, but for a
+// zero fourth byte perhaps: what confirms a zero-fourth-byte header.
+inline bool ConfirmsStream(const std::uint8_t* b, std::uint32_t key) {
+  if (!IsSyncCandidate(b) || StreamKey(b) != key) return false;
+  const Verdict v = Classify(b);
+  return v.Valid || v.ZeroFourth;
+}
+
+// A stream repeats two headers (padded and not), so the last two verdicts are
+// kept and reused for the same four bytes.
+class RecentHeaders {
+ public:
+  const Verdict& Decode(const std::uint8_t* b) {
+    std::uint32_t key;
+    std::memcpy(&key, b, 4);
+    if (filled_[0] && keys_[0] == key) return verdicts_[0];
+    if (filled_[1] && keys_[1] == key) return verdicts_[1];
+    const int slot = next_;
+    next_ ^= 1;
+    keys_[slot] = key;
+    verdicts_[slot] = Classify(b);
+    filled_[slot] = true;
+    return verdicts_[slot];
+  }
+
+ private:
+  std::uint32_t keys_[2] = {0, 0};
+  Verdict verdicts_[2] = {};
+  bool filled_[2] = {false, false};
+  int next_ = 0;
+};
+
+// Position just after the ID3v2 tags at the start of the file, read through
+// `in`. False when reading failed.
+inline bool SkipLeadingTags(InputFile& in, std::int64_t& pos, std::string& error) {
+  pos = 0;
+  for (;;) {
+    if (pos + 10 > in.WindowEnd() && in.WindowEnd() < in.Limit()) {
+      if (!in.Advance(pos, error)) return false;
+    }
+    if (pos >= in.WindowEnd()) return true;
+    const std::size_t available = static_cast<std::size_t>(in.WindowEnd() - pos);
+    const std::int64_t tag = Id3v2TagLength(in.At(pos), available, in.Size() - pos);
+    if (tag == 0) return true;
+    pos += tag;
+  }
+}
+
+// Walks the frames of `in` from `pos` (after its tags), calling
+// onFrame(visit) for every counted frame in order; onFrame returns false to
+// end the walk. `bring(pos, n)` must make [pos, pos + n) readable (moving the
+// window on as needed) and return false when the file holds fewer bytes there
+// or reading failed. Returns the number of frames counted.
+template <class Bring, class OnFrame>
+std::int64_t Walk(InputFile& in, std::int64_t pos, const FrameHeader& reference, bool anyBitRate,
+                  Bring&& bring, OnFrame&& onFrame) {
+  const std::int64_t size = in.Size();
+  // The padded and unpadded frames of the reference: one byte apart, or one
+  // four-byte slot for Layer I.
+  const std::int32_t tolerance = reference.Layer == 3 ? 4 : 1;
+  std::uint8_t refBytes[4] = {
+      static_cast<std::uint8_t>(reference.Byte0), static_cast<std::uint8_t>(reference.Byte1),
+      static_cast<std::uint8_t>(reference.Byte2), static_cast<std::uint8_t>(reference.Byte3)};
+  const std::uint32_t referenceKey = StreamKey(refBytes);
+  RecentHeaders verdicts;
+  std::int64_t index = 0;
+  std::int64_t previousEnd = -1;
+  std::uint32_t previousKey = 0;
+  FrameVisit visit;
+
+  while (bring(pos, 4)) {
+    // Out of step: one byte at a time, but only a 0xFF can start a header.
+    const std::int64_t end = in.WindowEnd() - 3;
+    if (!IsSyncCandidate(in.At(pos))) {
+      const std::int64_t from = pos + 1;
+      if (from >= end) {
+        pos = from;
+        continue;
+      }
+      const void* hit = std::memchr(in.At(from), 0xFF, static_cast<std::size_t>(end - from));
+      pos = hit ? from + (static_cast<const std::uint8_t*>(hit) - in.At(from)) : end;
+      continue;
+    }
+    const std::uint8_t* b = in.At(pos);
+    const Verdict v = verdicts.Decode(b);
+    if (!v.Valid) {
+      if (!v.ZeroFourth) {
+        ++pos;
+        continue;
+      }
+      bool confirmed = (pos == previousEnd && v.Key == previousKey) || pos + v.Length == size;
+      if (!confirmed && pos + v.Length + 4 <= size && bring(pos, v.Length + 4)) {
+        confirmed = ConfirmsStream(in.At(pos + v.Length), v.Key);
+      }
+      if (!confirmed) {
+        ++pos;
+        continue;
+      }
+      b = in.At(pos);
+    }
+    visit.Position = pos;
+    visit.Length = v.Length;
+    visit.Index = static_cast<std::int32_t>(std::min<std::int64_t>(index, INT32_MAX));
+    std::memcpy(visit.Header, b, 4);
+    visit.Fits = anyBitRate ? v.Key == referenceKey : std::abs(v.Length - reference.FrameLength) <= tolerance;
+    visit.Whole = pos + v.Length <= size;
+    ++index;  // every valid header counts
+    if (!onFrame(visit)) break;
+    if (!visit.Whole) break;  // a frame cut short by the end of the file ends the walk
+    pos += v.Length;
+    previousEnd = pos;
+    previousKey = v.Key;
+  }
+  return index;
+}
+
+}  // namespace framewalk
