@@ -31,8 +31,7 @@ void Decoder::Close() {
     mpg123_delete(handle_);
     handle_ = nullptr;
   }
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  reader_.reset();
   path_.clear();
   frame_count_ = sample_count_ = 0;
   rate_ = 0;
@@ -60,9 +59,10 @@ int Decoder::Open(const std::string& path) {
 
   InitLibraryOnce();
   int err = MPG123_OK;
+  reader_ = std::make_unique<FileReader>(fd);
   mpg123_handle* h = mpg123_new(nullptr, &err);
   if (h == nullptr) {
-    ::close(fd);
+    reader_.reset();
     return XA_ERROR_OUT_OF_MEMORY;
   }
   // No gapless trimming and no swallowing of the information frame: every
@@ -77,9 +77,8 @@ int Decoder::Open(const std::string& path) {
     mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
   }
   handle_ = h;
-  fd_ = fd;
 
-  if (mpg123_open_fd(h, fd) != MPG123_OK) {
+  if (!FileReader::Attach(h, reader_.get())) {
     Close();
     return XA_ERROR_OPEN_FAILED;
   }

@@ -5,7 +5,10 @@
 // included, so that frame indexes match a plain count of frame headers.
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "xaudio/FileReader.h"
 
 typedef struct mpg123_handle_struct mpg123_handle;
 
@@ -55,7 +58,7 @@ class Decoder {
 
  private:
   mpg123_handle* handle_ = nullptr;
-  int fd_ = -1;
+  std::unique_ptr<FileReader> reader_;
   std::string path_;
   int64_t frame_count_ = 0;
   int64_t sample_count_ = 0;
