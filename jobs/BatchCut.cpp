@@ -1,6 +1,9 @@
 // Processing: every job's range, in list order, appended to one output file.
 
+#include <sys/stat.h>
+
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -9,19 +12,38 @@
 #include "app/_MainUnit.h"
 #include "preview/XaudioPlayer.h"
 #include "stream/Scanner.h"
+#include "stream/XingFrame.h"
 
 namespace {
 
-bool SameFile(const QString& a, const QString& b) {
-  const QFileInfo fa(a);
-  const QFileInfo fb(b);
-  if (!fa.exists() || !fb.exists()) return false;
-  return fa.canonicalFilePath() == fb.canonicalFilePath();
+// The path with its folder resolved, for a file that need not exist (yet, or
+// any more): two spellings of one place compare equal.
+QString ResolvedPath(const QString& path) {
+  const QFileInfo info(path);
+  const QString folder = info.absoluteDir().canonicalPath();
+  return folder.isEmpty() ? info.absoluteFilePath() : folder + QLatin1Char('/') + info.fileName();
+}
+
+// Whether writing to `output` would write to `input`: the same file through
+// any link or spelling, or the same place when one of them does not exist.
+bool SameFile(const QString& output, const QString& input) {
+  struct stat a {};
+  struct stat b {};
+  if (::stat(QFile::encodeName(output).constData(), &a) == 0 &&
+      ::stat(QFile::encodeName(input).constData(), &b) == 0) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+  }
+  return ResolvedPath(output) == ResolvedPath(input);
 }
 
 bool IsOutputFailure(ScanStatus s) {
   return s == ScanStatus::OutputCreateFailed || s == ScanStatus::OutputOpenFailed ||
          s == ScanStatus::WriteFailed;
+}
+
+qint64 SizeOf(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<qint64>(st.st_size) : 0;
 }
 
 }  // namespace
@@ -55,8 +77,13 @@ void T_MainForm::ProcessAllJobs() {
   Files_SG->setEnabled(false);
 
   const std::string outputPath = QFile::encodeName(output).toStdString();
+  const bool outputWasEmpty = SizeOf(outputPath) == 0;
   QStringList passedOver;
-  QString stopReason;
+  QStringList leftOut;
+  QStringList cutShort;
+  QString outputFailure;
+  int firstWriter = -1;
+  int lastWriter = -1;
   for (int i = 0; i < JobCount; ++i) {
     Files_SG->SetRow(i + 1);
     SelectCurrentJob();
@@ -75,16 +102,56 @@ void T_MainForm::ProcessAllJobs() {
       ShowTotalProgress(i + 1, JobCount);
       continue;
     }
+    // The count goes unused here, so the scan ends with the range.
     const ScanResult result =
-        ScanFrames(inputPath, outputPath, job.StartFrame, job.StopFrame, false, ReferenceHeader,
-                   [this](std::int32_t done, std::int32_t total) { ShowJobProgress(done, total); });
+        CutFrameRange(inputPath, outputPath, job.StartFrame, job.StopFrame, ReferenceHeader,
+                      [this](std::int32_t done, std::int32_t total) { ShowJobProgress(done, total); });
+    if (result.Written > 0) {
+      if (firstWriter < 0) firstWriter = i;
+      lastWriter = i;
+    }
+    if (result.LeftOut > 0) {
+      leftOut << QStringLiteral(
+                     "%1: %2 of %3 frames of the range were not copied: their bit rate differs "
+                     "from the first frame's")
+                     .arg(job.Path)
+                     .arg(result.LeftOut)
+                     .arg(result.LeftOut + result.Written);
+    }
     if (IsOutputFailure(result.Status)) {
-      stopReason = QString::fromStdString(result.Message);
+      outputFailure = QStringLiteral("Processing stopped: the output could not be written.\n") +
+                      QString::fromStdString(result.Message);
+      if (result.Written > 0) {
+        outputFailure +=
+            QStringLiteral("\n%1 frames of %2 are in the output.").arg(result.Written).arg(job.Path);
+      }
       break;
     }
-    if (!result.Ok())
-      passedOver << QStringLiteral("%1 (%2)").arg(job.Path, QString::fromStdString(result.Message));
+    if (!result.Ok()) {
+      const QString why = QString::fromStdString(result.Message);
+      if (result.Written > 0) {
+        cutShort << QStringLiteral("%1 (%2): %3 of its frames are in the output")
+                        .arg(job.Path, why)
+                        .arg(result.Written);
+      } else {
+        passedOver << QStringLiteral("%1 (%2)").arg(job.Path, why);
+      }
+    }
     ShowTotalProgress(i + 1, JobCount);
+  }
+
+  // An Info frame copied from the front of a file would tell players that
+  // file's length: make it describe the output.
+  if (firstWriter >= 0) {
+    const _FileInfo& first = JobTable[static_cast<std::size_t>(firstWriter)];
+    const _FileInfo& last = JobTable[static_cast<std::size_t>(lastWriter)];
+    const bool keepEndPadding = outputWasEmpty && first.StartFrame == 0 && last.Path == first.Path &&
+                                last.StopFrame >= last.TotalFrames - 1;
+    std::string message;
+    if (UpdateOutputXingFrame(outputPath, keepEndPadding, message) == XingResult::Failed) {
+      outputFailure += QStringLiteral("\nThe output's length could not be written into its first frame: ") +
+                       QString::fromStdString(message);
+    }
   }
 
   Files_SG->setEnabled(true);
@@ -95,17 +162,23 @@ void T_MainForm::ProcessAllJobs() {
   ShowTotalProgress(0, 10);
   SelectCurrentJob();
 
-  ReportBatchProblems(passedOver, stopReason);
+  // One message after the run, so that a partial result is never taken for a
+  // complete one.
+  QStringList sections;
+  if (!outputFailure.isEmpty()) sections << outputFailure.trimmed();
+  if (!cutShort.isEmpty())
+    sections << QStringLiteral("These files could not be read to the end of their range:\n") +
+                    cutShort.join(QLatin1Char('\n'));
+  if (!leftOut.isEmpty())
+    sections << QStringLiteral("Some frames were left out:\n") + leftOut.join(QLatin1Char('\n'));
+  ReportBatchProblems(passedOver, sections.join(QStringLiteral("\n\n")));
 }
 
-void T_MainForm::ReportBatchProblems(const QStringList& passedOver, const QString& stopReason) {
-  if (passedOver.isEmpty() && stopReason.isEmpty()) return;
-  QString text;
-  if (!stopReason.isEmpty()) {
-    text = QStringLiteral("Processing stopped: the output could not be written.\n%1\n").arg(stopReason);
-  }
+void T_MainForm::ReportBatchProblems(const QStringList& passedOver, const QString& otherProblems) {
+  if (passedOver.isEmpty() && otherProblems.isEmpty()) return;
+  QString text = otherProblems;
   if (!passedOver.isEmpty()) {
-    if (!text.isEmpty()) text += QLatin1Char('\n');
+    if (!text.isEmpty()) text += QStringLiteral("\n\n");
     text += QStringLiteral("These files were passed over, nothing of them is in the output:\n") +
             passedOver.join(QLatin1Char('\n'));
   }

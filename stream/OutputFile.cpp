@@ -38,7 +38,12 @@ OutputFile::~OutputFile() {
 
 ScanStatus OutputFile::Open(const std::string& path, std::string& message) {
   path_ = path;
-  const bool existed = Exists(path);
+  struct stat existing {};
+  const bool existed = ::stat(path.c_str(), &existing) == 0;
+  if (existed && !S_ISREG(existing.st_mode)) {
+    message = "cannot write " + path + ": it is " + FileKindName(existing.st_mode) + ", not a regular file";
+    return ScanStatus::OutputOpenFailed;
+  }
   std::string failedDir;
   int failedErrno = 0;
   if (!existed) CreateMissingDirectories(path, failedDir, failedErrno);
