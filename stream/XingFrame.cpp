@@ -1,9 +1,18 @@
 #include "stream/XingFrame.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+
+#include "stream/Id3Tag.h"
+#include "stream/Scanner.h"
 
 namespace {
 
@@ -207,4 +216,339 @@ std::vector<std::uint8_t> BuildXingFrame(const FrameHeader& first, std::uint32_t
             static_cast<std::uint32_t>(std::min<std::uint64_t>(audioBytes + frame.size(), UINT32_MAX)));
   std::memcpy(t + 16, toc.data(), toc.size());
   return frame;
+}
+
+// ---- on files ---------------------------------------------------------------
+
+namespace {
+
+std::string Reason(const std::string& what, const std::string& path) {
+  return what + " " + path + ": " + std::strerror(errno);
+}
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  // Closes now, so that a failure to close (a delayed write error) is seen.
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// Reads up to `n` bytes at `at`; fewer only at the end of the file. -1 on error.
+ssize_t ReadAt(int fd, std::uint8_t* into, std::size_t n, std::int64_t at) {
+  std::size_t got = 0;
+  while (got < n) {
+    const ssize_t r = ::pread(fd, into + got, n - got, at + static_cast<std::int64_t>(got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return -1;
+    if (r == 0) break;
+    got += static_cast<std::size_t>(r);
+  }
+  return static_cast<ssize_t>(got);
+}
+
+bool WriteAt(int fd, const std::uint8_t* from, std::size_t n, std::int64_t at) {
+  std::size_t put = 0;
+  while (put < n) {
+    const ssize_t w = ::pwrite(fd, from + put, n - put, at + static_cast<std::int64_t>(put));
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      if (w == 0) errno = EIO;
+      return false;
+    }
+    put += static_cast<std::size_t>(w);
+  }
+  return true;
+}
+
+// Opens a regular file; on failure `message` names it and the reason.
+int OpenRegular(const std::string& path, int flags, struct stat& st, std::string& message) {
+  const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    message = Reason("cannot open", path);
+    return -1;
+  }
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    message = "cannot open " + path + ": not a regular file";
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// The frame where the audio starts, right after the leading ID3v2 tags.
+struct FrontFrame {
+  std::int64_t Position = 0;
+  FrameHeader Header;
+  std::vector<std::uint8_t> Bytes;  // empty when no whole Layer III frame starts there
+};
+
+bool ReadFrontFrame(const std::string& path, int fd, FrontFrame& front, std::string& message) {
+  std::string error;
+  if (!LeadingTagsLength(path, front.Position, error)) {
+    message = error;
+    return false;
+  }
+  std::uint8_t head[4];
+  const ssize_t got = ReadAt(fd, head, 4, front.Position);
+  if (got < 0) {
+    message = Reason("cannot read", path);
+    return false;
+  }
+  if (got < 4 || !DecodeLayer3(head, 4, front.Header)) return true;
+  std::vector<std::uint8_t> frame(static_cast<std::size_t>(front.Header.FrameLength));
+  const ssize_t whole = ReadAt(fd, frame.data(), frame.size(), front.Position);
+  if (whole < 0) {
+    message = Reason("cannot read", path);
+    return false;
+  }
+  if (static_cast<std::size_t>(whole) == frame.size()) front.Bytes = std::move(frame);
+  return true;
+}
+
+// The frames of a file from `from` on, as the scanner walks it with any bit
+// rate: whole frames only, a frame the end of the file cuts short left out.
+struct AudioFrames {
+  std::uint32_t Frames = 0;
+  std::int64_t End = 0;        // of the last whole frame
+  std::uint16_t BitRates = 0;  // one bit per bit-rate index met
+};
+
+bool WalkAudio(const std::string& path, std::int64_t from, AudioFrames& audio, std::string& message,
+               const std::function<bool(std::uint32_t index, std::int64_t position)>& each = {}) {
+  FrameHeader reference;
+  std::string error;
+  if (!ProbeFile(path, reference, error)) {
+    message = error.empty() ? "no MPEG audio frame found in " + path : error;
+    return false;
+  }
+  audio = AudioFrames{};
+  audio.End = from;
+  ScanOptions options;
+  options.AnyBitRate = true;
+  const bool read = WalkFrames(
+      path, reference, options,
+      [&](const FrameVisit& f) {
+        if (f.Position < from || !f.Whole) return true;
+        if (each && !each(audio.Frames, f.Position)) return false;
+        ++audio.Frames;
+        audio.End = f.Position + f.Length;
+        audio.BitRates |= static_cast<std::uint16_t>(1u << (f.Header[2] >> 4));
+        return true;
+      },
+      error);
+  if (!read) message = error;
+  return read;
+}
+
+// The TOC of the frames from `from` on, by a second walk: the first told how
+// many there are, so this one knows which frames the entries fall on.
+bool WalkToc(const std::string& path, std::int64_t from, const AudioFrames& audio, XingToc& toc,
+             std::string& message) {
+  std::vector<std::int64_t> starts(100, -1);
+  int next = 0;
+  AudioFrames again;
+  const bool read = WalkAudio(path, from, again, message, [&](std::uint32_t index, std::int64_t position) {
+    while (next < 100 && XingTocFrame(next, audio.Frames) == index)
+      starts[static_cast<std::size_t>(next++)] = position;
+    return next < 100;
+  });
+  if (!read) return false;
+  if (audio.Frames > 0 && next < 100) {
+    message = path + " changed while it was read";
+    return false;
+  }
+  const auto audioBytes = static_cast<std::uint64_t>(audio.End - from);
+  toc = MakeXingToc(audio.Frames, audioBytes, [&](std::uint32_t k) {
+    for (int i = 0; i < 100; ++i) {
+      if (XingTocFrame(i, audio.Frames) == k)
+        return static_cast<std::uint64_t>(starts[static_cast<std::size_t>(i)] - from);
+    }
+    return std::uint64_t{0};
+  });
+  return true;
+}
+
+bool MusicCrc(const std::string& path, int fd, std::int64_t from, std::int64_t to, std::uint16_t& crc,
+              std::string& message) {
+  std::vector<std::uint8_t> buffer(1 << 16);
+  crc = 0;
+  for (std::int64_t at = from; at < to;) {
+    const std::size_t n =
+        static_cast<std::size_t>(std::min<std::int64_t>(to - at, static_cast<std::int64_t>(buffer.size())));
+    const ssize_t got = ReadAt(fd, buffer.data(), n, at);
+    if (got < 0) {
+      message = Reason("cannot read", path);
+      return false;
+    }
+    if (static_cast<std::size_t>(got) != n) {
+      message = path + " changed while it was read";
+      return false;
+    }
+    crc = Crc16(buffer.data(), n, crc);
+    at += got;
+  }
+  return true;
+}
+
+std::uint32_t Clamp32(std::int64_t v) {
+  return static_cast<std::uint32_t>(std::clamp<std::int64_t>(v, 0, UINT32_MAX));
+}
+
+}  // namespace
+
+XingResult UpdateOutputXingFrame(const std::string& outputPath, bool keepEndPadding, std::string& message) {
+  struct stat st {};
+  Fd fd(OpenRegular(outputPath, O_RDONLY, st, message));
+  if (fd.get() < 0) return XingResult::Failed;
+  FrontFrame front;
+  if (!ReadFrontFrame(outputPath, fd.get(), front, message)) return XingResult::Failed;
+  XingTag tag;
+  if (front.Bytes.empty() || !ParseXingTag(front.Bytes.data(), front.Bytes.size(), tag)) {
+    return XingResult::NoTag;  // not even opened for writing: a read-only output without a tag is fine
+  }
+
+  const std::int64_t audioStart = front.Position + static_cast<std::int64_t>(front.Bytes.size());
+  AudioFrames audio;
+  if (!WalkAudio(outputPath, audioStart, audio, message)) return XingResult::Failed;
+  XingCounts counts;
+  counts.Frames = audio.Frames;
+  counts.Bytes = Clamp32(audio.End - front.Position);
+  if ((tag.Flags & kXingTocFlag) && !WalkToc(outputPath, audioStart, audio, counts.Toc, message)) {
+    return XingResult::Failed;
+  }
+  if (tag.HasLame && !MusicCrc(outputPath, fd.get(), audioStart, audio.End, counts.MusicCrc, message)) {
+    return XingResult::Failed;
+  }
+  RewriteXingTag(front.Bytes.data(), tag, counts, keepEndPadding);
+  struct stat same {};
+  Fd out(OpenRegular(outputPath, O_WRONLY, same, message));
+  if (out.get() < 0) return XingResult::Failed;
+  if (!WriteAt(out.get(), front.Bytes.data(), front.Bytes.size(), front.Position)) {
+    message = Reason("cannot write", outputPath);
+    return XingResult::Failed;
+  }
+  if (!out.Close()) {
+    message = Reason("cannot write", outputPath);
+    return XingResult::Failed;
+  }
+  return XingResult::Updated;
+}
+
+bool PrependXingFrame(const std::string& outputPath, std::string& message) {
+  struct stat st {};
+  Fd in(OpenRegular(outputPath, O_RDONLY, st, message));
+  if (in.get() < 0) return false;
+  FrontFrame front;
+  if (!ReadFrontFrame(outputPath, in.get(), front, message)) return false;
+  if (front.Bytes.empty()) {
+    message = "no Layer III frame at the start of " + outputPath;
+    return false;
+  }
+  if (FrameHoldsXingTag(front.Bytes.data(), front.Bytes.size())) {
+    message = outputPath + " already starts with a Xing/Info frame";
+    return false;
+  }
+  AudioFrames audio;
+  XingToc toc{};
+  if (!WalkAudio(outputPath, front.Position, audio, message) ||
+      !WalkToc(outputPath, front.Position, audio, toc, message)) {
+    return false;
+  }
+  const std::vector<std::uint8_t> frame =
+      BuildXingFrame(front.Header, audio.Frames, static_cast<std::uint64_t>(audio.End - front.Position), toc);
+  if (frame.empty()) {
+    message = "no Xing frame fits the stream of " + outputPath;
+    return false;
+  }
+
+  // Beside the file itself, so that a link to it stays a link.
+  char* real = ::realpath(outputPath.c_str(), nullptr);
+  const std::string target = real != nullptr ? real : outputPath;
+  std::free(real);
+  std::string tempPath = target + ".xing-XXXXXX";
+  Fd out(::mkostemp(tempPath.data(), O_CLOEXEC));
+  if (out.get() < 0) {
+    message = Reason("cannot create a file beside", outputPath);
+    return false;
+  }
+  // Copies [from, to) of the output into the new file, which is at `put`.
+  std::vector<std::uint8_t> buffer(1 << 20);
+  std::int64_t put = 0;
+  auto copy = [&](std::int64_t from, std::int64_t to) {
+    for (std::int64_t at = from; at < to;) {
+      const std::size_t n =
+          static_cast<std::size_t>(std::min<std::int64_t>(to - at, static_cast<std::int64_t>(buffer.size())));
+      const ssize_t got = ReadAt(in.get(), buffer.data(), n, at);
+      if (got < 0 || static_cast<std::size_t>(got) != n) {
+        message = got < 0 ? Reason("cannot read", outputPath) : outputPath + " changed while it was read";
+        return false;
+      }
+      if (!WriteAt(out.get(), buffer.data(), n, put)) {
+        message = Reason("cannot write", tempPath);
+        return false;
+      }
+      at += got;
+      put += got;
+    }
+    return true;
+  };
+  bool ok = copy(0, front.Position);
+  if (ok && !WriteAt(out.get(), frame.data(), frame.size(), put)) {
+    message = Reason("cannot write", tempPath);
+    ok = false;
+  }
+  put += static_cast<std::int64_t>(frame.size());
+  ok = ok && copy(front.Position, st.st_size);
+  if (ok && (::fchmod(out.get(), st.st_mode & 07777) != 0 || ::fsync(out.get()) != 0 || !out.Close())) {
+    message = Reason("cannot write", tempPath);
+    ok = false;
+  }
+  if (ok && ::rename(tempPath.c_str(), target.c_str()) != 0) {
+    message = Reason("cannot replace", outputPath);
+    ok = false;
+  }
+  if (!ok) ::unlink(tempPath.c_str());
+  return ok;
+}
+
+bool HoldsSeveralBitRates(const std::string& path) {
+  struct stat st {};
+  std::string message;
+  Fd fd(OpenRegular(path, O_RDONLY, st, message));
+  FrontFrame front;
+  if (fd.get() < 0 || !ReadFrontFrame(path, fd.get(), front, message)) return false;
+  std::int64_t from = front.Position;
+  if (!front.Bytes.empty() && FrameHoldsXingTag(front.Bytes.data(), front.Bytes.size())) {
+    from += static_cast<std::int64_t>(front.Bytes.size());
+  }
+  AudioFrames audio;
+  std::uint16_t seen = 0;
+  WalkAudio(path, from, audio, message, [&](std::uint32_t, std::int64_t) {
+    seen = audio.BitRates;
+    return (seen & (seen - 1)) == 0;  // on until a second bit rate shows
+  });
+  seen = audio.BitRates;
+  return (seen & (seen - 1)) != 0;
+}
+
+bool StartsWithXingFrame(const std::string& path) {
+  struct stat st {};
+  std::string message;
+  Fd fd(OpenRegular(path, O_RDONLY, st, message));
+  FrontFrame front;
+  if (fd.get() < 0 || !ReadFrontFrame(path, fd.get(), front, message)) return false;
+  return !front.Bytes.empty() && FrameHoldsXingTag(front.Bytes.data(), front.Bytes.size());
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <random>
 #include <set>
 #include <string>
@@ -35,6 +36,8 @@ struct ParseCase {
   std::size_t Offset;      // where the id must be found
   std::size_t LameOffset;  // 0 without an extension
 };
+
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.Name; }
 
 class ParseTable : public testing::TestWithParam<ParseCase> {};
 
@@ -264,6 +267,8 @@ struct BuildCase {
   int BitRate;                // expected of the tag frame
   std::size_t Offset;
 };
+
+void PrintTo(const BuildCase& c, std::ostream* os) { *os << c.Name; }
 
 class BuildTable : public testing::TestWithParam<BuildCase> {};
 
