@@ -38,6 +38,8 @@ void Decoder::Close() {
   channels_ = samples_per_frame_ = 0;
   info_ = StreamInfo{};
   at_end_ = false;
+  indexing_ = false;
+  frames_seen_ = 0;
 }
 
 int Decoder::Open(const std::string& path) {
@@ -87,14 +89,8 @@ int Decoder::Open(const std::string& path) {
     Close();
     return XA_ERROR_NOT_MPEG_AUDIO;
   }
-  if (mpg123_scan(h) != MPG123_OK) {
-    Close();
-    return XA_ERROR_NOT_MPEG_AUDIO;
-  }
-  frame_count_ = mpg123_framelength(h);
-  sample_count_ = mpg123_length(h);
   samples_per_frame_ = mpg123_spf(h);
-  if (frame_count_ <= 0 || sample_count_ <= 0 || samples_per_frame_ <= 0) {
+  if (samples_per_frame_ <= 0) {
     Close();
     return XA_ERROR_NOT_MPEG_AUDIO;
   }
@@ -106,16 +102,41 @@ int Decoder::Open(const std::string& path) {
     info_.frequency = static_cast<uint16_t>(fi.rate);
     info_.mode = static_cast<uint8_t>(fi.mode);
   }
-  if (!SeekFrame(0)) {
+  // The count starts at the first frame, as a full scan's does.
+  if (mpg123_seek_frame(h, 0, SEEK_SET) < 0) {
     Close();
     return XA_ERROR_NOT_MPEG_AUDIO;
   }
+  frames_seen_ = 1;
+  indexing_ = true;
   path_ = path;
   return XA_SUCCESS;
 }
 
+Decoder::IndexResult Decoder::IndexSome(int frames) {
+  if (handle_ == nullptr) return IndexResult::kFailed;
+  if (!indexing_) return IndexResult::kDone;
+  // Reading a frame without decoding it also records it in the decoder's seek
+  // index, so once the end is reached every seek is exact and quick.
+  for (int i = 0; i < frames; ++i) {
+    const int r = mpg123_framebyframe_next(handle_);
+    if (r == MPG123_OK || r == MPG123_NEW_FORMAT) {
+      ++frames_seen_;
+      continue;
+    }
+    // The end, or a frame that cannot be read: the stream ends there, as it
+    // does for playback.
+    indexing_ = false;
+    frame_count_ = frames_seen_;
+    sample_count_ = frame_count_ * samples_per_frame_;
+    if (!SeekFrame(0)) return IndexResult::kFailed;
+    return IndexResult::kDone;
+  }
+  return IndexResult::kMore;
+}
+
 bool Decoder::SeekFrame(int64_t frame) {
-  if (handle_ == nullptr || frame < 0) return false;
+  if (handle_ == nullptr || indexing_ || frame < 0) return false;
   if (frame >= frame_count_) {
     at_end_ = true;
     return true;
@@ -128,6 +149,7 @@ bool Decoder::SeekFrame(int64_t frame) {
 Decoder::Result Decoder::DecodeFrame(DecodedFrame& frame) {
   frame = DecodedFrame{};
   if (handle_ == nullptr || at_end_) return Result::kEnd;
+  if (indexing_) return Result::kError;
   for (int attempt = 0; attempt < 4; ++attempt) {
     off_t number = 0;
     unsigned char* audio = nullptr;

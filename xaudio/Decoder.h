@@ -38,10 +38,18 @@ class Decoder {
   Decoder(const Decoder&) = delete;
   Decoder& operator=(const Decoder&) = delete;
 
-  // Opens and indexes the file; an XA error code, XA_SUCCESS when it opened.
+  // Opens the file and reads its first frame; an XA error code, XA_SUCCESS
+  // when it opened. Its frames are then counted by IndexSome.
   int Open(const std::string& path);
   void Close();
   bool IsOpen() const { return handle_ != nullptr; }
+
+  // Counting the frames of a long file takes seconds, so it goes a slice at a
+  // time and the player serves its commands in between. Until it is done the
+  // frame and sample counts are 0, and seeking and decoding fail.
+  enum class IndexResult { kMore, kDone, kFailed };
+  IndexResult IndexSome(int frames);
+  bool Indexing() const { return indexing_; }
 
   const std::string& Path() const { return path_; }
   int64_t FrameCount() const { return frame_count_; }
@@ -67,6 +75,8 @@ class Decoder {
   int samples_per_frame_ = 0;
   StreamInfo info_;
   bool at_end_ = false;
+  bool indexing_ = false;
+  int64_t frames_seen_ = 0;
 };
 
 }  // namespace xaudio

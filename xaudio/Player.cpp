@@ -20,6 +20,12 @@ constexpr uint8_t kSourceOutput = 2;
 // waiting for one exact offset meets it.
 constexpr int64_t kMaxOffsetsPerFrame = 64;
 
+// Frames counted within the open itself: a short file opens as it always did,
+// its duration told before the open is answered. A longer one is counted a
+// slice at a time, a few milliseconds each, between commands.
+constexpr int kOpenIndexFrames = 4096;
+constexpr int kIndexSliceFrames = 1024;
+
 bool IsKnownCommand(int code) { return (code >= 1 && code <= 55) || (code >= 58 && code <= 63); }
 
 }  // namespace
@@ -45,14 +51,20 @@ void Player::Run() {
   milliseconds wait(0);
   for (;;) {
     Command command;
-    const auto got = commands_.Pop(command, state_ == XA_PLAYER_STATE_PLAYING ? wait : milliseconds(-1));
+    milliseconds pop_wait = state_ == XA_PLAYER_STATE_PLAYING ? wait : milliseconds(-1);
+    if (decoder_.Indexing()) pop_wait = milliseconds(0);
+    const auto got = commands_.Pop(command, pop_wait);
     if (got == CommandQueue::PopResult::kQuit) break;
     if (got == CommandQueue::PopResult::kCommand) {
       Handle(command);
       wait = milliseconds(0);
       continue;
     }
-    if (state_ == XA_PLAYER_STATE_PLAYING) wait = Step();
+    if (decoder_.Indexing()) {
+      ContinueIndexing();
+    } else if (state_ == XA_PLAYER_STATE_PLAYING) {
+      wait = Step();
+    }
   }
   if (output_) output_->Drop();
   output_.reset();
@@ -311,6 +323,14 @@ int Player::Seek(int32_t offset, int32_t range) {
   ResetReports();
   // Leaving the end of the input leaves the player stopped there.
   if (state_ == XA_PLAYER_STATE_EOF) SetState(XA_PLAYER_STATE_STOPPED);
+  if (decoder_.Indexing()) {
+    // Where the offset lies is known once the frames are counted.
+    seek_pending_ = true;
+    pending_offset_ = offset;
+    pending_range_ = range;
+    input_ended_ = false;
+    return XA_SUCCESS;
+  }
   const int64_t frame = FrameOfOffset(offset, range, decoder_.FrameCount());
   if (!decoder_.SeekFrame(frame)) {
     input_ended_ = true;
@@ -328,7 +348,12 @@ int Player::OpenInput(const std::string& path) {
   in_flight_.clear();
   pending_ = nullptr;
   pending_samples_ = 0;
-  const int error = decoder_.Open(path);
+  seek_pending_ = false;
+  int error = decoder_.Open(path);
+  if (error == XA_SUCCESS && decoder_.IndexSome(kOpenIndexFrames) == Decoder::IndexResult::kFailed) {
+    decoder_.Close();
+    error = XA_ERROR_NOT_MPEG_AUDIO;
+  }
   if (error != XA_SUCCESS) {
     if (was_open) Post(Notification(XA_MSG_NOTIFY_INPUT_STATE).Byte(4, XA_INPUT_STATE_CLOSED));
     return error;
@@ -345,9 +370,32 @@ int Player::OpenInput(const std::string& path) {
            .U16(6, info.bitrate)
            .U16(8, info.frequency)
            .Byte(10, info.mode));
+  if (!decoder_.Indexing()) FinishIndexing();
+  return XA_SUCCESS;
+}
+
+void Player::ContinueIndexing() {
+  const Decoder::IndexResult r = decoder_.IndexSome(kIndexSliceFrames);
+  if (r == Decoder::IndexResult::kMore) return;
+  if (r == Decoder::IndexResult::kFailed) {
+    Error(kSourceInput, XA_ERROR_NOT_MPEG_AUDIO, "cannot read the frames of " + decoder_.Path());
+    CloseInput();
+    return;
+  }
+  FinishIndexing();
+}
+
+void Player::FinishIndexing() {
   const int64_t seconds = decoder_.SampleCount() / decoder_.Rate();
   Post(Notification(XA_MSG_NOTIFY_INPUT_DURATION).U32(4, static_cast<uint32_t>(seconds)));
-  return XA_SUCCESS;
+  if (!seek_pending_) return;  // counting left the input at its first frame
+  seek_pending_ = false;
+  const int64_t frame = FrameOfOffset(pending_offset_, pending_range_, decoder_.FrameCount());
+  if (!decoder_.SeekFrame(frame)) {
+    // The seek was answered already; what it could not do is said here.
+    Error(kSourceInput, XA_ERROR_SEEK_FAILED, "cannot seek in " + decoder_.Path());
+    input_ended_ = true;
+  }
 }
 
 void Player::CloseInput() {
@@ -357,6 +405,7 @@ void Player::CloseInput() {
   in_flight_.clear();
   pending_ = nullptr;
   pending_samples_ = 0;
+  seek_pending_ = false;
   if (decoder_.IsOpen()) {
     decoder_.Close();
     Post(Notification(XA_MSG_NOTIFY_INPUT_STATE).Byte(4, XA_INPUT_STATE_CLOSED));

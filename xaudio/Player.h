@@ -52,6 +52,10 @@ class Player {
   int Seek(int32_t offset, int32_t range);
   int OpenInput(const std::string& path);
   void CloseInput();
+  // Counts another slice of the input's frames; once all are counted, tells
+  // the duration and goes where the last seek asked.
+  void ContinueIndexing();
+  void FinishIndexing();
 
   // Playback helpers.
   bool EnsureOutput();
@@ -92,7 +96,11 @@ class Player {
   int32_t range_ = 400;
   int64_t last_offset_ = -1;
   int64_t last_second_ = -1;
-  bool input_ended_ = false;          // the decoder has nothing more to give
+  bool input_ended_ = false;  // the decoder has nothing more to give
+  // A seek that came while the frames were being counted, in its own units.
+  bool seek_pending_ = false;
+  int32_t pending_offset_ = 0;
+  int32_t pending_range_ = 1;
   const int16_t* pending_ = nullptr;  // decoded samples not yet written
   long pending_samples_ = 0;
   int64_t written_ = 0;
