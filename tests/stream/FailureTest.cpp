@@ -93,7 +93,8 @@ TEST_F(ScanFailure, AnOutputThatExistsButCannotBeOpenedIsReported) {
   std::filesystem::create_directory(dir_ / "folder.mp3");
   const ScanResult r = Cut(dir_ / "folder.mp3");
   EXPECT_EQ(r.Status, ScanStatus::OutputOpenFailed);
-  ExpectMessage(r, dir_ / "folder.mp3", EISDIR);
+  EXPECT_NE(r.Message.find(dir_ / "folder.mp3"), std::string::npos) << r.Message;
+  EXPECT_NE(r.Message.find("a directory, not a regular file"), std::string::npos) << r.Message;
   EXPECT_EQ(r.Count, 0);
 }
 
