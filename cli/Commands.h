@@ -3,11 +3,24 @@
 #include <string>
 #include <vector>
 
+#include "stream/FrameHeader.h"
+
+struct Options;
+
 // Exit statuses of kerfwell-cut.
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;  // an input was refused or an I/O operation failed
 constexpr int kExitUsage = 2;
 
-int RunInfo(const std::string& path);
-int RunCount(const std::string& path);
-int RunCut(const std::string& output, const std::vector<std::string>& jobs);
+int RunInfo(const std::string& path, bool anyBitRate);
+int RunCount(const std::string& path, bool anyBitRate);
+int RunCut(const Options& options);
+int RunSplit(const Options& options);
+
+// Probes like the window does before it counts or cuts a file. On false the
+// reason has been printed: the file could not be read, or it holds no valid
+// header in its first 2 MiB.
+bool ProbeInput(const std::string& path, FrameHeader& reference);
+// A counting pass over the whole file. On false the reason has been printed.
+bool CountFrames(const std::string& path, const FrameHeader& reference, bool anyBitRate, std::int32_t& count,
+                 std::int32_t& copyable);

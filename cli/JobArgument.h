@@ -1,18 +1,30 @@
 #pragma once
 
 #include <cstdint>
-#include <limits>
 #include <string>
 
-// One JOB argument of `cut`: PATH, or PATH@START-STOP with inclusive frame
-// indexes. The last '@' splits.
+#include "cli/TimeSpec.h"
+
+// One JOB argument of `cut`: PATH, or PATH@START-STOP where START and STOP are
+// frame indexes (both included) or times, and either may be left out. The
+// last '@' splits.
 struct JobArgument {
   std::string Path;
   bool WholeFile = true;  // frames 0 to the file's count, as a newly added job
-  std::int32_t Start = 0;
-  std::int32_t Stop = std::numeric_limits<std::int32_t>::max();
+  bool HasStart = false;  // else from the first frame
+  bool HasStop = false;   // else to the last frame
+  StreamPoint Start;
+  StreamPoint Stop;
+  // Set when refused because a START or STOP written as a time is malformed:
+  // a usage error, unlike a malformed frame range, which passes the job over.
+  bool MalformedTime = false;
 };
 
 // False for a malformed range, with `error` saying what is wrong. A path that
 // holds an '@' but no range is taken whole when a file of that name exists.
 bool ParseJob(const std::string& arg, JobArgument& job, std::string& error);
+
+// The job's inclusive frame range in a stream of that clock. False, with
+// `error` set, when the range holds no frame.
+bool ResolveRange(const JobArgument& job, const FrameClock& clock, std::int32_t& start, std::int32_t& stop,
+                  std::string& error);

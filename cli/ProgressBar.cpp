@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-ProgressBar::ProgressBar() : enabled_(::isatty(STDERR_FILENO) == 1) {}
+ProgressBar::ProgressBar(bool quiet) : enabled_(!quiet && ::isatty(STDERR_FILENO) == 1) {}
 
 ProgressBar::~ProgressBar() { Clear(); }
 

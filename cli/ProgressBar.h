@@ -4,10 +4,10 @@
 #include <string>
 
 // A one-line progress bar on standard error, drawn only when standard error
-// is a terminal; otherwise every call does nothing.
+// is a terminal and `quiet` is false; otherwise every call does nothing.
 class ProgressBar {
  public:
-  ProgressBar();
+  explicit ProgressBar(bool quiet = false);
   ~ProgressBar();
   ProgressBar(const ProgressBar&) = delete;
   ProgressBar& operator=(const ProgressBar&) = delete;

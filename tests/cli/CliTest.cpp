@@ -1,94 +1,40 @@
 // kerfwell-cut as scripts see it: its output, its messages and exit status.
 
-#include <fcntl.h>
-#include <gtest/gtest.h>
 #include <pty.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
+#include "CliRunner.h"
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using namespace clitest;
 
-std::string Data(const std::string& name) { return std::string(KERFWELL_TEST_DATA) + "/" + name; }
-
-struct Outcome {
-  int Status = -1;
-  std::string Out;
-  std::string Err;
-};
-
-class Cli : public testing::Test {
- protected:
-  void SetUp() override {
-    const char* cut = std::getenv("KERFWELL_CUT");
-    binary_ = cut ? cut : std::string(KERFWELL_BINARY_DIR) + "/cli/kerfwell-cut";
-    std::string tmpl = (std::filesystem::temp_directory_path() / "kerfwell-cli-XXXXXX").string();
-    dir_ = ::mkdtemp(tmpl.data());
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-
-  Outcome Exec(const std::vector<std::string>& args) const {
-    const std::string out = Path(".stdout"), err = Path(".stderr");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      ::dup2(o, 1);
-      ::dup2(e, 2);
-      std::vector<char*> argv{const_cast<char*>(binary_.c_str())};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(binary_.c_str(), argv.data());
-      ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    Outcome r;
-    r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.Out = Slurp(out);
-    r.Err = Slurp(err);
-    return r;
-  }
-
-  std::string binary_;
-  std::string dir_;
-};
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+class Cli : public CliRun {};
 
 TEST_F(Cli, InfoPrintsTheStreamOfTheFirstValidHeader) {
   Outcome r = Exec({"info", Data("cbr128.mp3")});
   EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out,
-            "Version: MPEG 1\nLayer: III\nBitRate: 128 kbps\nSampleRate: 44100 Hz\nMode: Joint-Stereo\n"
-            "Copyrighted: No\nOriginal: Yes\nFrames: 117\nDuration: 00:00.03\nFirstFrame: 0\n");
+  EXPECT_EQ(
+      r.Out,
+      "Version: MPEG 1\nLayer: III\nBitRate: 128 kbps\nSampleRate: 44100 Hz\nMode: Joint-Stereo\n"
+      "Copyrighted: No\nOriginal: Yes\nFrames: 117\nDuration: 00:00.03\nFirstFrame: 0\nCopyable: 117\n");
   EXPECT_EQ(r.Err, "");
 
   r = Exec({"info", Data("mpeg2-l2.mp2")});
   EXPECT_EQ(r.Status, 0);
   EXPECT_EQ(r.Out,
             "Version: MPEG 2\nLayer: II\nBitRate: 64 kbps\nSampleRate: 24000 Hz\nMode: Stereo\n"
-            "Copyrighted: No\nOriginal: Yes\nFrames: 63\nDuration: 00:00.03\nFirstFrame: 0\n");
+            "Copyrighted: No\nOriginal: Yes\nFrames: 63\nDuration: 00:00.03\nFirstFrame: 0\nCopyable: 63\n");
 
-  r = Exec({"info", Data("tagged.mp3")});
-  EXPECT_TRUE(Contains(r.Out, "\nFirstFrame: 148\n")) << r.Out;
   r = Exec({"info", Data("mpeg2-l3.mp3")});
   EXPECT_TRUE(Contains(r.Out, "Mode: Single Channel\n")) << r.Out;
+  // Frames of other bit rates are counted, and only a cut with
+  // --any-bitrate copies them.
+  r = Exec({"info", Data("vbr.mp3")});
+  EXPECT_TRUE(Contains(r.Out, "\nFrames: 117\n")) << r.Out;
+  EXPECT_TRUE(Contains(r.Out, "\nCopyable: 2\n")) << r.Out;
+  r = Exec({"info", "--any-bitrate", Data("vbr.mp3")});
+  EXPECT_TRUE(Contains(r.Out, "\nCopyable: 117\n")) << r.Out;
 }
 
 TEST_F(Cli, CountPrintsTheNumberAlone) {
@@ -114,32 +60,88 @@ TEST_F(Cli, RefusedAndMissingInputsSayWhichAndWhy) {
   }
 }
 
-TEST_F(Cli, UsageErrorsExitWithTwo) {
+TEST_F(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
+  const std::string in = Data("cbr128.mp3");
+  const std::string out = Path("out.mp3");
   const std::vector<std::vector<std::string>> cases = {
       {},
       {"split", "x.mp3"},
       {"info"},
       {"info", "a.mp3", "b.mp3"},
       {"count"},
-      {"cut", Data("cbr128.mp3")},
-      {"cut", "-o", Path("out.mp3")},
+      {"cut", in},
+      {"cut", "-o", out},
       {"cut", "-o"},
-      {"cut", "-x", "-o", Path("out.mp3"), Data("cbr128.mp3")},
+      {"cut", "-x", "-o", out, in},
+      {"frobnicate", in},
+      // Malformed times, in a job and as split points.
+      {"cut", "-o", out, in + "@1:75-2:00"},
+      {"cut", "-o", out, in + "@0-1::2"},
+      {"cut", "-o", out, in + "@1.5.2s-"},
+      {"cut", "-o", out, in + "@0:30"},
+      {"split", in, "1:75"},
+      {"split", in, "--", "-3s"},
+      {"split", "--every", "1::2", in},
+      {"split", "--every", "-3s", in},
+      // Options of another command, or doubled.
+      {"cut", "-o", out, "-d", Path("d"), in},
+      {"split", "-o", out, in, "10"},
+      {"count", "--tags", in},
+      {"cut", "-o", out, "-o", Path("b.mp3"), in},
+      {"split", "--every", "2s", in, "10"},
   };
   for (const auto& args : cases) {
     const Outcome r = Exec(args);
-    EXPECT_EQ(r.Status, 2) << testing::PrintToString(args);
+    EXPECT_EQ(r.Status, 2) << testing::PrintToString(args) << r.Err;
     EXPECT_TRUE(Contains(r.Err, "--help")) << r.Err;
+    EXPECT_EQ(r.Out, "");
   }
-  EXPECT_FALSE(std::filesystem::exists(Path("out.mp3")));
+  EXPECT_FALSE(std::filesystem::exists(out));
+  EXPECT_FALSE(std::filesystem::exists(Data("cbr128_01.mp3")));
 }
 
-TEST_F(Cli, HelpShowsTheWholeInterface) {
+TEST_F(Cli, HelpShowsTheWholeInterfaceInUnderAScreen) {
   const Outcome r = Exec({"--help"});
   EXPECT_EQ(r.Status, 0);
-  for (const char* part : {"info PATH", "count PATH", "cut -o OUTPUT JOB...", "PATH@START-STOP",
-                           "Is Something Strange With This File !", "Exit status", "2 for a usage error"})
+  for (const char* part : {"info PATH",
+                           "count PATH",
+                           "cut -o OUTPUT JOB...",
+                           "split [-d DIR] PATH POINT...",
+                           "--every LENGTH",
+                           "PATH@START-STOP",
+                           "[[H:]M:]S[.fff]",
+                           "@1:30-2:00",
+                           "@90.25s-",
+                           "@-0:01:30.5",
+                           "ADDED TO",
+                           "--overwrite",
+                           "--any-bitrate",
+                           "--tags",
+                           "-o -",
+                           "-q",
+                           "--version",
+                           "--  end of options",
+                           "Is Something Strange With This File !",
+                           "Exit status",
+                           "2 for a usage error",
+                           "kerfwell-cut(1)"})
     EXPECT_TRUE(Contains(r.Out, part)) << part;
+  int lines = 0;
+  std::istringstream text(r.Out);
+  for (std::string line; std::getline(text, line); ++lines) EXPECT_LE(line.size(), 80u) << line;
+  EXPECT_LE(lines, 40);
+  // Help wins wherever it stands before "--".
+  EXPECT_EQ(Exec({"cut", "-o", Path("x.mp3"), "--help"}).Out, r.Out);
+  EXPECT_FALSE(std::filesystem::exists(Path("x.mp3")));
+}
+
+TEST_F(Cli, VersionIsOneLine) {
+  const Outcome r = Exec({"--version"});
+  EXPECT_EQ(r.Status, 0);
+  ASSERT_EQ(r.Out.rfind("kerfwell-cut ", 0), 0u) << r.Out;
+  EXPECT_GT(r.Out.size(), std::string("kerfwell-cut \n").size());
+  EXPECT_EQ(std::count(r.Out.begin(), r.Out.end(), '\n'), 1);
+  EXPECT_EQ(r.Out.find('"'), std::string::npos) << r.Out;
 }
 
 TEST_F(Cli, CutAppendsJobsInOrder) {
@@ -150,16 +152,16 @@ TEST_F(Cli, CutAppendsJobsInOrder) {
   EXPECT_EQ(r.Err, "");  // standard error is no terminal: no progress bar
   EXPECT_TRUE(Slurp(Path("whole.mp3")) == whole);
 
-  // Frames 0-9 and 10-116 rebuild the file, appended after what is there.
+  // Frames 1-9 and 10-116 (all but the Info frame), appended after what is there.
   std::ofstream(Path("parts.mp3")) << "head";
-  r = Exec({"cut", "-o", Path("parts.mp3"), in + "@0-9", in + "@10-116"});
+  r = Exec({"cut", "-o", Path("parts.mp3"), in + "@1-9", in + "@10-116"});
   EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_TRUE(Slurp(Path("parts.mp3")) == "head" + whole);
+  EXPECT_TRUE(Slurp(Path("parts.mp3")) == "head" + whole.substr(417));
 
-  // Frame 0 is 417 bytes; new directories are made for the output.
-  r = Exec({"cut", "-o", Path("new/dir/first.mp3"), in + "@0-0"});
+  // Frame 1 is 417 bytes; new directories are made for the output.
+  r = Exec({"cut", "-o", Path("new/dir/first.mp3"), in + "@1-1"});
   EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_TRUE(Slurp(Path("new/dir/first.mp3")) == whole.substr(0, 417));
+  EXPECT_TRUE(Slurp(Path("new/dir/first.mp3")) == whole.substr(417, 417));
 
   // A path with an '@' of its own and no range is taken whole.
   std::filesystem::copy_file(in, Path("live@club.mp3"));
@@ -168,11 +170,82 @@ TEST_F(Cli, CutAppendsJobsInOrder) {
   EXPECT_TRUE(Slurp(Path("at.mp3")) == whole);
 }
 
+TEST_F(Cli, OverwriteStartsAfreshAndAppendingStaysTheDefault) {
+  const std::string in = Data("mpeg1-l2.mp2");  // 84 frames of 576 bytes
+  const std::string whole = Slurp(in);
+  std::ofstream(Path("out.mp2")) << "old content";
+  ASSERT_EQ(Exec({"cut", "-o", Path("out.mp2"), in + "@0-1"}).Status, 0);
+  EXPECT_TRUE(Slurp(Path("out.mp2")) == "old content" + whole.substr(0, 2 * 576));
+  const Outcome r = Exec({"cut", "--overwrite", "-o", Path("out.mp2"), in + "@2-3"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(Slurp(Path("out.mp2")) == whole.substr(2 * 576, 2 * 576));
+  // A refused run overwrites nothing.
+  EXPECT_EQ(Exec({"cut", "--overwrite", "-o", Path("out.mp2"), Path("out.mp2")}).Status, 1);
+  EXPECT_TRUE(Slurp(Path("out.mp2")) == whole.substr(2 * 576, 2 * 576));
+}
+
+TEST_F(Cli, TimesAndOpenEndsCutTheFramesTheyName) {
+  // cbr128.mp3: an Info frame, then 116 frames of 1152 samples at 44.1 kHz
+  // (26.12 ms each). Each time range is the frame range worked out by hand.
+  const std::string in = Data("cbr128.mp3");
+  const std::vector<std::pair<std::string, std::string>> same = {
+      {"@100-", "@100-116"},
+      {"@-1.28s", "@0-49"},              // audio frame 49 starts at exactly 1.28 s
+      {"@0:00.5-1s", "@20-39"},          // 0.5 s plays in audio frame 19; 1 s in 38
+      {"@1.28s-0:01.300", "@50-50"},     // both inside audio frame 49
+      {"@0s-", "@1-116"},                // the Info frame takes no time
+      {"@2.5s-9:59:59.999", "@96-116"},  // a stop past the end runs to the end
+  };
+  for (const auto& [time, frames] : same) {
+    SCOPED_TRACE(time);
+    std::filesystem::remove(Path("t.mp3"));
+    std::filesystem::remove(Path("f.mp3"));
+    const Outcome r = Exec({"cut", "-o", Path("t.mp3"), in + time});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    ASSERT_EQ(Exec({"cut", "-o", Path("f.mp3"), in + frames}).Status, 0);
+    EXPECT_TRUE(Slurp(Path("t.mp3")) == Slurp(Path("f.mp3")));
+    EXPECT_FALSE(Slurp(Path("t.mp3")).empty());
+  }
+}
+
+TEST_F(Cli, AStartAfterTheLastFrameIsABadJobNotAnEmptyOutput) {
+  const std::string in = Data("cbr128.mp3");
+  for (const std::string& range : {"@117-", "@200-300", "@3.1s-", "@0:04-0:05"}) {
+    SCOPED_TRACE(range);
+    const Outcome r = Exec({"cut", "-o", Path("out.mp3"), in + range});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_TRUE(Contains(r.Err, "after the file's last frame 116")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "passed over job 1 of 1: " + in + range)) << r.Err;
+    EXPECT_FALSE(std::filesystem::exists(Path("out.mp3")));
+  }
+  // Frame 116 is the last one.
+  EXPECT_EQ(Exec({"cut", "-o", Path("last.mp3"), in + "@116-"}).Status, 0);
+  EXPECT_GT(std::filesystem::file_size(Path("last.mp3")), 400u);
+}
+
+TEST_F(Cli, FramesOfAnotherBitRateAreReportedUnlessAnyBitRate) {
+  const std::string in = Data("vbr.mp3");
+  const std::string info = Exec({"info", in}).Out;
+  ASSERT_TRUE(Contains(info, "Copyable: 2\n")) << info;
+  Outcome r = Exec({"cut", "-o", Path("a.mp3"), in});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err,
+            "kerfwell-cut: " + in +
+                ": 115 of 117 frames of the range were not copied: their bit rate differs from the first "
+                "frame's\n");
+  r = Exec({"cut", "-o", Path("b.mp3"), in + "@10-19"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_TRUE(Contains(r.Err, ": 10 of 10 frames of the range were not copied")) << r.Err;
+  r = Exec({"cut", "--any-bitrate", "-o", Path("c.mp3"), in + "@10-19"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(Exec({"count", Path("c.mp3")}).Out, "11\n");  // a fresh Xing frame and the ten
+}
+
 TEST_F(Cli, CutPassesOverBadJobsAndGoesOn) {
   const std::string in = Data("cbr128.mp3");
   std::ofstream(Path("notes.txt")) << "no frames in here";
   const Outcome r = Exec({"cut", "-o", Path("out.mp3"), in + "@9-5", Path("missing.mp3"), in + "@0-0",
-                      Path("notes.txt"), in + "@x-3", in + "@1-1"});
+                          Path("notes.txt"), in + "@x-3", in + "@1-1"});
   EXPECT_EQ(r.Status, 1);
   ASSERT_EQ(Exec({"cut", "-o", Path("expected.mp3"), in + "@0-1"}).Status, 0);
   EXPECT_TRUE(Slurp(Path("out.mp3")) == Slurp(Path("expected.mp3")));
@@ -185,47 +258,75 @@ TEST_F(Cli, CutPassesOverBadJobsAndGoesOn) {
   EXPECT_TRUE(Contains(r.Err, "Is Something Strange With This File !")) << r.Err;
 }
 
-TEST_F(Cli, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
-  std::filesystem::copy_file(Data("cbr128.mp3"), Path("a.mp3"));
-  std::filesystem::create_hard_link(Path("a.mp3"), Path("b.mp3"));
-  const Outcome r = Exec({"cut", "-o", Path("a.mp3"), Data("mpeg2-l3.mp3"), Path("b.mp3") + "@0-5"});
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_TRUE(Contains(r.Err, Path("a.mp3"))) << r.Err;
-  EXPECT_TRUE(Slurp(Path("a.mp3")) == Slurp(Data("cbr128.mp3")));
+TEST_F(Cli, OptionsEndAtDoubleDashForNamesThatBeginWithADash) {
+  std::filesystem::copy_file(Data("mpeg1-l2.mp2"), Path("-take.mp2"));
+  Outcome r = Exec({"cut", "-o", "out.mp2", "--", "-take.mp2@0-9"}, {dir_});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(std::filesystem::file_size(Path("out.mp2")), 10u * 576);
+  r = Exec({"count", "--", "-take.mp2"}, {dir_});
+  EXPECT_EQ(r.Out, "84\n");
+  EXPECT_EQ(Exec({"count", "-take.mp2"}, {dir_}).Status, 2);  // an unknown option without "--"
 }
 
-TEST_F(Cli, OutputFailuresNameTheFileAndTheReason) {
-  Outcome r = Exec({"cut", "-o", "/dev/full", Data("cbr128.mp3"), Data("mpeg2-l3.mp3")});
+TEST_F(Cli, StandardOutputTakesTheCutAndMessagesStayOnStandardError) {
+  const std::string in = Data("cbr128.mp3");
+  ASSERT_EQ(Exec({"cut", "-o", Path("file.mp3"), in + "@5-20", Path("missing.mp3")}).Status, 1);
+  const Outcome r = Exec({"cut", "-o", "-", in + "@5-20", Path("missing.mp3")});
   EXPECT_EQ(r.Status, 1);
-  EXPECT_TRUE(Contains(r.Err, "/dev/full: No space left on device")) << r.Err;
-  EXPECT_TRUE(Contains(r.Err, "passed over job 2 of 2")) << r.Err;  // no gap left in the output
-
-  std::ofstream(Path("plain")) << "x";
-  r = Exec({"cut", "-o", Path("plain/out.mp3"), Data("cbr128.mp3")});
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_TRUE(Contains(r.Err, "cannot create " + Path("plain/out.mp3") + ": Not a directory")) << r.Err;
+  EXPECT_TRUE(r.Out == Slurp(Path("file.mp3")));
+  EXPECT_EQ(r.Out.size(), std::filesystem::file_size(Path("file.mp3")));
+  EXPECT_TRUE(Contains(r.Err, "passed over job 2 of 2")) << r.Err;
+  // Nothing is left in the temporary folder.
+  const std::string tmp = Path("tmp");
+  std::filesystem::create_directory(tmp);
+  ExecSettings s;
+  s.InChild = [tmp] { ::setenv("TMPDIR", tmp.c_str(), 1); };
+  EXPECT_EQ(Exec({"cut", "-o", "-", in}, s).Out, Slurp(in));
+  EXPECT_TRUE(std::filesystem::is_empty(tmp));
 }
 
-TEST_F(Cli, ATerminalGetsAProgressBar) {
+// A pseudo-terminal as standard error (and, when asked, standard output).
+std::string OnTerminal(const std::string& binary, const std::vector<std::string>& args, bool stdoutToo,
+                       int& status) {
   int master = -1;
-  const std::string out = Path("bar.mp3");
   const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
-  ASSERT_GE(pid, 0);
   if (pid == 0) {
-    const int devnull = ::open("/dev/null", O_WRONLY);
-    ::dup2(devnull, 1);
-    ::execl(binary_.c_str(), binary_.c_str(), "cut", "-o", out.c_str(), Data("cbr128.mp3").c_str(), nullptr);
+    if (!stdoutToo) {
+      const int devnull = ::open("/dev/null", O_WRONLY);
+      ::dup2(devnull, 1);
+    }
+    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(binary.c_str(), argv.data());
     ::_exit(127);
   }
   std::string tty;
   char buf[4096];
   for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) tty.append(buf, static_cast<std::size_t>(n));
-  int status = 0;
   ::waitpid(pid, &status, 0);
   ::close(master);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return tty;
+}
+
+TEST_F(Cli, ATerminalGetsAProgressBarUnlessQuiet) {
+  int status = -1;
+  std::string tty = OnTerminal(binary_, {"cut", "-o", Path("bar.mp3"), Data("cbr128.mp3")}, false, status);
+  EXPECT_EQ(status, 0);
   EXPECT_TRUE(Contains(tty, "100%")) << tty;
   EXPECT_TRUE(Contains(tty, "job 1 of 1")) << tty;
+
+  tty = OnTerminal(binary_, {"cut", "-q", "-o", Path("quiet.mp3"), Data("cbr128.mp3")}, false, status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(tty, "");
+  EXPECT_TRUE(Slurp(Path("quiet.mp3")) == Slurp(Data("cbr128.mp3")));
+
+  // Frames are never written to a terminal.
+  tty = OnTerminal(binary_, {"cut", "-q", "-o", "-", Data("cbr128.mp3")}, true, status);
+  EXPECT_EQ(status, 1);
+  EXPECT_TRUE(Contains(tty, "standard output is a terminal")) << tty;
+  EXPECT_LT(tty.size(), 200u);
 }
 
 }  // namespace

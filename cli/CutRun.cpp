@@ -1,0 +1,184 @@
+#include "cli/CutRun.h"
+
+#include <signal.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "cli/Commands.h"
+#include "cli/Messages.h"
+#include "cli/PathIdentity.h"
+#include "cli/ProgressBar.h"
+#include "cli/Signals.h"
+#include "cli/StreamClock.h"
+#include "cli/TagCopy.h"
+#include "cli/XingFinish.h"
+#include "stream/Scanner.h"
+
+namespace {
+
+bool OutputFailure(ScanStatus s) {
+  return s == ScanStatus::OutputCreateFailed || s == ScanStatus::OutputOpenFailed ||
+         s == ScanStatus::WriteFailed;
+}
+
+bool NeedsClock(const JobArgument& job) {
+  return (job.HasStart && job.Start.IsTime) || (job.HasStop && job.Stop.IsTime);
+}
+
+// The first and the last job that put frames into the output: whether the
+// output is its source from the first frame to the last decides whether the
+// Xing frame may keep the source's end padding.
+struct WritingJob {
+  PathIdentity File;
+  std::int32_t Start = 0;
+  bool ReachedEnd = false;
+};
+
+const char* SignalName(int signal) {
+  return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal";
+}
+
+}  // namespace
+
+int CutJobsInto(const OutputTarget& target, const std::vector<PlannedJob>& jobs,
+                const CutSettings& settings) {
+  ProgressBar bar(settings.Quiet);
+  std::vector<std::string> passedOver;
+  bool failed = false;
+  bool outputFailed = false;
+  bool tagsPending = settings.Tags && target.WasEmpty;
+  std::string tagSource;
+  bool anyWritten = false;
+  int writers = 0;
+  bool allCopied = true;
+  WritingJob first, last;
+  std::string interruption;
+
+  for (const PlannedJob& planned : jobs) {
+    const std::string named = planned.Label + ": " + planned.Arg;
+    if (outputFailed || !interruption.empty()) {
+      passedOver.push_back(named);
+      continue;
+    }
+    if (!planned.ParseError.empty()) {
+      Complain(planned.Arg + ": " + planned.ParseError);
+      passedOver.push_back(named);
+      continue;
+    }
+    const JobArgument& job = planned.Job;
+    FrameHeader reference;
+    if (!ProbeInput(job.Path, reference)) {
+      passedOver.push_back(named);
+      continue;
+    }
+    FrameClock clock;
+    std::string error;
+    std::int32_t start = 0, stop = 0;
+    if (NeedsClock(job) && !ReadFrameClock(job.Path, reference, clock, error)) {
+      Complain(error);
+      passedOver.push_back(named);
+      continue;
+    }
+    if (!ResolveRange(job, clock, start, stop, error)) {
+      Complain(planned.Arg + ": " + error);
+      passedOver.push_back(named);
+      continue;
+    }
+    if (planned.KnownCount >= 0 && start >= planned.KnownCount) {
+      Complain(planned.Arg + ": starts at frame " + std::to_string(start) + ", after the file's last frame " +
+               std::to_string(planned.KnownCount - 1));
+      passedOver.push_back(named);
+      continue;
+    }
+    if (tagsPending) {
+      tagsPending = false;
+      tagSource = job.Path;
+      if (!CopyLeadingTags(job.Path, target.Path, error)) {
+        Complain(error);
+        failed = true;
+      }
+    }
+
+    // The bar follows the estimate from the file size for an open end.
+    const std::int64_t lastFrame =
+        stop == std::numeric_limits<std::int32_t>::max() ? reference.FrameEstimate : stop;
+    const std::int64_t barTotal = std::max<std::int64_t>(lastFrame - start, 0);
+    ScanOptions options;
+    options.AnyBitRate = settings.AnyBitRate;
+    options.EndAfterRange = planned.KnownCount >= 0;
+    options.Cancel = CancelFlag();
+    bar.Start(planned.Label + " " + job.Path);
+    const ScanResult r = ScanFrames(
+        job.Path, target.Path, start, stop, false, reference,
+        [&bar, barTotal](std::int32_t done, std::int32_t) { bar.Show(done + 1, barTotal); }, options);
+    bar.Clear();
+
+    const std::int32_t count = planned.KnownCount >= 0 ? planned.KnownCount : r.Count;
+    if (r.Written > 0) {
+      WritingJob w{IdentifyPath(job.Path), start, r.Ok() && stop >= count - 1};
+      if (!anyWritten) first = w;
+      last = w;
+      anyWritten = true;
+      ++writers;
+    }
+    if (r.Status == ScanStatus::Interrupted) {
+      interruption = std::string("interrupted by ") + SignalName(CancelSignal()) + ": " + target.Shown +
+                     " ends on a whole frame, after " + std::to_string(r.Written) + " frames of " + named;
+      continue;
+    }
+    if (!r.Ok()) {
+      Complain(r.Message);
+      if (r.Written > 0) {
+        Complain(named + ": stopped after " + std::to_string(r.Written) + " of its frames reached " +
+                 target.Shown);
+        failed = true;
+      } else {
+        passedOver.push_back(named);
+      }
+      outputFailed = OutputFailure(r.Status);  // later jobs would leave a gap in the output
+      continue;
+    }
+    if (start >= count) {
+      Complain(planned.Arg + ": starts at frame " + std::to_string(start) + ", after the file's last frame " +
+               std::to_string(count - 1));
+      passedOver.push_back(named);
+      continue;
+    }
+    if (r.LeftOut > 0) {
+      const std::int64_t counted = std::min<std::int64_t>(stop, count - 1) - start + 1;
+      Complain(job.Path + ": " + std::to_string(r.LeftOut) + " of " + std::to_string(counted) +
+               " frames of the range were not copied: their bit rate differs from the first frame's");
+      failed = true;
+      allCopied = false;
+    }
+  }
+
+  const bool keepEndPadding =
+      target.WasEmpty && first.Start == 0 && SamePlace(first.File, last.File) && last.ReachedEnd;
+  // One whole input copied into a new output is that input byte for byte, its
+  // own Xing/Info frame included: nothing to bring up to date.
+  const bool wholeCopy = keepEndPadding && writers == 1 && allCopied && interruption.empty();
+  if (anyWritten && !wholeCopy) {
+    std::string error;
+    if (!FinishXingFrame(target.Path, keepEndPadding, target.WasEmpty, error)) {
+      Complain(error);
+      failed = true;
+    }
+  }
+  if (!anyWritten) {
+    RemoveIfCreated(target);
+  } else if (!tagSource.empty()) {
+    std::string error;
+    if (!CopyTrailingTag(tagSource, target.Path, error)) {
+      Complain(error);
+      failed = true;
+    }
+  }
+  for (const std::string& p : passedOver) Complain("passed over " + p);
+  if (!interruption.empty()) {
+    Complain(interruption);
+    return CancelExitStatus();
+  }
+  return passedOver.empty() && !failed ? kExitOk : kExitFailed;
+}

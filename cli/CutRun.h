@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/JobArgument.h"
+#include "cli/OutputTarget.h"
+
+// One job of a run as the command line planned it.
+struct PlannedJob {
+  std::string Label;       // "job 2 of 3", "piece 2 of 5"
+  std::string Arg;         // as the user wrote it, for messages
+  JobArgument Job;         // when ParseError is empty
+  std::string ParseError;  // why the argument was refused
+  // The file's frame count when a counting pass already took it: the cut then
+  // ends where its range ends.
+  std::int32_t KnownCount = -1;
+};
+
+struct CutSettings {
+  bool AnyBitRate = false;
+  bool Tags = false;
+  bool Quiet = false;
+};
+
+// Appends every job, in order, to the target, then brings the output's Xing
+// frame up to date and, with Tags, closes a new output with its first input's
+// ID3v1 tag. Each failure is reported on standard error as it happens; jobs
+// that could not run are named at the end. Returns the exit status: 0, 1, or
+// 128 + the signal that interrupted the run.
+int CutJobsInto(const OutputTarget& target, const std::vector<PlannedJob>& jobs, const CutSettings& settings);

@@ -1,0 +1,103 @@
+#include "cli/Options.h"
+
+namespace {
+
+bool IsCommand(const std::string& s) { return s == "info" || s == "count" || s == "cut" || s == "split"; }
+
+// Which command may be given which option.
+bool Check(const Options& o, std::string& error) {
+  const std::string& c = o.Command;
+  auto only = [&](bool given, const char* option, bool allowed) {
+    if (given && !allowed) error = std::string(option) + " does not apply to " + c;
+    return !given || allowed;
+  };
+  const bool writes = c == "cut" || c == "split";
+  if (!only(o.HaveOutput, "-o", c == "cut") || !only(o.HaveDirectory, "-d", c == "split") ||
+      !only(o.HaveEvery, "--every", c == "split") || !only(o.Overwrite, "--overwrite", writes) ||
+      !only(o.Tags, "--tags", writes))
+    return false;
+  if (c == "info" || c == "count") {
+    if (o.Operands.size() != 1) error = c + " takes exactly one PATH";
+    return o.Operands.size() == 1;
+  }
+  if (c == "cut") {
+    if (!o.HaveOutput || o.Output.empty()) {
+      error = "cut needs -o OUTPUT";
+    } else if (o.Operands.empty()) {
+      error = "cut needs at least one JOB";
+    }
+    return error.empty();
+  }
+  if (o.Operands.empty()) {
+    error = "split needs a PATH";
+  } else if (o.HaveEvery && o.Operands.size() > 1) {
+    error = "split takes either --every DURATION or POINTs, not both";
+  } else if (!o.HaveEvery && o.Operands.size() < 2) {
+    error = "split needs at least one POINT, or --every DURATION";
+  } else if (o.HaveDirectory && o.Directory.empty()) {
+    error = "-d needs a DIR";
+  }
+  return error.empty();
+}
+
+}  // namespace
+
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
+  options = Options{};
+  bool optionsEnd = false;
+  std::vector<std::string> words;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& into, bool& have, const char* name) {
+      if (i + 1 == args.size()) {
+        error = std::string(name) + " needs a value";
+        return false;
+      }
+      if (have) {
+        error = std::string("only one ") + name;
+        return false;
+      }
+      into = args[++i];
+      have = true;
+      return true;
+    };
+    if (optionsEnd || a.size() < 2 || a[0] != '-') {
+      words.push_back(a);
+    } else if (a == "--") {
+      optionsEnd = true;
+    } else if (a == "--help" || a == "-h") {
+      options.Help = true;
+    } else if (a == "--version") {
+      options.Version = true;
+    } else if (a == "-o") {
+      if (!value(options.Output, options.HaveOutput, "-o OUTPUT")) return false;
+    } else if (a == "-d") {
+      if (!value(options.Directory, options.HaveDirectory, "-d DIR")) return false;
+    } else if (a == "--every") {
+      if (!value(options.Every, options.HaveEvery, "--every DURATION")) return false;
+    } else if (a == "--overwrite") {
+      options.Overwrite = true;
+    } else if (a == "--any-bitrate") {
+      options.AnyBitRate = true;
+    } else if (a == "--tags") {
+      options.Tags = true;
+    } else if (a == "-q" || a == "--quiet") {
+      options.Quiet = true;
+    } else {
+      error = "unknown option " + a;
+      return false;
+    }
+  }
+  if (options.Help || options.Version) return true;
+  if (words.empty()) {
+    error = "no command given";
+    return false;
+  }
+  if (!IsCommand(words[0])) {
+    error = "unknown command " + words[0];
+    return false;
+  }
+  options.Command = words[0];
+  options.Operands.assign(words.begin() + 1, words.end());
+  return Check(options, error);
+}

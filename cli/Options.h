@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The command line of kerfwell-cut. Options may stand anywhere before "--";
+// after it every argument is an operand, so names may begin with a dash.
+struct Options {
+  std::string Command;                // info, count, cut, split; empty with --help or --version
+  std::vector<std::string> Operands;  // after the command
+  bool Help = false;
+  bool Version = false;
+  std::string Output;  // -o; "-" is standard output
+  bool HaveOutput = false;
+  std::string Directory;  // split -d
+  bool HaveDirectory = false;
+  std::string Every;  // split --every
+  bool HaveEvery = false;
+  bool Overwrite = false;
+  bool AnyBitRate = false;
+  bool Tags = false;
+  bool Quiet = false;
+};
+
+// False for a usage error, with `error` saying what is wrong. Checks that the
+// command exists and takes the options and operands given.
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error);

@@ -1,0 +1,73 @@
+#include "cli/Split.h"
+
+#include <algorithm>
+#include <limits>
+
+bool SplitStarts(const std::vector<StreamPoint>& points, const FrameClock& clock, std::int32_t count,
+                 std::vector<std::int32_t>& starts, std::string& error) {
+  starts.assign(1, 0);
+  for (const StreamPoint& p : points) {
+    const std::int64_t frame = StartFrameOf(clock, p);
+    const std::string shown = p.IsTime ? FormatTime(p.Nanoseconds) + " (frame " + std::to_string(frame) + ")"
+                                       : "frame " + std::to_string(frame);
+    if (frame >= count) {
+      error = "the point " + shown + " lies after the last frame " + std::to_string(count - 1);
+      return false;
+    }
+    if (frame <= starts.back()) {
+      error = "the point " + shown +
+              (starts.size() == 1 ? " is the first frame" : " is not after the one before it");
+      return false;
+    }
+    starts.push_back(static_cast<std::int32_t>(frame));
+  }
+  return true;
+}
+
+bool EveryStarts(const StreamPoint& length, const FrameClock& clock, std::int32_t count,
+                 std::vector<std::int32_t>& starts, std::string& error) {
+  if ((length.IsTime ? length.Nanoseconds : length.Frame) <= 0) {
+    error = "--every needs a length above zero";
+    return false;
+  }
+  starts.assign(1, 0);
+  for (std::int64_t k = 1;; ++k) {
+    std::int64_t frame = 0;
+    if (length.IsTime) {
+      if (length.Nanoseconds > std::numeric_limits<std::int64_t>::max() / (k + 1)) break;
+      frame = FrameAt(clock, length.Nanoseconds * k);
+    } else {
+      frame = length.Frame * k;
+    }
+    if (frame >= count) break;
+    if (frame > starts.back()) starts.push_back(static_cast<std::int32_t>(frame));
+  }
+  return true;
+}
+
+std::vector<SplitPiece> NamePieces(const std::string& input, const std::string& directory,
+                                   const std::vector<std::int32_t>& starts, std::int32_t count) {
+  const std::size_t slash = input.rfind('/');
+  const std::string base = slash == std::string::npos ? input : input.substr(slash + 1);
+  const std::string dir = !directory.empty()           ? directory
+                          : slash == std::string::npos ? "."
+                          : slash == 0                 ? "/"
+                                                       : input.substr(0, slash);
+  const std::size_t dot = base.rfind('.');
+  const bool hasExt = dot != std::string::npos && dot > 0;
+  const std::string name = hasExt ? base.substr(0, dot) : base;
+  const std::string ext = hasExt ? base.substr(dot) : "";
+  const int digits = std::max<int>(2, static_cast<int>(std::to_string(starts.size()).size()));
+  std::vector<SplitPiece> pieces;
+  for (std::size_t i = 0; i < starts.size(); ++i) {
+    std::string number = std::to_string(i + 1);
+    number.insert(
+        0, static_cast<std::size_t>(digits) - std::min(number.size(), static_cast<std::size_t>(digits)), '0');
+    SplitPiece p;
+    p.Start = starts[i];
+    p.Stop = i + 1 < starts.size() ? starts[i + 1] - 1 : count - 1;
+    p.Path = (dir.empty() ? "" : dir + (dir.back() == '/' ? "" : "/")) + name + "_" + number + ext;
+    pieces.push_back(p);
+  }
+  return pieces;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// A point of a stream as the user writes it: a frame index ("1234") or an
+// instant, "[[H:]M:]S[.fff]" with at least one colon ("1:30", "0:01:30.250")
+// or seconds with an 's' ("90.25s").
+struct StreamPoint {
+  bool IsTime = false;
+  std::int64_t Frame = 0;        // when !IsTime
+  std::int64_t Nanoseconds = 0;  // when IsTime
+};
+
+// False for anything else, with `error` saying what a point looks like.
+bool ParsePoint(const std::string& text, StreamPoint& point, std::string& error);
+
+// How frame indexes and time meet in one stream. Time runs from the first
+// audio frame; a leading Xing/Info frame carries no audio and takes none.
+struct FrameClock {
+  std::int32_t SamplesPerFrame = 1152;
+  std::int32_t SampleRate = 44100;
+  std::int32_t FirstAudioFrame = 0;  // 1 when frame 0 is a Xing/Info frame
+};
+
+// The frame that plays at the instant.
+std::int64_t FrameAt(const FrameClock& clock, std::int64_t nanoseconds);
+// The last frame that starts before the instant; FirstAudioFrame - 1 when
+// none does.
+std::int64_t LastFrameBefore(const FrameClock& clock, std::int64_t nanoseconds);
+// A point as a frame index: a start point is the frame playing then, a stop
+// point the last frame starting before it.
+std::int64_t StartFrameOf(const FrameClock& clock, const StreamPoint& point);
+std::int64_t StopFrameOf(const FrameClock& clock, const StreamPoint& point);
+// Nanoseconds from the first audio frame to the start of `frame`.
+std::int64_t FrameStart(const FrameClock& clock, std::int64_t frame);
+// "h:mm:ss.fff" for messages.
+std::string FormatTime(std::int64_t nanoseconds);
