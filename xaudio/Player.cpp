@@ -1,5 +1,6 @@
 #include "xaudio/Player.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -25,6 +26,10 @@ constexpr int64_t kMaxOffsetsPerFrame = 64;
 // slice at a time, a few milliseconds each, between commands.
 constexpr int kOpenIndexFrames = 4096;
 constexpr int kIndexSliceFrames = 1024;
+
+// How long playback waits, after an input opened while playing, for the seek
+// that places it.
+constexpr milliseconds kAwaitSeekAfterOpen(100);
 
 bool IsKnownCommand(int code) { return (code >= 1 && code <= 55) || (code >= 58 && code <= 63); }
 
@@ -320,6 +325,7 @@ int Player::Seek(int32_t offset, int32_t range) {
   pending_ = nullptr;
   pending_samples_ = 0;
   drain_deadline_set_ = false;
+  awaiting_seek_ = false;
   ResetReports();
   // Leaving the end of the input leaves the player stopped there.
   if (state_ == XA_PLAYER_STATE_EOF) SetState(XA_PLAYER_STATE_STOPPED);
@@ -341,22 +347,39 @@ int Player::Seek(int32_t offset, int32_t range) {
 }
 
 int Player::OpenInput(const std::string& path) {
-  if (state_ == XA_PLAYER_STATE_PLAYING || state_ == XA_PLAYER_STATE_PAUSED) Halt();
-  CloseOutput();
-  if (state_ != XA_PLAYER_STATE_STOPPED) SetState(XA_PLAYER_STATE_STOPPED);
-  const bool was_open = decoder_.IsOpen();
+  // Opening does not stop the player: one that plays (or is paused) goes on
+  // with the new input. The owner sends Stop itself where playback must end.
+  // What is heard of the old input goes at once.
+  if (output_) output_->Drop();
   in_flight_.clear();
   pending_ = nullptr;
   pending_samples_ = 0;
+  drain_deadline_set_ = false;
+  awaiting_seek_ = false;
   seek_pending_ = false;
+  // The end reached was the old input's.
+  if (state_ == XA_PLAYER_STATE_EOF) SetState(XA_PLAYER_STATE_STOPPED);
+  const bool was_open = decoder_.IsOpen();
   int error = decoder_.Open(path);
   if (error == XA_SUCCESS && decoder_.IndexSome(kOpenIndexFrames) == Decoder::IndexResult::kFailed) {
     decoder_.Close();
     error = XA_ERROR_NOT_MPEG_AUDIO;
   }
   if (error != XA_SUCCESS) {
+    // Nothing is left to play.
+    const bool was_playing = state_ == XA_PLAYER_STATE_PLAYING || state_ == XA_PLAYER_STATE_PAUSED;
+    if (was_playing) Halt();
+    CloseOutput();
+    if (was_playing) SetState(XA_PLAYER_STATE_STOPPED);
     if (was_open) Post(Notification(XA_MSG_NOTIFY_INPUT_STATE).Byte(4, XA_INPUT_STATE_CLOSED));
     return error;
+  }
+  if (state_ == XA_PLAYER_STATE_PLAYING) {
+    // An owner that opens an input while playing sends the seek to where the
+    // new input is to play right behind the open; starting at the first frame
+    // meanwhile would report a position the owner never asked for.
+    awaiting_seek_ = true;
+    awaiting_seek_until_ = std::chrono::steady_clock::now() + kAwaitSeekAfterOpen;
   }
   input_name_ = path;
   input_ended_ = false;
@@ -452,6 +475,7 @@ void Player::CloseOutput() {
 }
 
 void Player::Halt() {
+  awaiting_seek_ = false;
   if (output_) output_->Drop();
   // What was decoded but not heard is played again on the next Play.
   if (!in_flight_.empty() && decoder_.SeekFrame(in_flight_.front().frame)) input_ended_ = false;
@@ -500,6 +524,12 @@ void Player::ReportFrame(int64_t frame) {
 }
 
 milliseconds Player::Step() {
+  if (awaiting_seek_) {
+    const auto left = awaiting_seek_until_ - std::chrono::steady_clock::now();
+    if (left > milliseconds(0))
+      return std::max(milliseconds(1), std::chrono::duration_cast<milliseconds>(left));
+    awaiting_seek_ = false;
+  }
   if (!EnsureOutput()) {
     Halt();
     SetState(XA_PLAYER_STATE_STOPPED);

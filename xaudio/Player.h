@@ -97,6 +97,10 @@ class Player {
   int64_t last_offset_ = -1;
   int64_t last_second_ = -1;
   bool input_ended_ = false;  // the decoder has nothing more to give
+  // Playback holds back, after an input opened while playing, until the seek
+  // that follows the open (or until the deadline).
+  bool awaiting_seek_ = false;
+  std::chrono::steady_clock::time_point awaiting_seek_until_{};
   // A seek that came while the frames were being counted, in its own units.
   bool seek_pending_ = false;
   int32_t pending_offset_ = 0;

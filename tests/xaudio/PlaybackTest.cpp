@@ -258,16 +258,73 @@ TEST(XaudioPlayback, EndOfInputThenRewindAndAnotherInput) {
   ASSERT_TRUE(h.Command(XA_MSG_COMMAND_PLAY));
   ASSERT_TRUE(h.WaitFor([&] { return !Offsets(h, mark).empty(); }, 3000));
   EXPECT_EQ(Offsets(h, mark)[0], 0u);
+}
 
-  // Opening another input while playing stops the player first.
-  const std::string other = ToneFile(Kind::kMpeg2Layer3, 3);
+TEST(XaudioPlayback, AnInputOpenedWhilePlayingPlaysOnFromTheSeekThatFollows) {
+  const std::string first = ToneFile(Kind::kMpeg1Layer3, 3);
+  const std::string second = ToneFile(Kind::kMpeg2Layer3, 3);
+  const int first_frames = CountFrames(first);
+  const int second_frames = CountFrames(second);
+  auto states_since = [](const PlayerHarness& h, size_t mark) {
+    std::vector<int> states;
+    for (const Note* n : h.Since(mark, XA_MSG_NOTIFY_PLAYER_STATE)) states.push_back(n->Byte(4));
+    return states;
+  };
+  PlayerHarness h;
+  ASSERT_TRUE(h.Open(first));
+  ASSERT_TRUE(h.SetRange(first_frames));
+  size_t mark = h.Mark();
+  ASSERT_TRUE(h.Command(XA_MSG_COMMAND_PLAY));
+  ASSERT_TRUE(h.WaitFor([&] { return Offsets(h, mark).size() >= 5; }, 3000));
+
+  // What the window sends when it loads a job while playing: open, range, seek.
   mark = h.Mark();
-  ASSERT_TRUE(h.Open(other));
-  states = h.Since(mark, XA_MSG_NOTIFY_PLAYER_STATE);
-  ASSERT_EQ(states.size(), 1u);
-  EXPECT_EQ(states[0]->Byte(4), XA_PLAYER_STATE_STOPPED);
+  control_message_send_S(h.player(), XA_MSG_COMMAND_INPUT_OPEN, second.c_str());
+  control_message_send_I(h.player(), XA_MSG_SET_INPUT_POSITION_RANGE, second_frames);
+  control_message_send_II(h.player(), XA_MSG_COMMAND_INPUT_SEEK, 20, second_frames);
+  ASSERT_TRUE(h.WaitForReply(XA_MSG_COMMAND_INPUT_OPEN, mark, 3000));
+  // Positions of the first input may precede the open's answer, never follow it.
+  size_t opened = mark;
+  while (!(h.notes()[opened].code == XA_MSG_NOTIFY_ACK &&
+           h.notes()[opened].Byte(4) == XA_MSG_COMMAND_INPUT_OPEN))
+    ++opened;
+  ASSERT_TRUE(h.WaitFor([&] { return Offsets(h, opened).size() >= 3; }, 3000)) << "playback went on";
+  EXPECT_EQ(Offsets(h, opened)[0], 20u) << "from where the seek put it, nothing of the new input before";
+  EXPECT_EQ(Offsets(h, opened)[1], 21u);
+  EXPECT_EQ(Offsets(h, opened)[2], 22u);
+  for (const Note* n : h.Since(opened, XA_MSG_NOTIFY_INPUT_POSITION)) {
+    EXPECT_EQ(n->U32(8), static_cast<uint32_t>(second_frames));
+  }
+  EXPECT_TRUE(states_since(h, mark).empty()) << "the player stayed playing";
   ASSERT_EQ(h.Since(mark, XA_MSG_NOTIFY_INPUT_DURATION).size(), 1u);
+
+  // With no seek behind the open, the new input plays from its first frame.
+  mark = h.Mark();
+  control_message_send_S(h.player(), XA_MSG_COMMAND_INPUT_OPEN, first.c_str());
+  ASSERT_TRUE(h.WaitForReply(XA_MSG_COMMAND_INPUT_OPEN, mark, 3000));
+  ASSERT_TRUE(h.WaitFor([&] { return Offsets(h, mark).size() >= 2; }, 3000));
+  EXPECT_EQ(Offsets(h, mark)[0], 0u);
+  EXPECT_EQ(Offsets(h, mark)[1], static_cast<uint32_t>(second_frames / first_frames));
+  EXPECT_TRUE(states_since(h, mark).empty());
+
+  // A paused player stays paused, and Play goes on in the new input.
+  ASSERT_TRUE(h.Command(XA_MSG_COMMAND_PAUSE));
+  mark = h.Mark();
+  ASSERT_TRUE(h.Open(second));
+  ASSERT_TRUE(h.Seek(7, second_frames));
   h.WaitFor([] { return false; }, 200);
+  EXPECT_TRUE(states_since(h, mark).empty());
+  EXPECT_TRUE(Offsets(h, mark).empty()) << "paused players report nothing";
+  ASSERT_TRUE(h.Command(XA_MSG_COMMAND_PLAY));
+  ASSERT_TRUE(h.WaitFor([&] { return !Offsets(h, mark).empty(); }, 3000));
+  EXPECT_EQ(Offsets(h, mark)[0], 7u);
+
+  // An input that cannot be opened leaves nothing to play: the player stops.
+  mark = h.Mark();
+  int error = 0;
+  EXPECT_FALSE(h.Open(TempDir() + "/missing.mp3", &error));
+  EXPECT_EQ(error, XA_ERROR_NO_SUCH_FILE);
+  EXPECT_EQ(states_since(h, mark), std::vector<int>{XA_PLAYER_STATE_STOPPED});
   const size_t quiet = h.Mark();
   h.WaitFor([] { return false; }, 200);
   EXPECT_TRUE(Offsets(h, quiet).empty());
