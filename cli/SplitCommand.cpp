@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <sys/stat.h>
 
 #include "cli/Commands.h"
@@ -87,6 +88,10 @@ int RunSplit(const Options& options) {
     if (s != kExitOk && status == kExitOk) status = s;
     if (s > kExitUsage) status = s;  // interrupted
   }
-  if (Cancelled() && status <= kExitUsage) status = CancelExitStatus();
+  if (Cancelled() && status <= kExitUsage) {
+    Complain("interrupted by " + std::string(CancelSignal() == SIGINT ? "SIGINT" : "SIGTERM") +
+             " before all pieces were made");
+    status = CancelExitStatus();
+  }
   return status;
 }

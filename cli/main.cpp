@@ -24,10 +24,11 @@ int main(int argc, char** argv) {
     std::fputs(VersionText().c_str(), stdout);
     return kExitOk;
   }
-  InstallSignalHandlers();
   const std::string& c = options.Command;
+  // Reading alone may simply end at a signal; writing stops on a whole frame.
   if (c == "info") return RunInfo(options.Operands[0], options.AnyBitRate);
   if (c == "count") return RunCount(options.Operands[0], options.AnyBitRate);
+  InstallSignalHandlers();
   if (c == "cut") return RunCut(options);
   return RunSplit(options);
 }

@@ -330,3 +330,41 @@ TEST_F(Cli, ATerminalGetsAProgressBarUnlessQuiet) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace clitest;
+
+TEST(CliManual, CoversEveryOptionAndRendersCleanly) {
+  const std::string page = std::string(KERFWELL_SOURCE_DIR) + "/cli/kerfwell-cut.1";
+  const std::string text = Slurp(page);
+  ASSERT_FALSE(text.empty()) << page;
+  // troff spells a dash \-.
+  for (const char* part : {"\\-\\-any\\-bitrate",
+                           "\\-\\-tags",
+                           "\\-\\-overwrite",
+                           "\\-\\-every",
+                           "\\-\\-version",
+                           "\\-\\-help",
+                           ".BR \\-q",
+                           "\\-o",
+                           "\\-d",
+                           "split",
+                           "count",
+                           "info",
+                           "EXIT STATUS",
+                           "SIGXFSZ",
+                           "/proc/self/fd",
+                           "TMPDIR",
+                           "Copyable",
+                           "576",
+                           "384",
+                           "Is Something Strange With This File !"})
+    EXPECT_TRUE(Contains(text, part)) << part;
+  int status = -1;
+  const std::string warnings = Shell("groff -man -Tutf8 -ww -z '" + page + "' 2>&1", &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(warnings, "");
+}
+
+}  // namespace
