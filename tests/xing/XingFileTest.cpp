@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "XingTestSupport.h"
+#include "stream/Scanner.h"
 #include "stream/XingFrame.h"
 
 using namespace xing_test;
@@ -110,25 +112,46 @@ std::string Mpg123Complaints(const std::string& path, const std::string& options
 
 constexpr double kFrameSeconds = 1152.0 / 44100;
 
+// The encodes, made once per build folder and shared by the test processes
+// that CTest starts: each is written under another name and renamed into
+// place, so that two processes making it at once do no harm.
+std::string Fixture(const std::string& name) {
+  const std::string dir = std::string(KERFWELL_BINARY_DIR) + "/tests/xing/fixtures-1";
+  const std::string path = dir + "/" + name;
+  if (std::filesystem::exists(path)) return path;
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  const std::string part = path + ".part-" + std::to_string(::getpid());
+  // A minute of tone and swelling noise, so that VBR frames vary.
+  static const std::map<std::string, std::string> commands = {
+      {"source.wav",
+       "ffmpeg -nostdin -v error -y -f lavfi -i "
+       "\"aevalsrc='0.4*sin(2*PI*440*t)+0.3*(random(0)-0.5)*(1+sin(0.5*t))|"
+       "0.4*sin(2*PI*660*t)+0.3*(random(1)-0.5)*(1+cos(0.5*t))':s=44100:d=60\" -f wav"},
+      {"lame-cbr.mp3", "lame --quiet -b 128"},
+      {"lame-vbr.mp3", "lame --quiet -V 2"},
+      {"lame-vbr-untagged.mp3", "lame --quiet -V 2 -t"},
+      {"lame-mono-crc.mp3", "lame --quiet -b 64 -m m -p"},
+      {"ffmpeg-cbr.mp3", "ffmpeg -nostdin -v error -y -i"},
+  };
+  const std::string& command = commands.at(name);
+  if (name == "source.wav") {
+    Shell(command + " '" + part + "'");
+  } else if (name.rfind("ffmpeg", 0) == 0) {
+    Shell(command + " '" + Fixture("source.wav") + "' -c:a libmp3lame -b:a 128k -f mp3 '" + part + "'");
+  } else {
+    Shell(command + " '" + Fixture("source.wav") + "' '" + part + "'");
+  }
+  std::filesystem::rename(part, path, ec);
+  return path;
+}
+
 class XingFiles : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     if (!Have("lame") || !Have("ffmpeg") || !Have("mpg123")) return;
     std::string tmpl = (std::filesystem::temp_directory_path() / "kerfwell-xing-XXXXXX").string();
     dir_ = ::mkdtemp(tmpl.data());
-    // A minute of tone and swelling noise, so that VBR frames vary.
-    const std::string wav = dir_ + "/source.wav";
-    Shell(
-        "ffmpeg -nostdin -v error -y -f lavfi -i "
-        "\"aevalsrc='0.4*sin(2*PI*440*t)+0.3*(random(0)-0.5)*(1+sin(0.5*t))|"
-        "0.4*sin(2*PI*660*t)+0.3*(random(1)-0.5)*(1+cos(0.5*t))':s=44100:d=60\" '" +
-        wav + "'");
-    Shell("lame --quiet -b 128 '" + wav + "' '" + dir_ + "/lame-cbr.mp3'");
-    Shell("lame --quiet -V 2 '" + wav + "' '" + dir_ + "/lame-vbr.mp3'");
-    Shell("lame --quiet -V 2 -t '" + wav + "' '" + dir_ + "/lame-vbr-untagged.mp3'");
-    Shell("lame --quiet -b 64 -m m -p '" + wav + "' '" + dir_ + "/lame-mono-crc.mp3'");
-    Shell("ffmpeg -nostdin -v error -y -i '" + wav + "' -c:a libmp3lame -b:a 128k '" + dir_ +
-          "/ffmpeg-cbr.mp3'");
   }
   static void TearDownTestSuite() {
     if (dir_.empty()) return;
@@ -138,7 +161,10 @@ class XingFiles : public testing::Test {
   void SetUp() override {
     if (dir_.empty()) GTEST_SKIP() << "lame, ffmpeg or mpg123 is not installed";
   }
+  // Where a test writes its outputs.
   static std::string Path(const std::string& name) { return dir_ + "/" + name; }
+  // An encode of the minute.
+  static std::string Source(const std::string& name) { return Fixture(name); }
 
   static std::string dir_;
 };
@@ -149,7 +175,7 @@ std::string XingFiles::dir_;
 TEST_F(XingFiles, FreshEncodesAgreeWithOurReadingOfTheirTags) {
   for (const char* name : {"lame-cbr.mp3", "lame-vbr.mp3", "lame-mono-crc.mp3", "ffmpeg-cbr.mp3"}) {
     SCOPED_TRACE(name);
-    const Bytes d = Load(Path(name));
+    const Bytes d = Load(Source(name));
     const std::size_t tags = Id3v2Length(d);
     const std::vector<std::size_t> starts = FrameStarts(d, tags);
     ASSERT_GT(starts.size(), 2000u);
@@ -158,7 +184,7 @@ TEST_F(XingFiles, FreshEncodesAgreeWithOurReadingOfTheirTags) {
     XingTag tag;
     ASSERT_TRUE(ParseXingTag(&d[tags], tagFrame, tag));
     ASSERT_TRUE(tag.HasLame);
-    EXPECT_TRUE(StartsWithXingFrame(Path(name)));
+    EXPECT_TRUE(StartsWithXingFrame(Source(name)));
 
     EXPECT_EQ(tag.Frames, starts.size() - 2) << "the frames after the tag frame";
     EXPECT_EQ(tag.Bytes, d.size() - tags) << "the tag frame and all after it";
@@ -178,7 +204,7 @@ TEST_F(XingFiles, UpdatingAWholeEncodeRestatesTheEncodersCounts) {
   for (const char* name : {"lame-cbr.mp3", "lame-vbr.mp3", "ffmpeg-cbr.mp3"}) {
     SCOPED_TRACE(name);
     const std::string out = Path(std::string("whole-") + name);
-    const Bytes original = Load(Path(name));
+    const Bytes original = Load(Source(name));
     Save(out, original);
     std::string message;
     ASSERT_EQ(UpdateOutputXingFrame(out, true, message), XingResult::Updated) << message;
@@ -221,7 +247,7 @@ TEST_F(XingFiles, AHeadCutTellsItsOwnLengthAfterTheUpdate) {
   for (const Case& c : {Case{"lame-cbr.mp3", 500}, Case{"ffmpeg-cbr.mp3", 300}, Case{"lame-vbr.mp3", 700},
                         Case{"lame-mono-crc.mp3", 400}}) {
     SCOPED_TRACE(c.Source);
-    const Bytes source = Load(Path(c.Source));
+    const Bytes source = Load(Source(c.Source));
     const std::size_t tags = Id3v2Length(source);
     const std::vector<std::size_t> starts = FrameStarts(source, tags);
     const Bytes cut(source.begin(), source.begin() + static_cast<std::ptrdiff_t>(starts[1 + c.Frames]));
@@ -259,8 +285,38 @@ TEST_F(XingFiles, AHeadCutTellsItsOwnLengthAfterTheUpdate) {
   }
 }
 
+// The same through the engine: frame 0 of an encoder's file is its tag frame,
+// so a cut of frames 0 to N holds N audio frames.
+TEST_F(XingFiles, ACutFromFrameZeroByTheEngine) {
+  struct Case {
+    const char* Source;
+    bool AnyBitRate;
+    std::int32_t Stop;
+  };
+  for (const Case& c : {Case{"lame-cbr.mp3", false, 400}, Case{"lame-vbr.mp3", true, 600},
+                        Case{"ffmpeg-cbr.mp3", false, 250}}) {
+    SCOPED_TRACE(c.Source);
+    const std::string out = Path(std::string("engine-") + c.Source);
+    FrameHeader reference;
+    ASSERT_TRUE(ProbeFile(Source(c.Source), reference));
+    ScanOptions options;
+    options.AnyBitRate = c.AnyBitRate;
+    options.EndAfterRange = true;
+    const ScanResult cut = ScanFrames(Source(c.Source), out, 0, c.Stop, false, reference, {}, options);
+    ASSERT_TRUE(cut.Ok()) << cut.Message;
+    ASSERT_EQ(cut.Written, c.Stop + 1);
+    ASSERT_TRUE(StartsWithXingFrame(out));
+
+    std::string message;
+    ASSERT_EQ(UpdateOutputXingFrame(out, false, message), XingResult::Updated) << message;
+    EXPECT_NEAR(FormatDuration(out), c.Stop * kFrameSeconds, kFrameSeconds / 2);
+    EXPECT_EQ(DecodedFrames(out), c.Stop);
+    EXPECT_EQ(Mpg123Complaints(out), "");
+  }
+}
+
 TEST_F(XingFiles, OutputsWithoutATagFrameAreLeftAsTheyAre) {
-  const Bytes source = Load(Path("lame-cbr.mp3"));
+  const Bytes source = Load(Source("lame-cbr.mp3"));
   const std::vector<std::size_t> starts = FrameStarts(source, 0);
   const std::string middle = Path("middle.mp3");
   const Bytes cut(source.begin() + static_cast<std::ptrdiff_t>(starts[100]),
@@ -289,7 +345,7 @@ TEST_F(XingFiles, OutputsWithoutATagFrameAreLeftAsTheyAre) {
 // A VBR output that came without a tag frame gets one in front: players then
 // know its length and seek in it.
 TEST_F(XingFiles, AFreshXingFrameInFrontOfAVbrOutput) {
-  const Bytes untagged = Load(Path("lame-vbr-untagged.mp3"));
+  const Bytes untagged = Load(Source("lame-vbr-untagged.mp3"));
   ASSERT_FALSE(FrameHoldsXingTag(untagged.data(), untagged.size()));
   // A small ID3v2 tag in front, which must stay in front.
   Bytes id3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 20};
@@ -348,7 +404,7 @@ TEST_F(XingFiles, AFreshXingFrameInFrontOfAVbrOutput) {
 
 TEST_F(XingFiles, PrependingThroughALinkReplacesTheFileAndKeepsTheLink) {
   const std::string target = Path("linked-target.mp3");
-  const Bytes untagged = Load(Path("lame-vbr-untagged.mp3"));
+  const Bytes untagged = Load(Source("lame-vbr-untagged.mp3"));
   Save(target, untagged);
   const std::string link = Path("link.mp3");
   std::filesystem::create_symlink(target, link);
@@ -360,8 +416,8 @@ TEST_F(XingFiles, PrependingThroughALinkReplacesTheFileAndKeepsTheLink) {
 }
 
 TEST_F(XingFiles, PrependingRefusesWhatItCannotDescribeAndKeepsTheFile) {
-  EXPECT_FALSE(HoldsSeveralBitRates(Path("lame-cbr.mp3")));
-  EXPECT_TRUE(HoldsSeveralBitRates(Path("lame-vbr.mp3")));
+  EXPECT_FALSE(HoldsSeveralBitRates(Source("lame-cbr.mp3")));
+  EXPECT_TRUE(HoldsSeveralBitRates(Source("lame-vbr.mp3")));
   const std::string text = Path("notes.mp3");
   Save(text, Bytes(3000, 'y'));
   std::string message;

@@ -14,7 +14,7 @@ using namespace xing_test;
 
 namespace {
 
-TEST(Crc16, MatchesTheStandardCheckValueAndABitwiseCrc) {
+TEST(XingCrc16, MatchesTheStandardCheckValueAndABitwiseCrc) {
   const std::string check = "123456789";
   EXPECT_EQ(Crc16(reinterpret_cast<const std::uint8_t*>(check.data()), check.size()), 0xBB3D);  // CRC-16/ARC
 
@@ -39,9 +39,9 @@ struct ParseCase {
 
 void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.Name; }
 
-class ParseTable : public testing::TestWithParam<ParseCase> {};
+class XingParseTable : public testing::TestWithParam<ParseCase> {};
 
-TEST_P(ParseTable, FindsTheIdAfterTheSideInformationAndReadsEveryField) {
+TEST_P(XingParseTable, FindsTheIdAfterTheSideInformationAndReadsEveryField) {
   const ParseCase& c = GetParam();
   const BuiltTag built = MakeTagFrame(c.Spec);
   ASSERT_EQ(built.Offset, c.Offset);  // the builder agrees with the table of offsets
@@ -86,7 +86,7 @@ TagSpec Spec(int version, int mode, bool crc, const char* id, std::uint32_t flag
 // extension follows the fields present; for MPEG-1 stereo with all four its
 // tag CRC lands at byte 190.
 INSTANTIATE_TEST_SUITE_P(
-    Frames, ParseTable,
+    Frames, XingParseTable,
     testing::Values(ParseCase{"Mpeg1StereoInfoLame", Spec(3, 0, false, "Info", 0xF, true), 36, 156},
                     ParseCase{"Mpeg1JointXingLameCrc", Spec(3, 1, true, "Xing", 0xF, true), 36, 156},
                     ParseCase{"Mpeg1DualXingNoLame", Spec(3, 2, false, "Xing", 0xF, false), 36, 0},
@@ -270,9 +270,9 @@ struct BuildCase {
 
 void PrintTo(const BuildCase& c, std::ostream* os) { *os << c.Name; }
 
-class BuildTable : public testing::TestWithParam<BuildCase> {};
+class XingBuildTable : public testing::TestWithParam<BuildCase> {};
 
-TEST_P(BuildTable, MakesASilentTagFrameOfTheStreamThatParsesBack) {
+TEST_P(XingBuildTable, MakesASilentTagFrameOfTheStreamThatParsesBack) {
   const BuildCase& c = GetParam();
   FrameHeader first;
   DecodeFrameHeader(c.Header[0], c.Header[1], c.Header[2], c.Header[3], 0, 0, first);
@@ -312,7 +312,7 @@ TEST_P(BuildTable, MakesASilentTagFrameOfTheStreamThatParsesBack) {
 // The nearest table rate to the average, unless the tag needs more room:
 // 4 + side information + 116 bytes.
 INSTANTIATE_TEST_SUITE_P(
-    Headers, BuildTable,
+    Headers, XingBuildTable,
     testing::Values(BuildCase{"Mpeg1Joint128", {0xFF, 0xFB, 0x90, 0x64}, 131, 128, 36},
                     BuildCase{"Mpeg1Stereo190", {0xFF, 0xFA, 0xB0, 0x04}, 190, 192, 36},
                     BuildCase{"Mpeg1LowAverageNeedsRoom", {0xFF, 0xFB, 0x90, 0x64}, 20, 48, 36},
