@@ -97,8 +97,9 @@ bool ParseXingTag(const std::uint8_t* frame, std::size_t length, XingTag& tag) {
   const std::size_t size = std::min(length, static_cast<std::size_t>(h.FrameLength));
   const std::size_t offset = 4 + SideInfoLength(h);
   if (offset + 8 > size) return false;
-  // Players take the frame for a tag only when the side information is blank:
-  // an audio frame's never is. The first two bytes may be the header's CRC.
+  // Encoders leave the side information blank, and mpg123 takes the frame for
+  // a tag only then: an audio frame's never is. The header's CRC, when there
+  // is one, takes the first two bytes.
   for (std::size_t i = 6; i < offset; ++i) {
     if (frame[i] != 0) return false;
   }
@@ -111,16 +112,19 @@ bool ParseXingTag(const std::uint8_t* frame, std::size_t length, XingTag& tag) {
   t.Info = info;
   t.Flags = ReadBe32(frame + offset + 4);
   std::size_t p = offset + 8;
+  // A field the flags declare but the frame cannot hold makes no tag that
+  // could be rewritten.
+  bool fits = true;
   auto field = [&](std::uint32_t flag, std::size_t n) {
-    if (!(t.Flags & flag)) return false;
-    if (p + n > size) return p = size + 1, false;
-    return true;
+    if (!(t.Flags & flag) || !fits) return false;
+    fits = p + n <= size;
+    return fits;
   };
   if (field(kXingFramesFlag, 4)) t.Frames = ReadBe32(frame + p), p += 4;
   if (field(kXingBytesFlag, 4)) t.Bytes = ReadBe32(frame + p), p += 4;
   if (field(kXingTocFlag, 100)) std::memcpy(t.Toc.data(), frame + p, 100), p += 100;
   if (field(kXingQualityFlag, 4)) t.Quality = ReadBe32(frame + p), p += 4;
-  if (p > size) return false;  // a declared field runs past the frame
+  if (!fits) return false;
 
   if (p + kLameLength <= size && LooksLikeEncoder(frame + p)) {
     const std::uint8_t* l = frame + p;
