@@ -74,10 +74,9 @@ void T_MainForm::CreateLayout() {
 
   setFont(fonts::Arial(11));
   setProperty("kerfwellFontColor", WindowText());
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, BtnFace());
-  pal.setColor(QPalette::WindowText, WindowText());
-  setPalette(pal);
+  // Every control inherits the scheme: bevels, header cells, the selected
+  // row and the toolkit's own parts (editor frames, arrows) all draw from it.
+  setPalette(ClassicPalette());
   setAutoFillBackground(true);
 
   OpenDialog1.Title = QStringLiteral("Open MP3 Files ...");

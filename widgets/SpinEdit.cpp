@@ -75,7 +75,12 @@ TSpinEdit::TSpinEdit(QWidget* parent) : QWidget(parent) {
   // The editor shows the control's own cursor, whatever the window sets.
   edit_->unsetCursor();
   setCursor(Qt::IBeamCursor);
-  edit_->installEventFilter(this);
+  // The editor and the buttons fill the control: the pointer meets them, not
+  // the control, so their moves are the control's moves.
+  for (QWidget* part : std::initializer_list<QWidget*>{edit_, up_, down_}) {
+    part->setMouseTracking(true);
+    part->installEventFilter(this);
+  }
   connect(edit_, &QLineEdit::textChanged, this, [this] { TextEdited(); });
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { FocusMoved(now); });
 
@@ -183,6 +188,16 @@ void TSpinEdit::FocusMoved(QWidget* now) {
 }
 
 bool TSpinEdit::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseMove && (watched == edit_ || watched == up_ || watched == down_)) {
+    const auto* move = static_cast<QMouseEvent*>(event);
+    const QPoint pos = static_cast<QWidget*>(watched)->mapTo(this, move->position().toPoint());
+    if (OnMouseMove) OnMouseMove(this, move->modifiers(), pos.x(), pos.y());
+    // A part needs a move only while a button is held (the editor selects
+    // text by dragging, a button follows its press); a plain move ends here,
+    // or it would come back to the control through its parent.
+    if (move->buttons() == Qt::NoButton) return true;
+    return QWidget::eventFilter(watched, event);
+  }
   if (watched == edit_) {
     switch (event->type()) {
       case QEvent::KeyPress:

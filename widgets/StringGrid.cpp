@@ -28,6 +28,14 @@ TStringGrid::TStringGrid(QWidget* parent) : QAbstractScrollArea(parent) {
   setFocusPolicy(Qt::StrongFocus);
   viewport()->setMouseTracking(true);
   viewport()->setAutoFillBackground(false);
+  // The scroll bars and the corner between them are parts of the grid too:
+  // the pointer over them moves over the grid.
+  setMouseTracking(true);
+  for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()}) {
+    bar->setMouseTracking(true);
+    bar->installEventFilter(this);
+    if (bar->parentWidget() != nullptr) bar->parentWidget()->setMouseTracking(true);
+  }
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   horizontalScrollBar()->setSingleStep(20);
@@ -309,8 +317,11 @@ void TStringGrid::mouseReleaseEvent(QMouseEvent* e) {
     if (dragColumn_ >= 0) {
       dragColumn_ = -1;
     } else if (clickPending_) {
+      // The press, and any drag after it, moved the selection: the click
+      // follows it wherever the button goes up, so the row shown selected is
+      // always the one loaded.
       clickPending_ = false;
-      if (viewport()->rect().contains(pos) && OnClick) OnClick(this);
+      if (OnClick) OnClick(this);
     }
   }
   if (OnMouseUp) OnMouseUp(this, e->button(), e->modifiers(), pos.x(), pos.y());
@@ -336,6 +347,31 @@ void TStringGrid::mouseMoveEvent(QMouseEvent* e) {
   } else {
     viewport()->unsetCursor();
   }
+}
+
+bool TStringGrid::event(QEvent* e) {
+  // Moves that reach the grid itself come from the corner between the scroll
+  // bars or from a scroll bar's frame; the scroll area would pass them on to
+  // the grid's parent.
+  if (e->type() == QEvent::MouseMove) {
+    const auto* move = static_cast<QMouseEvent*>(e);
+    const QPoint pos = viewport()->mapFrom(this, move->position().toPoint());
+    if (OnMouseMove) OnMouseMove(this, move->modifiers(), pos.x(), pos.y());
+    e->accept();
+    return true;
+  }
+  return QAbstractScrollArea::event(e);
+}
+
+bool TStringGrid::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::MouseMove &&
+      (watched == horizontalScrollBar() || watched == verticalScrollBar())) {
+    const auto* move = static_cast<QMouseEvent*>(e);
+    const QPoint inGrid = static_cast<QWidget*>(watched)->mapTo(this, move->position().toPoint());
+    const QPoint pos = viewport()->mapFrom(this, inGrid);
+    if (OnMouseMove) OnMouseMove(this, move->modifiers(), pos.x(), pos.y());
+  }
+  return QAbstractScrollArea::eventFilter(watched, e);
 }
 
 void TStringGrid::keyPressEvent(QKeyEvent* e) {

@@ -19,14 +19,16 @@ class QMenu;
 //  - The grid has at least two rows; the selected row is always a non-fixed
 //    row (1 .. RowCount-1).
 //  - OnClick is raised when the user clicks a row (on release of the left
-//    button, also on the row already selected), when a navigation key
+//    button wherever it is released, also on the row already selected, and
+//    after a drag across rows), when a navigation key
 //    (arrows, Page Up/Down, Home/End) moves the selection, and when SetRow
 //    selects a different row from code.
 //  - Cutting RowCount below the selected row moves the selection to the new
 //    last row (row 1 when cut to two rows) without raising OnClick.
 //  - A right click opens the popup menu without moving the selection.
 // Client coordinates (MouseToCell, CellRect, OnMouseMove, OnMouseUp) are
-// those of the area that shows the cells, the viewport.
+// those of the area that shows the cells, the viewport. The pointer over a
+// scroll bar raises OnMouseMove too, at a point outside every cell.
 class TStringGrid : public QAbstractScrollArea {
   Q_OBJECT
  public:
@@ -83,6 +85,8 @@ class TStringGrid : public QAbstractScrollArea {
   void resizeEvent(QResizeEvent* e) override;
   void scrollContentsBy(int dx, int dy) override;
   bool viewportEvent(QEvent* e) override;
+  bool event(QEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   bool MoveSelection(int row);  // true when the selection moved

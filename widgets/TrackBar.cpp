@@ -2,8 +2,10 @@
 
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QStyleOptionSlider>
 
 namespace {
 
@@ -73,6 +75,46 @@ void TTrackBar::SetMax(std::int32_t v) {
 
 void TTrackBar::ValueChanged() {
   if (!fromCode_ && OnChange) OnChange(this);
+}
+
+void TTrackBar::paintEvent(QPaintEvent*) {
+  // Drawn from the palette's bevel colours only: a sunken channel that is the
+  // same on both sides of the thumb (a filled part would read as a selection
+  // range), and a raised thumb. The thumb sits where the style's hit-testing
+  // expects it.
+  QStyleOptionSlider opt;
+  initStyleOption(&opt);
+  const QRect groove = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, this);
+  const QRect thumb = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, this);
+  const QPalette& pal = palette();
+  QPainter p(this);
+
+  const QRect channel(groove.left(), thumb.center().y() - 2, groove.width(), 4);
+  p.fillRect(channel, pal.color(QPalette::Button));
+  p.setPen(pal.color(QPalette::Dark));
+  p.drawLine(channel.topLeft(), channel.topRight());
+  p.drawLine(channel.topLeft(), channel.bottomLeft());
+  p.setPen(pal.color(QPalette::Shadow));
+  p.drawLine(channel.left() + 1, channel.top() + 1, channel.right() - 1, channel.top() + 1);
+  p.setPen(pal.color(QPalette::Light));
+  p.drawLine(channel.bottomLeft(), channel.bottomRight());
+  p.drawLine(channel.topRight(), channel.bottomRight());
+
+  p.fillRect(thumb, pal.color(QPalette::Button));
+  p.setPen(pal.color(QPalette::Light));
+  p.drawLine(thumb.topLeft(), thumb.topRight());
+  p.drawLine(thumb.topLeft(), thumb.bottomLeft());
+  p.setPen(pal.color(QPalette::Shadow));
+  p.drawLine(thumb.bottomLeft(), thumb.bottomRight());
+  p.drawLine(thumb.topRight(), thumb.bottomRight());
+  p.setPen(pal.color(QPalette::Dark));
+  p.drawLine(thumb.left() + 1, thumb.bottom() - 1, thumb.right() - 1, thumb.bottom() - 1);
+  p.drawLine(thumb.right() - 1, thumb.top() + 1, thumb.right() - 1, thumb.bottom() - 1);
+
+  if (hasFocus()) {
+    p.setPen(QPen(pal.color(QPalette::WindowText), 1, Qt::DotLine));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+  }
 }
 
 void TTrackBar::mouseMoveEvent(QMouseEvent* e) {

@@ -25,6 +25,7 @@ class TTrackBar : public QSlider {
   TMouseMoveEvent OnMouseMove;
 
  protected:
+  void paintEvent(QPaintEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
 
  private:

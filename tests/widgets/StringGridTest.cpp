@@ -105,6 +105,26 @@ TEST_F(StringGridTest, LeftClicksOnRowsRaiseTheClickEventOnReleaseAlsoOnTheSelec
   EXPECT_EQ(grid->Row(), 4);
 }
 
+TEST_F(StringGridTest, ADragEndsInOneClickForTheRowItLeftSelectedWhereverReleased) {
+  Fill(3);
+  const struct {
+    std::vector<QPoint> path;  // press at the first point, move through the rest, release at the last
+    int row;
+  } drags[] = {
+      {{CellCentre(0, 2), CellCentre(0, 2) + QPoint(0, 200)}, 2},  // out below the grid
+      {{CellCentre(1, 1), CellCentre(1, 2), CellCentre(1, 3), CellCentre(1, 4)}, 4},
+      {{CellCentre(2, 3), CellCentre(2, 2), CellCentre(2, 0), QPoint(150, -40)}, 2},  // up and out
+      {{CellCentre(0, 1), QPoint(-30, 20)}, 1},  // out to the left: still row 1
+  };
+  for (const auto& d : drags) {
+    log.clear();
+    QTest::mousePress(view(), Qt::LeftButton, {}, d.path.front());
+    for (std::size_t i = 1; i < d.path.size(); ++i) QTest::mouseMove(view(), d.path[i]);
+    QTest::mouseRelease(view(), Qt::LeftButton, {}, d.path.back());
+    EXPECT_EQ(log, (Log{"click:" + std::to_string(d.row)})) << "drag " << &d - drags;
+  }
+}
+
 TEST_F(StringGridTest, NavigationKeysThatMoveTheSelectionRaiseTheClickEventAndEveryKeyUpItsCode) {
   Fill(3);
   const struct {

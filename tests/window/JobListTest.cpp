@@ -195,6 +195,106 @@ TEST_F(JobListTest, ArrowKeysLoadOnPressAndAgainOnRelease) {
   EXPECT_EQ(opens, 2);
 }
 
+// The grid under the pointer: presses, drags and releases go in through the
+// window at window coordinates, as the user's do.
+class PointerGridTest : public WindowTest {
+ protected:
+  QPoint At(QWidget* w, QPoint p) const { return w->mapTo(form.get(), p); }
+  QPoint Centre(QWidget* w) const { return At(w, w->rect().center()); }
+  // The centre of a grid cell, in window coordinates.
+  QPoint Cell(int col, int row) const {
+    return At(form->Files_SG->viewport(), form->Files_SG->CellRect(col, row).center());
+  }
+  QWindow* win() const { return form->windowHandle(); }
+
+  // The current job, the range boxes, the seek bar and the file panel all
+  // belong to the grid's selected row.
+  void ExpectSelectedRowLoaded(const char* step) {
+    SCOPED_TRACE(step);
+    const int R = form->Files_SG->Row();
+    ASSERT_GE(R, 1);
+    ASSERT_LE(R, form->JobCount);
+    const _FileInfo& job = form->JobTable[static_cast<std::size_t>(R - 1)];
+    EXPECT_EQ(form->CurrentJob, R - 1);
+    EXPECT_EQ(form->StartFrame_SE->Value(), job.StartFrame);
+    EXPECT_EQ(form->StopFrame_SE->Value(), job.StopFrame);
+    EXPECT_EQ(form->TrackBar->Position(), job.StartFrame);
+    EXPECT_EQ(form->Panel2->Caption(), FileNamePart(job.Path));
+  }
+
+  // Three jobs a, b, c with ranges of their own, the last one current.
+  void ThreeJobs() {
+    AddJobs(3);
+    for (int i = 0; i < 3; ++i) {
+      form->JobTable[static_cast<std::size_t>(i)].StartFrame = 10 * (i + 1);
+      form->JobTable[static_cast<std::size_t>(i)].StopFrame = 10 * (i + 1) + 5;
+    }
+    form->SelectCurrentJob();
+  }
+};
+
+// Pressed on one row and released anywhere, the click follows the selection.
+TEST_F(PointerGridTest, ThePressedRowBecomesCurrentWhereverTheButtonIsReleased) {
+  ThreeJobs();
+  form->Files_SG->SetRow(3);
+  ExpectSelectedRowLoaded("start");
+
+  // Press on row 2, drag out of the grid, release over the panel below it.
+  const QPoint below = Centre(form->Panel12) + QPoint(0, 20);
+  QTest::mousePress(win(), Qt::LeftButton, {}, Cell(0, 2));
+  QTest::mouseMove(win(), Cell(0, 2) + QPoint(0, 60));
+  QTest::mouseMove(win(), below);
+  QTest::mouseRelease(win(), Qt::LeftButton, {}, below);
+  EXPECT_EQ(form->Files_SG->Row(), 2);
+  ExpectSelectedRowLoaded("released outside the grid");
+
+  // Typing into the start box then writes the job the grid shows selected.
+  QTest::mouseClick(win(), Qt::LeftButton, {}, Centre(form->StartFrame_SE->Editor()));
+  form->StartFrame_SE->Editor()->selectAll();
+  QTest::keyClicks(form->StartFrame_SE->Editor(), "12");
+  EXPECT_EQ(form->JobTable[1].StartFrame, 12);
+  EXPECT_EQ(Row(2)[1], QStringLiteral("12"));
+  EXPECT_EQ(form->JobTable[0].StartFrame, 10);
+  EXPECT_EQ(form->JobTable[2].StartFrame, 30);
+  EXPECT_EQ(Row(1)[1], QStringLiteral("0"));  // as it was added: row 1 was never touched
+
+  // Drag across the rows inside the grid: the row under the release wins.
+  QTest::mousePress(win(), Qt::LeftButton, {}, Cell(1, 1));
+  QTest::mouseMove(win(), Cell(1, 2));
+  QTest::mouseMove(win(), Cell(1, 3));
+  QTest::mouseRelease(win(), Qt::LeftButton, {}, Cell(1, 3));
+  EXPECT_EQ(form->Files_SG->Row(), 3);
+  ExpectSelectedRowLoaded("dragged down inside");
+
+  // Drag up past the header and out over the top edge of the window.
+  QTest::mousePress(win(), Qt::LeftButton, {}, Cell(2, 3));
+  QTest::mouseMove(win(), Cell(2, 1));
+  QTest::mouseMove(win(), Cell(2, 0));
+  QTest::mouseMove(win(), QPoint(Cell(2, 0).x(), -5));
+  QTest::mouseRelease(win(), Qt::LeftButton, {}, QPoint(Cell(2, 0).x(), -5));
+  EXPECT_EQ(form->Files_SG->Row(), 1);
+  ExpectSelectedRowLoaded("dragged up and out");
+
+  // Keys that move the selection.
+  form->Files_SG->setFocus();
+  const struct {
+    Qt::Key key;
+    int row;
+  } keys[] = {{Qt::Key_Down, 2}, {Qt::Key_End, 4}, {Qt::Key_Up, 3}, {Qt::Key_Home, 1}, {Qt::Key_PageDown, 4}};
+  int lastJobRow = form->Files_SG->Row();
+  for (const auto& k : keys) {
+    QTest::keyClick(form->Files_SG, k.key);
+    EXPECT_EQ(form->Files_SG->Row(), k.row);
+    // The spare row holds no job: the job before stays current.
+    if (k.row <= form->JobCount) {
+      ExpectSelectedRowLoaded("key");
+      lastJobRow = k.row;
+    } else {
+      EXPECT_EQ(form->CurrentJob, lastJobRow - 1);
+    }
+  }
+}
+
 TEST_F(JobListTest, TypingIntoTheStopBoxPushesTheStart) {
   AddJobs(1);
   form->StartFrame_SE->SetValue(50);

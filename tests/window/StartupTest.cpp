@@ -1,7 +1,11 @@
 // The window as it first shows, before the user has done anything.
 
 #include <QAction>
+#include <QApplication>
+#include <QFile>
 #include <QMenu>
+#include <QStyle>
+#include <QStyleOptionSlider>
 
 #include "app/SystemColors.h"
 #include "tests/window/WindowFixture.h"
@@ -152,6 +156,84 @@ TEST(StartupOrder, PlayerGetsPriorityThenTheOutputCommands) {
     EXPECT_TRUE(dlg.boxes.empty());
   }
   dialogs::SetDialogs(previous);
+}
+
+// Sampled from the window's own image: the classic scheme whatever the
+// desktop's theme, here a theme with no colour of the scheme in it.
+TEST(StartupColours, TheWindowDrawsItsSchemeNotTheDesktopTheme) {
+  fake_xaudio::Reset();
+  WindowDialogs dlg;
+  dialogs::Dialogs* previous = dialogs::SetDialogs(&dlg);
+  const QPalette desktop = QApplication::palette();
+  QPalette odd;
+  for (int r = 0; r < QPalette::NColorRoles; ++r) {
+    odd.setColor(QPalette::ColorRole(r), QColor(0x33 + r * 7, 0x99, 0x11 + r * 5));
+  }
+  QApplication::setPalette(odd);
+  {
+    T_MainForm f;
+    f.show();
+    QTemporaryDir tmp;
+    const QString a = tmp.filePath("a.mp3");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(KERFWELL_TEST_DATA "/cbr128.mp3"), a));
+    dlg.openAnswers.push_back(a);
+    f.OpenFile_SB->Click();
+    ASSERT_EQ(f.Files_SG->Row(), 1);
+    f.TrackBar->SetPosition(f.TrackBar->Max() / 2);
+
+    const QImage img = f.grab().toImage();
+    auto px = [&](QWidget* w, QPoint p) { return QColor(img.pixel(w->mapTo(&f, p))); };
+    TStringGrid* g = f.Files_SG;
+    QWidget* view = g->viewport();
+
+    // Header cells: button face with a white top edge and the shadow below.
+    const QRect header = g->CellRect(1, 0);
+    EXPECT_EQ(px(view, header.bottomRight() - QPoint(3, 3)), syscolors::BtnFace());
+    EXPECT_EQ(px(view, header.topLeft() + QPoint(3, 0)), syscolors::BtnHighlight());
+    EXPECT_EQ(px(view, header.bottomLeft() + QPoint(3, 0)), syscolors::BtnShadow());
+    EXPECT_EQ(px(view, QPoint(header.right() + 1, 5)), syscolors::BtnDkShadow());
+
+    // The selected row: dark blue, white text.
+    const QRect sel = g->CellRect(4, 1);
+    EXPECT_EQ(px(view, sel.bottomRight() - QPoint(2, 2)), syscolors::Highlight());
+    int white = 0;
+    for (int x = sel.left(); x < sel.right(); ++x) {
+      for (int y = sel.top(); y <= sel.bottom(); ++y)
+        white += px(view, QPoint(x, y)) == syscolors::HighlightText();
+    }
+    EXPECT_GT(white, 0) << "no white text on the selected row";
+
+    // A raised panel: white top-left, button shadow bottom-right.
+    EXPECT_EQ(px(f.Panel8, QPoint(0, 0)), syscolors::BtnHighlight());
+    EXPECT_EQ(px(f.Panel8, QPoint(f.Panel8->width() - 1, f.Panel8->height() - 1)), syscolors::BtnShadow());
+    EXPECT_EQ(px(f.Panel30, QPoint(0, 0)), syscolors::BtnShadow());  // lowered
+
+    // The seek bar's channel looks the same left and right of the thumb.
+    TTrackBar* bar = f.TrackBar;
+    QStyleOptionSlider opt;
+    opt.initFrom(bar);
+    opt.orientation = Qt::Horizontal;
+    opt.minimum = bar->Min();
+    opt.maximum = bar->Max();
+    opt.sliderPosition = bar->Position();
+    opt.sliderValue = bar->Position();
+    const QRect thumb = bar->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, bar);
+    ASSERT_GT(thumb.left(), 20);
+    ASSERT_LT(thumb.right(), bar->width() - 20);
+    const int top = thumb.center().y() - 2;
+    const std::vector<std::pair<int, QColor>> channel = {{top, syscolors::BtnShadow()},
+                                                         {top + 1, syscolors::BtnDkShadow()},
+                                                         {top + 2, syscolors::BtnFace()},
+                                                         {top + 3, syscolors::BtnHighlight()}};
+    for (const auto& [y, colour] : channel) {
+      EXPECT_EQ(px(bar, QPoint(thumb.left() - 10, y)), colour) << "left of the thumb, row " << y - top;
+      EXPECT_EQ(px(bar, QPoint(thumb.right() + 10, y)), colour) << "right of the thumb, row " << y - top;
+    }
+    EXPECT_EQ(px(bar, thumb.center() + QPoint(0, 3)), syscolors::BtnFace());
+  }
+  QApplication::setPalette(desktop);
+  dialogs::SetDialogs(previous);
+  fake_xaudio::Deliver();
 }
 
 TEST_F(StartupTest, ClosingIsNeverRefused) {
