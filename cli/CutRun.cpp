@@ -162,7 +162,7 @@ int CutJobsInto(const OutputTarget& target, const std::vector<PlannedJob>& jobs,
   if (anyWritten && !wholeCopy) {
     std::string error;
     if (!FinishXingFrame(target.Path, keepEndPadding, target.WasEmpty, error)) {
-      Complain(error);
+      Complain(error + " (the Xing frame of " + target.Shown + " was not brought up to date)");
       failed = true;
     }
   }

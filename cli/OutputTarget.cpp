@@ -45,7 +45,9 @@ bool PrepareOutput(const std::string& output, bool overwrite, OutputTarget& targ
   // Refused before any job runs; opening a FIFO could block or say no more
   // than "no such device".
   if (!S_ISREG(st.st_mode)) {
-    error = "cannot write " + output + ": it is " + FileKindName(st.st_mode) + ", not a regular file";
+    error = "cannot write " + output + ": it is " +
+            (S_ISDIR(st.st_mode) ? std::string("a directory") : FileKindName(st.st_mode)) +
+            ", not a regular file";
     return false;
   }
   if (overwrite && st.st_size > 0 && ::truncate(output.c_str(), 0) != 0) {

@@ -3,6 +3,7 @@
 // standard output.
 
 #include <cmath>
+#include <map>
 
 #include "CliRunner.h"
 #include "stream/Scanner.h"
@@ -71,22 +72,35 @@ class CliRealFiles : public CliRun {
   static void SetUpTestSuite() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "kerfwell-cli-real-XXXXXX").string();
     fixtures_ = ::mkdtemp(tmpl.data());
-    const std::string f = fixtures_ + "/";
-    // Twelve seconds of a tone in noise: 459 audio frames at 44.1 kHz.
-    Shell(
-        "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=12 -f lavfi "
-        "-i anoisesrc=color=pink:amplitude=0.3:duration=12:seed=3 -filter_complex '[0][1]amix=inputs=2' "
-        "-ac 2 -ar 44100 " +
-        f + "s.wav");
-    Shell("lame --silent -V 2 " + f + "s.wav " + f + "lame-v2.mp3");
-    Shell("lame --silent --abr 160 " + f + "s.wav " + f + "lame-abr160.mp3");
-    Shell("ffmpeg -v error -y -i " + f + "s.wav -c:a libmp3lame -q:a 2 " + f + "ffmpeg-q2.mp3");
-    Shell("lame --silent -t -b 128 " + f + "s.wav " + f + "plain.mp3");  // frames only
-    Shell("lame --silent -b 128 --add-id3v2 --tt 'Kerf Title' --ta 'Kerf Artist' " + f + "s.wav " + f +
-          "tagged.mp3");
   }
   static void TearDownTestSuite() { std::filesystem::remove_all(fixtures_); }
-  static std::string Fixture(const std::string& name) { return fixtures_ + "/" + name; }
+  // Each file is encoded when a test first asks for it (CTest runs every test
+  // in a process of its own).
+  static std::string Fixture(const std::string& name) {
+    const std::string f = fixtures_ + "/";
+    if (!std::filesystem::exists(f + "s.wav")) {
+      // Twelve seconds of a tone in noise: 459 audio frames at 44.1 kHz.
+      Shell(
+          "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=12 -f lavfi "
+          "-i anoisesrc=color=pink:amplitude=0.3:duration=12:seed=3 -filter_complex '[0][1]amix=inputs=2' "
+          "-ac 2 -ar 44100 " +
+          f + "s.wav");
+    }
+    const std::map<std::string, std::string> encoders = {
+        {"lame-v2.mp3", "lame --silent -V 2 "},
+        {"lame-abr160.mp3", "lame --silent --abr 160 "},
+        {"plain.mp3", "lame --silent -t -b 128 "},  // frames only
+        {"tagged.mp3", "lame --silent -b 128 --add-id3v2 --tt 'Kerf Title' --ta 'Kerf Artist' "},
+    };
+    if (!std::filesystem::exists(f + name)) {
+      if (name == "ffmpeg-q2.mp3") {
+        Shell("ffmpeg -v error -y -i " + f + "s.wav -c:a libmp3lame -q:a 2 " + f + name);
+      } else {
+        Shell(encoders.at(name) + f + "s.wav " + f + name);
+      }
+    }
+    return f + name;
+  }
   static std::string fixtures_;
 };
 std::string CliRealFiles::fixtures_;

@@ -94,6 +94,9 @@ TEST_F(CliSafety, FilesThatAreNotRegularAreRefusedWithoutBlocking) {
       {"FIFO as output, afresh", {"cut", "--overwrite", "-o", fifo, Data("cbr128.mp3")}, "FIFO"},
       {"/dev/zero as input", {"count", "/dev/zero"}, "character device"},
       {"/dev/zero as cut input", {"cut", "-o", Path("o2.mp3"), "/dev/zero@0-5"}, "character device"},
+      {"a directory as output",
+       {"cut", "-o", dir_, Data("cbr128.mp3")},
+       "it is a directory, not a regular file"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -183,6 +186,27 @@ TEST_F(CliSafety, ASizeLimitLeavesWholeFramesAndAMessage) {
   EXPECT_FALSE(Contains(r.Err, "passed over job 1 of 2")) << r.Err;
   EXPECT_TRUE(EndsOnAWholeFrame(Path("out.mp3"), in));
   EXPECT_LE(std::filesystem::file_size(Path("out.mp3")), 50000u);
+}
+
+TEST_F(CliSafety, AnAppendOnlyOutputThatCannotBeCutBackSaysWhereItsPartialFrameIs) {
+  const std::string out = Path("append-only.mp3");
+  std::ofstream(out).close();
+  int status = -1;
+  Shell("chattr +a '" + out + "' 2>/dev/null", &status);
+  if (status != 0) GTEST_SKIP() << "chattr +a is not allowed here";
+  ExecSettings s;
+  s.InChild = [] {
+    struct rlimit limit {
+      40960, 40960
+    };
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  };
+  const Outcome r = Exec({"cut", "-o", out, Data("mpeg1-l2.mp2")}, s);  // frames of 576 bytes
+  Shell("chattr -a '" + out + "'");
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_TRUE(Contains(r.Err, "the output ends with a partial frame at byte 40896")) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, ": stopped after 71 of its frames reached " + out)) << r.Err;
+  EXPECT_EQ(std::filesystem::file_size(out), 40960u);
 }
 
 // A few hundred MB of frames, so that a signal finds the cut under way.

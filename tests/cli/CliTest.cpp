@@ -210,7 +210,7 @@ TEST_F(Cli, TimesAndOpenEndsCutTheFramesTheyName) {
 
 TEST_F(Cli, AStartAfterTheLastFrameIsABadJobNotAnEmptyOutput) {
   const std::string in = Data("cbr128.mp3");
-  for (const std::string& range : {"@117-", "@200-300", "@3.1s-", "@0:04-0:05"}) {
+  for (const char* range : {"@117-", "@200-300", "@3.1s-", "@0:04-0:05"}) {
     SCOPED_TRACE(range);
     const Outcome r = Exec({"cut", "-o", Path("out.mp3"), in + range});
     EXPECT_EQ(r.Status, 1);
