@@ -143,7 +143,9 @@ TEST_F(CliRealFiles, VbrAndAbrCutsHoldTheirFramesAndPlayersMeasureThemRight) {
       EXPECT_EQ(Shell("ffmpeg -v error -i '" + out + "' -f null - 2>&1"), "");
       double start = 0;
       const double probed = ProbedSeconds(out, start), decoded = DecodedSeconds(out);
-      EXPECT_NEAR(probed, start + decoded, kFrameSeconds);
+      // The encoder's end padding is trimmed by the decoder; an output that
+      // does not end where the input ended has none left to announce.
+      EXPECT_NEAR(probed, start + decoded, cut.last ? 0.0005 : kFrameSeconds);
       EXPECT_NEAR(probed, static_cast<double>(last - firstAudio + 1) * kFrameSeconds, 2 * kFrameSeconds);
       int status = -1;
       const std::string mpg123 =
