@@ -122,6 +122,14 @@ int CutJobsInto(const OutputTarget& target, const std::vector<PlannedJob>& jobs,
       anyWritten = true;
       ++writers;
     }
+    // Reported whatever became of the job, counted as far as the scan got.
+    if (r.LeftOut > 0) {
+      const std::int64_t counted = std::min<std::int64_t>(stop, r.Count - 1) - start + 1;
+      Complain(job.Path + ": " + std::to_string(r.LeftOut) + " of " + std::to_string(counted) +
+               " frames of the range were not copied: their bit rate differs from the first frame's");
+      failed = true;
+      allCopied = false;
+    }
     if (r.Status == ScanStatus::Interrupted) {
       interruption = std::string("interrupted by ") + SignalName(CancelSignal()) + ": " + target.Shown +
                      " ends on a whole frame, after " + std::to_string(r.Written) + " frames of " + named;
@@ -144,13 +152,6 @@ int CutJobsInto(const OutputTarget& target, const std::vector<PlannedJob>& jobs,
                std::to_string(count - 1));
       passedOver.push_back(named);
       continue;
-    }
-    if (r.LeftOut > 0) {
-      const std::int64_t counted = std::min<std::int64_t>(stop, count - 1) - start + 1;
-      Complain(job.Path + ": " + std::to_string(r.LeftOut) + " of " + std::to_string(counted) +
-               " frames of the range were not copied: their bit rate differs from the first frame's");
-      failed = true;
-      allCopied = false;
     }
   }
 
