@@ -94,6 +94,9 @@ TEST_F(CliSafety, FilesThatAreNotRegularAreRefusedWithoutBlocking) {
       {"FIFO as output, afresh", {"cut", "--overwrite", "-o", fifo, Data("cbr128.mp3")}, "FIFO"},
       {"/dev/zero as input", {"count", "/dev/zero"}, "character device"},
       {"/dev/zero as cut input", {"cut", "-o", Path("o2.mp3"), "/dev/zero@0-5"}, "character device"},
+      {"/dev/full as output",
+       {"cut", "-o", "/dev/full", Data("cbr128.mp3")},
+       "/dev/full: it is a character device"},
       {"a directory as output",
        {"cut", "-o", dir_, Data("cbr128.mp3")},
        "it is a directory, not a regular file"},
@@ -111,6 +114,14 @@ TEST_F(CliSafety, FilesThatAreNotRegularAreRefusedWithoutBlocking) {
   }
   EXPECT_FALSE(std::filesystem::exists(Path("o1.mp3")));
   EXPECT_FALSE(std::filesystem::exists(Path("o2.mp3")));
+}
+
+TEST_F(CliSafety, AnOutputThatCannotBeCreatedSaysWhy) {
+  std::ofstream(Path("plain")) << "x";
+  const Outcome r = Exec({"cut", "-o", Path("plain/out.mp3"), Data("cbr128.mp3"), Data("mpeg2-l3.mp3")});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_TRUE(Contains(r.Err, "cannot create " + Path("plain/out.mp3") + ": Not a directory")) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "passed over job 2 of 2")) << r.Err;  // no gap left in the output
 }
 
 // The frames of a pure frame stream (no tags, no Info frame) as the engine
