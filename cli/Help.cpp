@@ -34,15 +34,17 @@ const char kHelpText[] =
     "  --tags          a new output keeps its first input's ID3v2 and ID3v1 tags\n"
     "  --overwrite     start outputs afresh instead of appending to them\n"
     "  --every LENGTH  split into pieces of a time or a number of frames each\n"
-    "  -q              no progress bar, errors only          --  end of options\n"
-    "  --version       the version                   --help  this text\n"
+    "  -q              no progress bar, errors only\n"
+    "  --              end of options, for names that begin with '-'\n"
+    "  --version       the version; --help, this text\n"
     "\n"
     "A file without a valid frame header in its first 2 MiB is refused with\n"
     "\"Is Something Strange With This File !\". Failures name the file and reason;\n"
     "other jobs still run and those passed over are listed. Outputs hold whole\n"
     "frames only, after a failed write or Ctrl-C too (exit 130; SIGTERM: 143).\n"
     "Exit status: 0 when everything was done, 1 when an input was refused, a frame\n"
-    "was left out or an I/O operation failed, 2 for a usage error. kerfwell-cut(1)\n";
+    "was left out or an I/O operation failed, 2 for a usage error.\n"
+    "The manual page kerfwell-cut(1) says it all at length.\n";
 
 std::string VersionText() {
 #ifdef KERFWELL_VERSION

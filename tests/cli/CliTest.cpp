@@ -120,7 +120,7 @@ TEST_F(Cli, HelpShowsTheWholeInterfaceInUnderAScreen) {
                            "-o -",
                            "-q",
                            "--version",
-                           "--  end of options",
+                           "end of options",
                            "Is Something Strange With This File !",
                            "Exit status",
                            "2 for a usage error",
