@@ -16,8 +16,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iomanip>
 #include <iterator>
-#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,20 @@ bool StartsWithInfoFrame(const std::string& frames) {
     return false;
   const std::string side = frames.substr(4, 40);
   return Contains(side, "Xing") || Contains(side, "Info");
+}
+
+// The frame count an Info/Xing frame at the start of `frames` declares, -1
+// when there is none or it declares none.
+int DeclaredFrames(const std::string& frames) {
+  if (!StartsWithInfoFrame(frames)) return -1;
+  const std::string side = frames.substr(4, 40);
+  std::size_t at = side.find("Xing");
+  if (at == std::string::npos) at = side.find("Info");
+  const std::size_t tag = 4 + at;
+  if (frames.size() < tag + 12 || !(static_cast<unsigned char>(frames[tag + 7]) & 1)) return -1;
+  int n = 0;
+  for (std::size_t i = tag + 8; i < tag + 12; ++i) n = n * 256 + static_cast<unsigned char>(frames[i]);
+  return n;
 }
 
 // Makes the files in one scratch folder with the real tools.
@@ -271,21 +286,17 @@ const std::vector<Kind>& Kinds() {
   return kinds;
 }
 
-// Rows that cannot pass before an output whose first frame is an Info frame
-// gets that frame's counts rewritten, and before frames left out of a VBR
-// cut are reported. KERFWELL_REALFILES_ALL=1 runs them anyway (survey
-// does), for the figures.
-const char* Awaited(const std::string& id) {
-  static const char* const kRewrite = "the Info frame rewritten after a cut";
-  static const char* const kLeftOut = "frames left out reported, and --any-bitrate";
-  static const std::map<std::string, const char*> awaited = {
-      {"Lame44Tag0", kRewrite},   {"Lame48Tag1", kRewrite},        {"Lame32Tag2", kRewrite},
-      {"Lame44Tag3", kRewrite},   {"LameStereoNoFlags", kRewrite}, {"LameMpeg2StereoNoFlags", kRewrite},
-      {"LameCoverArt", kRewrite}, {"FfmpegLame", kRewrite},        {"CatTwoTagged", kRewrite},
-      {"LameVbr", kLeftOut},      {"FfmpegVbr48", kLeftOut},
-  };
-  const auto it = awaited.find(id);
-  return it == awaited.end() || std::getenv("KERFWELL_REALFILES_ALL") ? nullptr : it->second;
+// Faults this suite found that are not mended yet. The cut's checks still
+// run and fill the table, but their failures end the row in a skip that
+// names the fault, so that the rest of the suite keeps guarding meanwhile.
+// KERFWELL_REALFILES_ALL=1 fails on them as on any other (survey sets it).
+const char* KnownFault(const std::string& id, const std::string& cut) {
+  if (std::getenv("KERFWELL_REALFILES_ALL")) return nullptr;
+  if (id == "CatTwoTagged" && cut == "whole")
+    return "a whole cut of joined files keeps the first file's Info frame unchanged: it declares the first "
+           "file's frames and bytes, not the output's (ffprobe falls back to the bit rate, mpg123 finds data "
+           "after the announced end)";
+  return nullptr;
 }
 
 // One row of the table printed at the end of the run.
@@ -388,6 +399,28 @@ class RealFile : public testing::TestWithParam<Kind> {
     return p;
   }
 
+  // Where ffmpeg finds each frame and how long it is.
+  struct Packet {
+    std::int64_t Position = 0;
+    std::int64_t Size = 0;
+  };
+  std::vector<Packet> Packets(const std::string& path) const {
+    const Outcome r = Spawn({"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries",
+                             "packet=pos,size", "-of", "default=nw=1", path},
+                            dir_);
+    std::vector<Packet> packets;
+    std::istringstream lines(r.Out);
+    Packet p;
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("size=", 0) == 0) p.Size = std::atoll(line.c_str() + 5);
+      if (line.rfind("pos=", 0) == 0) {
+        p.Position = std::atoll(line.c_str() + 4);
+        packets.push_back(p);
+      }
+    }
+    return packets;
+  }
+
   // Everything the decoder says at error level while decoding the whole file.
   std::string DecoderErrors(const std::string& path) const {
     const Outcome r = Spawn({"ffmpeg", "-v", "error", "-i", path, "-f", "null", "-"}, dir_);
@@ -408,7 +441,6 @@ struct Range {
 
 TEST_P(RealFile, CountsAndCutsAsTheDecoderSees) {
   const Kind& kind = GetParam();
-  if (const char* awaited = Awaited(kind.Id)) GTEST_SKIP() << kind.Name << ": waits for " << awaited;
   SCOPED_TRACE(kind.Name);
   Table().push_back(Figures{kind.Name});
   Figures& row = Table().back();
@@ -437,34 +469,42 @@ TEST_P(RealFile, CountsAndCutsAsTheDecoderSees) {
   row.CountGot = count.Status == 0 ? std::atoi(count.Out.c_str()) : -1;
   EXPECT_EQ(row.CountGot, want) << kind.Name << ": count says " << row.CountGot << ", ffprobe's frames say "
                                 << want << (leadingInfo ? " (one of them the Info frame)" : "");
+
+  // Without --any-bitrate only frames within a byte of the first frame's
+  // length are copied: all of a CBR file's; of a VBR file's, the Info frame
+  // and the frames of its bit rate, whose lengths ffprobe reads.
+  int copyable = want;
+  if (kind.Vbr) {
+    const std::vector<Packet> packets = Packets(made.Path);
+    ASSERT_FALSE(packets.empty()) << kind.Name;
+    const std::int64_t first =
+        leadingInfo ? packets[0].Position - static_cast<std::int64_t>(LeadingTagsLength(Slurp(made.Path)))
+                    : packets[0].Size;
+    copyable = leadingInfo ? 1 : 0;
+    for (const Packet& packet : packets) copyable += std::abs(packet.Size - first) <= 1;
+    ASSERT_LT(copyable, want) << kind.Name << ": the file holds one bit rate, so it is no VBR file";
+  }
   const Outcome info = Cut({"info", made.Path});
   EXPECT_TRUE(Contains(info.Out, "\nFrames: " + std::to_string(want) + "\n")) << kind.Name << ":\n"
                                                                               << info.Out;
-  // Without --any-bitrate only the frames of the first frame's length are copyable.
-  const std::size_t copyable = info.Out.find("\nCopyable: ");
-  if (copyable != std::string::npos) {
-    const int n = std::atoi(info.Out.c_str() + copyable + 11);
-    if (kind.Vbr) {
-      EXPECT_LT(n, want) << kind.Name << ": a VBR file has frames of other lengths\n" << info.Out;
-    } else {
-      EXPECT_EQ(n, want) << kind.Name << ": every frame of a CBR file is copyable\n" << info.Out;
-    }
-  }
+  EXPECT_TRUE(Contains(info.Out, "\nCopyable: " + std::to_string(copyable) + "\n"))
+      << kind.Name << ": " << copyable << " frames are copyable\n"
+      << info.Out;
 
   Args options;
   if (kind.Vbr) {
     // Frames left out must be said, so a partial cut is never taken for a whole one.
     const std::string out = w.Path("left-out.mp3");
     const Outcome r = Cut({"cut", "-o", out, made.Path});
-    const bool said = r.Status == 1 && Contains(r.Err, "were not copied");
+    const std::string leftOut = std::to_string(want - copyable) + " of " + std::to_string(want) + " frames";
+    const bool said = r.Status == 1 && Contains(r.Err, leftOut) && Contains(r.Err, "were not copied");
     row.LeftOut = said ? "reported" : "exit " + std::to_string(r.Status) + (r.Err.empty() ? ", silent" : "");
-    EXPECT_TRUE(said) << kind.Name << ": a whole cut without --any-bitrate exited " << r.Status
-                      << " and said:\n"
+    EXPECT_TRUE(said) << kind.Name << ": a whole cut without --any-bitrate leaves out " << leftOut
+                      << "; it exited " << r.Status << " and said:\n"
                       << r.Err;
     if (!OffersAnyBitRate()) {
       row.Cells[0] = row.Cells[1] = row.Cells[2] = "skip";
-      GTEST_SKIP() << kind.Name
-                   << ": kerfwell-cut has no --any-bitrate yet, so a VBR file cannot be cut whole";
+      GTEST_SKIP() << kind.Name << ": kerfwell-cut has no --any-bitrate, so a VBR file cannot be cut whole";
     }
     options.push_back("--any-bitrate");
   }
@@ -475,10 +515,23 @@ TEST_P(RealFile, CountsAndCutsAsTheDecoderSees) {
       {"first half", 0, want / 2 - 1, false},
   };
   bool allPassed = row.CountGot == want;
+  std::string faultSeen;
   for (int c = 0; c < 3; ++c) {
     const Range& range = ranges[c];
     const std::string label = std::string(kind.Name) + ", " + range.Name + " cut (frames " +
                               std::to_string(range.Start) + "-" + std::to_string(range.Stop) + ")";
+    const char* fault = KnownFault(kind.Id, range.Name);
+    std::vector<std::string> failed;
+    const auto check = [&](bool ok, const char* what, const std::string& detail) {
+      if (ok) return;
+      failed.push_back(what);
+      if (fault) {
+        faultSeen += label + ": " + detail + "\n";
+      } else {
+        ADD_FAILURE() << label << ": " << detail;
+      }
+    };
+
     const std::string out = w.Path("cut-" + std::to_string(c) + ".mp3");
     Args args = {"cut"};
     args.insert(args.end(), options.begin(), options.end());
@@ -487,15 +540,8 @@ TEST_P(RealFile, CountsAndCutsAsTheDecoderSees) {
                                          : made.Path + "@" + std::to_string(range.Start) + "-" +
                                                std::to_string(range.Stop)});
     const Outcome r = Cut(args);
-    std::vector<std::string> failed;
-    const auto check = [&failed](bool ok, const char* what) {
-      if (!ok) failed.push_back(what);
-      return ok;
-    };
-
-    check(r.Status == 0 && r.Err.empty(), "exit");
-    EXPECT_EQ(r.Status, 0) << label << ":\n" << r.Err;
-    EXPECT_EQ(r.Err, "") << label;
+    check(r.Status == 0 && r.Err.empty(), "exit",
+          "exited " + std::to_string(r.Status) + " and said:\n" + r.Err);
 
     // Which Info frame leads the output, and so is no audio to a decoder:
     // the file's own, kept when the cut starts with it; or, for frames of
@@ -504,22 +550,20 @@ TEST_P(RealFile, CountsAndCutsAsTheDecoderSees) {
     const int held = range.Stop - range.Start + 1;
     const bool own = range.Start == 0 && leadingInfo;
     const bool fresh = kind.Vbr && !own;
-    check(StartsWithInfoFrame(bytes) == (own || fresh), "info");
-    EXPECT_EQ(StartsWithInfoFrame(bytes), own || fresh)
-        << label << ": the output should " << (own || fresh ? "" : "not ") << "start with "
-        << (own     ? "the file's Info frame"
-            : fresh ? "a fresh Xing frame"
-                    : "an Info frame");
+    check(StartsWithInfoFrame(bytes) == (own || fresh), "info",
+          std::string("the output should ") + (own || fresh ? "" : "not ") + "start with " +
+              (own     ? "the file's Info frame"
+               : fresh ? "a fresh Xing frame"
+                       : "an Info frame"));
     const Probed probed = Probe(out);
     const int read = probed.Frames;
     const int audible = held - (own ? 1 : 0);
-    check(read == audible, "frames");
-    EXPECT_EQ(read, audible) << label << ": ffprobe read " << read << " frames, the cut holds " << held
-                             << (own ? " with the Info frame" : "");
+    check(read == audible, "frames",
+          "ffprobe read " + std::to_string(read) + " frames, the cut holds " + std::to_string(held) +
+              (own ? " with the Info frame" : ""));
 
     const std::string errors = DecoderErrors(out);
-    check(errors.empty(), "decode");
-    EXPECT_EQ(errors, "") << label << ": the decoder complained";
+    check(errors.empty(), "decode", "the decoder complained:\n" + errors);
 
     // Players show ffprobe's duration: it must be the length of the frames
     // that are there, which a stale Info frame belies. Both count whole
@@ -529,9 +573,12 @@ TEST_P(RealFile, CountsAndCutsAsTheDecoderSees) {
     const double frame = static_cast<double>(kind.SamplesPerFrame) / kind.Rate;
     const double duration = probed.Duration, length = read * frame;
     const double slack = (own || fresh ? 0.0 : frame) + 1e-5;  // ffprobe prints microseconds
-    check(std::fabs(duration - length) <= slack, "length");
-    EXPECT_NEAR(duration, length, slack)
-        << label << ": ffprobe says " << duration << " s, its " << read << " frames last " << length << " s";
+    std::ostringstream lengths;
+    lengths << std::fixed << std::setprecision(6) << "ffprobe says " << duration << " s, its " << read
+            << " frames last " << length << " s";
+    if (const int declared = DeclaredFrames(bytes); declared >= 0)
+      lengths << "; its Info frame declares " << declared << " frames";
+    check(std::fabs(duration - length) <= slack, "length", lengths.str());
 
     // The frames come byte for byte from the file's frames, in one piece.
     // The file's own Info frame may have been rewritten; a fresh one is left
@@ -550,18 +597,18 @@ TEST_P(RealFile, CountsAndCutsAsTheDecoderSees) {
     } else {
       same = !bytes.empty() && stream.find(bytes) != std::string::npos;
     }
-    check(same, "bytes");
-    EXPECT_TRUE(same) << label << ": " << bytes.size() << " bytes that are not the file's frames "
-                      << (range.Whole ? "(all " + std::to_string(stream.size()) + " bytes of them)"
-                                      : "in one piece");
+    check(same, "bytes",
+          std::to_string(bytes.size()) + " bytes that are not the file's frames " +
+              (range.Whole ? "(all " + std::to_string(stream.size()) + " bytes of them)" : "in one piece"));
 
     // Counted again, the output has exactly the frames of the cut, and the
     // fresh Xing frame, itself a frame of the stream.
     const Outcome again = Cut({"count", out});
     const int recount = again.Status == 0 ? std::atoi(again.Out.c_str()) : -1;
     const int frames = held + (fresh ? 1 : 0);
-    check(recount == frames, "recount");
-    EXPECT_EQ(recount, frames) << label << ": the output counts " << recount << " frames\n" << again.Err;
+    check(recount == frames, "recount",
+          "the output counts " + std::to_string(recount) + " frames, not " + std::to_string(frames) + "\n" +
+              again.Err);
 
     std::string cell;
     for (const std::string& f : failed) cell += (cell.empty() ? "" : "+") + f;
@@ -570,8 +617,10 @@ TEST_P(RealFile, CountsAndCutsAsTheDecoderSees) {
     if (c == 0) row.WholeKeptAndClean = read == audible && same && errors.empty();
     if (c == 2)
       row.HalfHonest = read > 0 && std::find(failed.begin(), failed.end(), "length") == failed.end();
+    if (fault && !failed.empty()) faultSeen = std::string("known fault: ") + fault + "\n" + faultSeen;
   }
   row.AllPassed = allPassed && (!kind.Vbr || row.LeftOut == "reported");
+  if (!faultSeen.empty()) GTEST_SKIP() << faultSeen;
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, RealFile, testing::ValuesIn(Kinds()),
