@@ -49,6 +49,16 @@ void T_MainForm::FormCreate(QObject* /*Sender*/) {
   LastDirectory = QStringLiteral("C:\\");
 }
 
+void T_MainForm::RepaintWholeWindow() {
+  // A repaint of the window alone leaves what a dialog that just closed
+  // covered as the dialog left it, until the window's expose events are
+  // served; painting each control puts every one of them on screen now.
+  repaint();
+  for (QWidget* w : findChildren<QWidget*>()) {
+    if (!w->isWindow() && w->isVisible()) w->repaint();
+  }
+}
+
 bool T_MainForm::FormCloseQuery(QObject* /*Sender*/) { return true; }
 
 void T_MainForm::FormResize(QObject* /*Sender*/) {}

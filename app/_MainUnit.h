@@ -131,6 +131,9 @@ class T_MainForm : public QWidget {
   void FormCreate(QObject* Sender);
   bool FormCloseQuery(QObject* Sender);
   void FormResize(QObject* Sender);
+  // Paints every control of the window at once, without serving any event:
+  // inside a long handler, what a closed dialog covered shows again only so.
+  void RepaintWholeWindow();
 
   // Hint line (app/HintLine.cpp)
   void FormMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
