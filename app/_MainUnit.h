@@ -132,7 +132,7 @@ class T_MainForm : public QWidget {
   bool FormCloseQuery(QObject* Sender);
   void FormResize(QObject* Sender);
   // Paints every control of the window at once, without serving any event:
-  // inside a long handler, what a closed dialog covered shows again only so.
+  // inside a long handler, the one way to show again what a closed dialog covered.
   void RepaintWholeWindow();
 
   // Hint line (app/HintLine.cpp)
