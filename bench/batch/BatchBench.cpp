@@ -1,7 +1,11 @@
 // Adds the given files to the real window through a scripted open dialog,
 // processes them into OUTPUT through a scripted save dialog, and prints how
-// long each step took and how often the window was repainted.
+// long each step took (wall and CPU time of the whole process, every thread),
+// how much the peak resident memory grew while processing, and how often the
+// window was repainted.
 //   kerfwell-batch-bench OUTPUT INPUT...
+
+#include <sys/resource.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -42,6 +46,20 @@ class PaintCounter : public QObject {
   int paints = 0;
 };
 
+struct Usage {
+  double user = 0, system = 0;
+  long maxRssKib = 0;
+};
+
+Usage Now() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  return {seconds(u.ru_utime), seconds(u.ru_stime), u.ru_maxrss};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,12 +90,17 @@ int main(int argc, char** argv) {
   form.Panel29->installEventFilter(&counter);
   PaintCounter jobBar;
   form.ProcentCurrentJob_Panel->installEventFilter(&jobBar);
+  const Usage before = Now();
   t.restart();
   form.StartProcess_SB->Click();
   const double processSeconds = t.nsecsElapsed() / 1e9;
+  const Usage after = Now();
 
   std::printf(
-      "jobs %d\nadd_seconds %.3f\nprocess_seconds %.3f\ncounter_paints %d\njob_bar_paints %d\nmessages %d\n",
-      form.JobCount, addSeconds, processSeconds, counter.paints, jobBar.paints, answers.messages);
+      "jobs %d\nadd_seconds %.3f\nprocess_seconds %.6f\n"
+      "process_user_seconds %.6f\nprocess_system_seconds %.6f\nprocess_peak_growth_kib %ld\n"
+      "peak_rss_kib %ld\ncounter_paints %d\njob_bar_paints %d\nmessages %d\n",
+      form.JobCount, addSeconds, processSeconds, after.user - before.user, after.system - before.system,
+      after.maxRssKib - before.maxRssKib, after.maxRssKib, counter.paints, jobBar.paints, answers.messages);
   return answers.messages == 0 ? 0 : 1;
 }
