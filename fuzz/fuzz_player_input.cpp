@@ -7,7 +7,9 @@
 //   c[0..1]  position range: 1 + (c[0] | c[1] << 8) % 2000
 //   c[2..3]  two seek targets, as fractions c / 255 of the range
 //   c[4]     flags: 1 play on to the end (at most 100 ms); 2 pause and resume
-//            before seeking; 4 seek once past the range (must be refused)
+//            before seeking; 4 seek once past the range (must be refused);
+//            8 open the input again while it plays (the player goes on
+//            playing: no state change)
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -151,6 +153,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (c[4] & 2) {
       Command(log, XA_MSG_COMMAND_PAUSE, [&] { player->Pause(); });
       Command(log, XA_MSG_COMMAND_PLAY, [&] { player->Play(); });
+    }
+    if (c[4] & 8) {
+      const bool playing = !log.states.empty() && log.states.back() == XA_PLAYER_STATE_PLAYING;
+      const std::size_t states = log.states.size();
+      const int durations = log.durations;
+      FUZZ_CHECK(
+          Command(log, XA_MSG_COMMAND_INPUT_OPEN, [&] { player->InputOpen(QString::fromStdString(input)); }),
+          "the same input refused when opened again");
+      FUZZ_CHECK(log.durations == durations + 1, "no duration for the input opened again");
+      // Only the end of input may come meanwhile (it may have been on its way
+      // when the open was sent, and the open then leaves the stopped state).
+      for (std::size_t i = states; playing && i < log.states.size(); ++i) {
+        const bool after_end = i > 0 && log.states[i - 1] == XA_PLAYER_STATE_EOF;
+        FUZZ_CHECK(
+            log.states[i] == XA_PLAYER_STATE_EOF || (after_end && log.states[i] == XA_PLAYER_STATE_STOPPED),
+            "state %d after an open while playing", log.states[i]);
+      }
     }
   }
   for (const std::int32_t offset : seeks) {

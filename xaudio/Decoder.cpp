@@ -15,6 +15,8 @@ namespace {
 
 // As far as the window looks for a first frame header when it adds a file.
 constexpr long kResyncLimit = 2 * 1024 * 1024;
+// Most a slice of counting reads, whatever lies between the frames.
+constexpr uint64_t kIndexSliceBytes = 4 * 1024 * 1024;
 
 void InitLibraryOnce() {
   static std::once_flag once;
@@ -118,7 +120,11 @@ Decoder::IndexResult Decoder::IndexSome(int frames) {
   if (!indexing_) return IndexResult::kDone;
   // Reading a frame without decoding it also records it in the decoder's seek
   // index, so once the end is reached every seek is exact and quick.
+  const uint64_t read_before = reader_->BytesRead();
   for (int i = 0; i < frames; ++i) {
+    // Junk between frames is skipped within the call that finds the next
+    // frame; a slice through much of it ends early all the same.
+    if (reader_->BytesRead() - read_before > kIndexSliceBytes) return IndexResult::kMore;
     const int r = mpg123_framebyframe_next(handle_);
     if (r == MPG123_OK || r == MPG123_NEW_FORMAT) {
       ++frames_seen_;

@@ -46,7 +46,8 @@ class Decoder {
 
   // Counting the frames of a long file takes seconds, so it goes a slice at a
   // time and the player serves its commands in between. Until it is done the
-  // frame and sample counts are 0, and seeking and decoding fail.
+  // frame and sample counts are 0, and seeking and decoding fail. A slice
+  // counts up to `frames` frames, fewer where much junk lies between them.
   enum class IndexResult { kMore, kDone, kFailed };
   IndexResult IndexSome(int frames);
   bool Indexing() const { return indexing_; }

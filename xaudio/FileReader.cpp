@@ -38,7 +38,10 @@ ssize_t FileReader::ReadSystem(void* into, size_t bytes) {
     ++system_reads_;
     const ssize_t n = ::read(fd_, into, bytes);
     if (n >= 0 || errno != EINTR) {
-      if (n > 0) end_at_ += n;
+      if (n > 0) {
+        end_at_ += n;
+        bytes_read_ += static_cast<uint64_t>(n);
+      }
       return n;
     }
   }

@@ -29,8 +29,9 @@ class FileReader {
   ssize_t Read(void* into, size_t bytes);
   off_t Seek(off_t offset, int whence);
 
-  // System reads so far.
+  // System reads so far, and the bytes they gave.
   uint64_t SystemReads() const { return system_reads_; }
+  uint64_t BytesRead() const { return bytes_read_; }
 
   // Makes `handle` read through `reader`; false when the library refuses.
   static bool Attach(mpg123_handle* handle, FileReader* reader);
@@ -44,6 +45,7 @@ class FileReader {
   size_t fill_ = 0;   // bytes in the buffer
   off_t end_at_ = 0;  // file offset of the byte after the buffer's last: where fd_ is
   uint64_t system_reads_ = 0;
+  uint64_t bytes_read_ = 0;
 };
 
 }  // namespace xaudio

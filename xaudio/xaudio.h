@@ -4,7 +4,14 @@
  * at once with a status (0 = queued); what follows from a command comes back
  * as notifications posted, in order, to the message window whose handle was
  * given to player_new. The owner turns each posted message back into an
- * XA_Message with control_win32_params_to_message. */
+ * XA_Message with control_win32_params_to_message.
+ *
+ * Opening an input does not stop the player: a playing player plays on in the
+ * new input, from where the seek sent right behind the open puts it. Only
+ * regular files are opened, without ever blocking. A long input's frames are
+ * counted after the open is answered, a slice at a time between commands; a
+ * seek sent meanwhile takes effect, exact to the frame, once they are counted,
+ * and the duration notification follows the count. */
 #ifndef KERFWELL_XAUDIO_H
 #define KERFWELL_XAUDIO_H
 

@@ -1,6 +1,7 @@
 // A long input: counting its frames takes seconds, and the player must serve
 // Stop and its own deletion meanwhile; seeks stay exact once it is counted.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -91,6 +92,41 @@ TEST(XaudioLargeInput, StopAndDeleteDoNotWaitForTheFramesToBeCountedAndSeeksStay
   const auto deleting = Clock::now();
   h.Delete();
   EXPECT_LT(Ms(Clock::now() - deleting), kPromptMs);
+}
+
+TEST(XaudioLargeInput, JunkBetweenFramesDoesNotHoldUpStop) {
+  // A frame after every 1.5 MiB of zeros (holes: the file takes no room),
+  // behind a normal stream: the decoder skips each run within one call.
+  const std::string unit = ReadFile(ToneFile(Kind::kMpeg1Layer3, 2));
+  const int unit_frames = CountFrames(ToneFile(Kind::kMpeg1Layer3, 2));
+  // One whole frame from the middle: 417 bytes at 128 kbit/s and 44.1 kHz, one more when padded.
+  const size_t at = unit.find("\xFF\xFB", unit.size() / 2);
+  ASSERT_NE(at, std::string::npos);
+  const std::string frame = unit.substr(at, 417 + ((static_cast<unsigned char>(unit[at + 2]) >> 1) & 1));
+  const std::string path = TempDir() + "/junk-between.mp3";
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, unit.data(), unit.size()), static_cast<ssize_t>(unit.size()));
+  constexpr int kGaps = 40;
+  for (int i = 0; i < kGaps; ++i) {
+    ASSERT_GE(::lseek(fd, 1536 * 1024, SEEK_CUR), 0);
+    ASSERT_EQ(::write(fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+  }
+  ::close(fd);
+
+  PlayerHarness h;
+  const size_t mark = h.Mark();
+  control_message_send_S(h.player(), XA_MSG_COMMAND_INPUT_OPEN, path.c_str());
+  control_message_send_N(h.player(), XA_MSG_COMMAND_STOP);
+  ASSERT_TRUE(h.WaitForReply(XA_MSG_COMMAND_INPUT_OPEN, mark, 10000));
+  ASSERT_TRUE(h.WaitForReply(XA_MSG_COMMAND_STOP, mark, 10000));
+  ASSERT_TRUE(h.WaitForCode(XA_MSG_NOTIFY_INPUT_DURATION, mark, 120000));
+  const Note* stop_state = h.Since(mark, XA_MSG_NOTIFY_PLAYER_STATE)[0];
+  const Note* duration = h.Since(mark, XA_MSG_NOTIFY_INPUT_DURATION)[0];
+  EXPECT_LT(stop_state, duration) << "Stop waited for the junk to be read through";
+  EXPECT_EQ(duration->U32(4), static_cast<uint32_t>((unit_frames + kGaps) * 1152 / 44100))
+      << "every frame behind the junk is counted";
+  unlink(path.c_str());
 }
 
 }  // namespace
