@@ -51,6 +51,8 @@ int CutJobsInto(const OutputTarget& target, const std::vector<PlannedJob>& jobs,
   std::string tagSource;
   bool anyWritten = false;
   int writers = 0;
+  std::int64_t writtenFrames = 0;
+  std::int64_t writtenBytes = 0;
   bool allCopied = true;
   WritingJob first, last;
   std::string interruption;
@@ -106,7 +108,10 @@ int CutJobsInto(const OutputTarget& target, const std::vector<PlannedJob>& jobs,
     const std::int64_t barTotal = std::max<std::int64_t>(lastFrame - start, 0);
     ScanOptions options;
     options.AnyBitRate = settings.AnyBitRate;
-    options.EndAfterRange = planned.KnownCount >= 0;
+    // The count past the range goes unused: a start beyond the last frame
+    // walks to the end anyway, and the frame after the stop frame tells
+    // whether the range reached the end.
+    options.EndAfterRange = true;
     options.Cancel = CancelFlag();
     bar.Start(planned.Label + " " + job.Path);
     const ScanResult r = ScanFrames(
@@ -116,7 +121,9 @@ int CutJobsInto(const OutputTarget& target, const std::vector<PlannedJob>& jobs,
 
     const std::int32_t count = planned.KnownCount >= 0 ? planned.KnownCount : r.Count;
     if (r.Written > 0) {
-      WritingJob w{IdentifyPath(job.Path), start, r.Ok() && stop >= count - 1};
+      WritingJob w{IdentifyPath(job.Path), start, r.Ok() && !r.FramesAfterRange};
+      writtenFrames += r.Written;
+      writtenBytes += r.BytesWritten;
       if (!anyWritten) first = w;
       last = w;
       anyWritten = true;
@@ -157,9 +164,11 @@ int CutJobsInto(const OutputTarget& target, const std::vector<PlannedJob>& jobs,
 
   const bool keepEndPadding =
       target.WasEmpty && first.Start == 0 && SamePlace(first.File, last.File) && last.ReachedEnd;
-  // One whole input copied into a new output is that input byte for byte, its
-  // own Xing/Info frame included: nothing to bring up to date.
-  const bool wholeCopy = keepEndPadding && writers == 1 && allCopied && interruption.empty();
+  // One whole input copied into a new output is that input byte for byte: its
+  // own Xing/Info frame needs no update when it already counts what it leads
+  // (it does not in files joined with cat).
+  const bool wholeCopy = keepEndPadding && writers == 1 && allCopied && interruption.empty() &&
+                         XingFrameAlreadyCounts(target.Path, writtenFrames, writtenBytes);
   if (anyWritten && !wholeCopy) {
     std::string error;
     if (!FinishXingFrame(target.Path, keepEndPadding, target.WasEmpty, error)) {

@@ -74,6 +74,10 @@ void T_MainForm::ProcessAllJobs() {
   Panel1->SetFontColor(syscolors::ActiveCaption());
   Panel1->SetCaption(QStringLiteral("Processing ..."));
   Panel1->repaint();
+  // Disabling the grid would hand its focus to the start box, whose enter and
+  // exit handlers would then run for a box the user never touched.
+  const bool gridHadFocus = Files_SG->hasFocus();
+  if (gridHadFocus) Files_SG->clearFocus();
   Files_SG->setEnabled(false);
 
   const std::string outputPath = QFile::encodeName(output).toStdString();
@@ -89,7 +93,7 @@ void T_MainForm::ProcessAllJobs() {
     SelectCurrentJob();
     Panel29->SetFontColor(syscolors::ActiveCaption());
     Panel29->SetCaption(QStringLiteral("%1 of %2 Files").arg(i + 1).arg(JobCount));
-    repaint();
+    RepaintWholeWindow();
 
     const _FileInfo& job = JobTable[static_cast<std::size_t>(i)];
     const std::string inputPath = QFile::encodeName(job.Path).toStdString();
@@ -155,6 +159,7 @@ void T_MainForm::ProcessAllJobs() {
   }
 
   Files_SG->setEnabled(true);
+  if (gridHadFocus) Files_SG->setFocus();
   Panel29->SetFontColor(syscolors::BtnFace());
   Panel1->SetFontColor(syscolors::BtnFace());
   Panel1->SetCaption(QStringLiteral("Idle"));

@@ -150,6 +150,10 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
   std::int64_t leftOut = 0;
   const std::int64_t count =
       framewalk::Walk(in, pos, reference, options.AnyBitRate, bring, [&](const FrameVisit& f) {
+        if (options.EndAfterRange && !countOnly && f.Index > stopFrame) {
+          result.FramesAfterRange = true;
+          return false;
+        }
         if (f.Fits && f.Whole) ++copyable;
         const bool inRange = !countOnly && f.Index >= startFrame && f.Index <= stopFrame;
         if (inRange && !f.Fits) ++leftOut;
@@ -159,7 +163,6 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
           if (pending.Full() && !flush()) return false;
           pending.Add(f.Position, f.Length);
         }
-        if (options.EndAfterRange && !countOnly && f.Index >= stopFrame) return false;
         if (options.Cancel != nullptr && options.Cancel->load(std::memory_order_relaxed)) {
           result.Status = ScanStatus::Interrupted;
           result.Message = "interrupted";
@@ -172,7 +175,7 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
     result.Status = ScanStatus::ReadFailed;
     result.Message = ShrankMessage(inputPath);
   }
-  result.Count = Clamp32(count);
+  result.Count = Clamp32(result.FramesAfterRange ? count - 1 : count);
   result.Copyable = Clamp32(copyable);
   result.LeftOut = Clamp32(leftOut);
   result.Written = Clamp32(pending.Written());

@@ -53,6 +53,9 @@ struct ScanResult {
   // fit the reference: another bit rate (or, with AnyBitRate, another stream).
   std::int32_t LeftOut = 0;
   std::int64_t BytesWritten = 0;  // bytes appended to the output, whole frames only
+  // With EndAfterRange: a counted frame follows the stop frame, so the range
+  // did not reach the end of the stream (it is not counted in Count).
+  bool FramesAfterRange = false;
   ScanStatus Status = ScanStatus::Ok;
   std::string Message;  // for failures: names the file and the system's reason
   bool Ok() const { return Status == ScanStatus::Ok; }
@@ -65,7 +68,8 @@ struct ScanOptions {
   // Copy every frame of the reference's version, layer and sampling
   // frequency, whatever its bit rate (VBR and ABR streams).
   bool AnyBitRate = false;
-  // Stop after the stop frame instead of counting on to the end of the file.
+  // Stop once the frame after the stop frame is met instead of counting on
+  // to the end of the file.
   bool EndAfterRange = false;
   // Looked at between frames (a signal handler may set it): when set, the scan
   // writes what it holds, stops with Interrupted, and the output ends on a

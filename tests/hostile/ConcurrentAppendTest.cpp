@@ -54,8 +54,10 @@ class SmallDisk {
 };
 
 TEST(ConcurrentAppend, TwoCuttersOnAFillingDiskKeepWholeFramesAndHonestStatuses) {
-  const char* cut = std::getenv("KERFWELL_CUT");
-  ASSERT_NE(cut, nullptr);
+  const char* fromEnv = std::getenv("KERFWELL_CUT");
+  const std::string cut =
+      fromEnv != nullptr ? fromEnv : std::string(KERFWELL_BINARY_DIR) + "/cli/kerfwell-cut";
+  ASSERT_EQ(::access(cut.c_str(), X_OK), 0) << cut;
   ScratchDir dir;
   // Each cutter's frames carry its own fill byte, so the output tells whose
   // frames reached it.

@@ -109,6 +109,9 @@ TEST(Oracle, BufferedScanEqualsThePlainAlgorithmCallForCall) {
           endAfter);
       EXPECT_TRUE(ended.Ok()) << ended.Message;
       EXPECT_LE(ended.Count, plain.Count);
+      // It stops short exactly when frames follow the range.
+      EXPECT_EQ(ended.FramesAfterRange, stop < plain.Count - 1);
+      EXPECT_EQ(ended.Count, std::min(plain.Count, stop + 1));
       EXPECT_EQ(calls, plain.Progress);
       EXPECT_TRUE(ReadFile(out) == plain.Output) << "output differs when ending after the range";
       std::remove(out.c_str());
