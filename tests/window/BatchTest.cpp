@@ -124,8 +124,13 @@ TEST_F(BatchTest, ThreeJobsFollowedByCounterAndBars) {
   EXPECT_EQ(counterTexts, (std::vector<QString>{"1 of 3 Files", "2 of 3 Files", "3 of 3 Files"}));
 
   // A bar without width has nothing to paint; the paints are those with a width.
+  // Each job's repaint of the whole window may paint the bar again as it stands.
+  std::vector<std::pair<int, QString>> totalStates;
+  for (const auto& state : totalBar.shown) {
+    if (totalStates.empty() || totalStates.back() != state) totalStates.push_back(state);
+  }
   const std::vector<std::pair<int, QString>> totals = {{209, "33 %"}, {420, "66 %"}, {631, "100 %"}};
-  EXPECT_EQ(totalBar.shown, totals);
+  EXPECT_EQ(totalStates, totals);
 
   // Job a: 0..99 starts below one step of the bar and ends full.
   ASSERT_FALSE(jobBar.shown.empty());
