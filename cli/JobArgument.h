@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/TimeSpec.h"
+#include "cli/TimePoint.h"
 
 // One JOB argument of `cut`: PATH, or PATH@START-STOP where START and STOP are
 // frame indexes (both included) or times, and either may be left out. The

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/TimeSpec.h"
+#include "cli/TimePoint.h"
 
 // One piece of a split: an inclusive frame range and the file it goes to.
 struct SplitPiece {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cli/TimeSpec.h"
+#include "cli/TimePoint.h"
 #include "stream/FrameHeader.h"
 
 // The frame timing of the file at `path`, probed with `reference`: its

@@ -7,7 +7,7 @@
 
 #include "cli/JobArgument.h"
 #include "cli/Split.h"
-#include "cli/TimeSpec.h"
+#include "cli/TimePoint.h"
 
 namespace {
 

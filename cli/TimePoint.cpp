@@ -1,4 +1,4 @@
-#include "cli/TimeSpec.h"
+#include "cli/TimePoint.h"
 
 #include <algorithm>
 #include <cstdio>
