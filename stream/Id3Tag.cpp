@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "stream/ReadAt.h"
+
 std::int64_t Id3v2TagLength(const std::uint8_t* b, std::size_t available, std::int64_t remaining) {
   if (available < 10 || remaining < 10) return 0;
   if (b[0] != 'I' || b[1] != 'D' || b[2] != '3' || b[3] == 0xFF || b[4] == 0xFF) return 0;
@@ -18,23 +20,6 @@ std::int64_t Id3v2TagLength(const std::uint8_t* b, std::size_t available, std::i
   const std::int64_t length = 10 + size + ((b[5] & 0x10) ? 10 : 0);
   return length <= remaining ? length : 0;
 }
-
-namespace {
-
-// Reads exactly `n` bytes at `at`, fewer only at the end of the file.
-ssize_t ReadAt(int fd, std::uint8_t* into, std::size_t n, std::int64_t at) {
-  std::size_t got = 0;
-  while (got < n) {
-    const ssize_t r = ::pread(fd, into + got, n - got, at + static_cast<std::int64_t>(got));
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) return -1;
-    if (r == 0) break;
-    got += static_cast<std::size_t>(r);
-  }
-  return static_cast<ssize_t>(got);
-}
-
-}  // namespace
 
 bool LeadingTagsLength(const std::string& path, std::int64_t& length, std::string& error) {
   length = 0;

@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "stream/Id3Tag.h"
+#include "stream/ReadAt.h"
 #include "stream/Scanner.h"
 
 namespace {
@@ -267,19 +268,6 @@ class Fd {
  private:
   int fd_;
 };
-
-// Reads up to `n` bytes at `at`; fewer only at the end of the file. -1 on error.
-ssize_t ReadAt(int fd, std::uint8_t* into, std::size_t n, std::int64_t at) {
-  std::size_t got = 0;
-  while (got < n) {
-    const ssize_t r = ::pread(fd, into + got, n - got, at + static_cast<std::int64_t>(got));
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) return -1;
-    if (r == 0) break;
-    got += static_cast<std::size_t>(r);
-  }
-  return static_cast<ssize_t>(got);
-}
 
 bool WriteAt(int fd, const std::uint8_t* from, std::size_t n, std::int64_t at) {
   std::size_t put = 0;
