@@ -228,5 +228,5 @@ class T_MainForm : public QWidget {
   void CreateStreamInfoRow(TPanel*& label, TPanel*& value, int top, const QString& caption, bool bold,
                            void (T_MainForm::*handler)(QObject*, Qt::KeyboardModifiers, int, int));
   // The message of a run that did not cut everything it was asked to.
-  void ReportBatchProblems(const QStringList& passedOver, const QString& stopReason);
+  void ReportBatchProblems(const QStringList& passedOver, const QString& otherProblems);
 };
