@@ -66,7 +66,7 @@ pair_summary() { # task target, pair lines on standard input
         q(ow, n, 0.5), q(rw, n, 0.5), q(wr, n, 0.5), q(wr, n, 0.25), q(wr, n, 0.75)
       peak_verdict = ""
       if (peak_target != "")
-        peak_verdict = sprintf("%27s at most %d KiB: %s", "", peak_target, orss <= peak_target + 0 ? "meets" : "misses")
+        peak_verdict = sprintf("%26s at most %d KiB: %s", "", peak_target, orss <= peak_target + 0 ? "meets" : "misses")
       printf "%-40s %-5s %8d KiB %8d KiB%s\n", "", "peak", orss, rrss, peak_verdict
     }'
 }
