@@ -504,6 +504,22 @@ void WaitForSize(const std::string& path, std::int64_t bytes) {
     std::this_thread::sleep_for(std::chrono::microseconds(200));
 }
 
+// Waits until process `pid` has a file open that has no name (or whose name
+// is gone) and holds at least `bytes`: a run writing where no path shows it.
+void WaitForUnnamedFile(pid_t pid, std::int64_t bytes) {
+  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(fds, ec)) {
+      const std::string target = std::filesystem::read_symlink(e.path(), ec).string();
+      struct stat st {};
+      if (Contains(target, "(deleted)") && ::stat(e.path().c_str(), &st) == 0 && st.st_size >= bytes) return;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+}
+
 TEST_F(CliSignals, AKilledRunLeavesWholeFramesForTheNextAppend) {
   const std::string small = Stream(2, dir_);
   for (int round = 0; round < 3; ++round) {
@@ -579,7 +595,7 @@ TEST_F(CliSignals, AKilledRunLeavesNoTemporaryFileAndAPlayableOutput) {
   s.InChild = [tmp] { ::setenv("TMPDIR", tmp.c_str(), 1); };
   // Standard output: the frames go to a file of $TMPDIR first.
   pid_t pid = Start({"cut", "-o", "-", big_}, s);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  WaitForUnnamedFile(pid, 2000000);
   ::kill(pid, SIGKILL);
   Finish(pid);
   EXPECT_EQ(Names(tmp), std::set<std::string>{});
@@ -639,7 +655,7 @@ TEST_F(CliSignals, AnInterruptedOverwriteKeepsTheOldOutput) {
   const std::string old = FramesOf(Stream(2, dir_), 0, 9);
   Write(out, old);
   const pid_t pid = Start({"cut", "--overwrite", "-o", out, big_});
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  WaitForUnnamedFile(pid, 2000000);
   ::kill(pid, SIGTERM);
   const Outcome r = Finish(pid);
   EXPECT_EQ(r.Status, 143) << r.Err;
@@ -680,7 +696,7 @@ TEST_F(CliSignals, ASecondRunOnALockedOutputWaitsForTheFirstOrIsRefused) {
     if (c.before.empty()) {
       WaitForSize(out, 1000000);
     } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      WaitForUnnamedFile(first, 1000000);
     }
     // Refused at once with --no-wait.
     ExecSettings n;
