@@ -116,12 +116,11 @@ bool ParseXingTag(const std::uint8_t* frame, std::size_t length, XingTag& tag) {
   const std::size_t size = std::min(length, static_cast<std::size_t>(h.FrameLength));
   const std::size_t offset = 4 + SideInfoLength(h);
   if (offset + 8 > size) return false;
-  // Encoders leave the side information blank, and mpg123 takes the frame for
-  // a tag only then: an audio frame's never is. The header's CRC, when there
-  // is one, takes the first two bytes.
-  for (std::size_t i = 6; i < offset; ++i) {
-    if (frame[i] != 0) return false;
-  }
+  // Encoders leave the side information blank (mpg123 takes the frame for a
+  // tag only then); the header's CRC, when there is one, takes its first two
+  // bytes. A tagger's frame with bytes there still holds a tag to rewrite.
+  bool blank = true;
+  for (std::size_t i = 6; i < offset; ++i) blank = blank && frame[i] == 0;
   const bool xing = std::memcmp(frame + offset, "Xing", 4) == 0;
   const bool info = std::memcmp(frame + offset, "Info", 4) == 0;
   if (!xing && !info) return false;
@@ -129,6 +128,7 @@ bool ParseXingTag(const std::uint8_t* frame, std::size_t length, XingTag& tag) {
   XingTag t;
   t.Offset = offset;
   t.Info = info;
+  t.BlankSideInfo = blank;
   t.Flags = ReadBe32(frame + offset + 4);
   std::size_t p = offset + 8;
   // A field the flags declare but the frame cannot hold makes no tag that
@@ -164,6 +164,18 @@ bool ParseXingTag(const std::uint8_t* frame, std::size_t length, XingTag& tag) {
 bool FrameHoldsXingTag(const std::uint8_t* frame, std::size_t length) {
   XingTag tag;
   return ParseXingTag(frame, length, tag);
+}
+
+TagFrameKind TagFrameKindOf(const std::uint8_t* frame, std::size_t length) {
+  FrameHeader h;
+  if (!DecodeLayer3(frame, length, h)) return TagFrameKind::None;
+  const std::size_t size = std::min(length, static_cast<std::size_t>(h.FrameLength));
+  const std::size_t offset = 4 + SideInfoLength(h);
+  if (offset + 4 <= size &&
+      (std::memcmp(frame + offset, "Xing", 4) == 0 || std::memcmp(frame + offset, "Info", 4) == 0))
+    return TagFrameKind::Xing;
+  if (36 + 4 <= size && std::memcmp(frame + 36, "VBRI", 4) == 0) return TagFrameKind::Vbri;
+  return TagFrameKind::None;
 }
 
 void RewriteXingTag(std::uint8_t* frame, const XingTag& tag, const XingCounts& counts, bool keepEndPadding) {

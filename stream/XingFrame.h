@@ -55,6 +55,7 @@ struct XingTag {
   std::uint32_t Bytes = 0;
   XingToc Toc{};
   std::uint32_t Quality = 0;
+  bool BlankSideInfo = true;  // what encoders write, and what mpg123 asks of a tag frame
 
   bool HasLame = false;
   std::size_t LameOffset = 0;  // of the encoder string
@@ -72,9 +73,21 @@ std::uint16_t Crc16(const std::uint8_t* data, std::size_t length, std::uint16_t 
 
 // Whether the `length` bytes at `frame` (a whole frame, header first) hold a
 // Xing or Info tag whose declared fields fit in the frame; fills `tag` if so.
+// The side information need not be blank (some taggers leave bytes there):
+// the tag is read all the same, so that it can be made true.
 bool ParseXingTag(const std::uint8_t* frame, std::size_t length, XingTag& tag);
 // The same without the fields: the frame is a tag frame, not audio.
 bool FrameHoldsXingTag(const std::uint8_t* frame, std::size_t length);
+
+enum class TagFrameKind {
+  None,  // an audio frame
+  Xing,  // "Xing" or "Info" after the side information, readable or not
+  Vbri,  // "VBRI" 32 bytes after the header (Fraunhofer's encoder)
+};
+// What an encoder's tag frame at the front of a stream is, if it is one: the
+// id is enough, so that a tag whose fields cannot be read is still told from
+// audio (and is never taken for the first audio frame).
+TagFrameKind TagFrameKindOf(const std::uint8_t* frame, std::size_t length);
 
 // What a tag frame should say about the frames that follow it.
 struct XingCounts {
