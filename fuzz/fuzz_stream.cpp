@@ -166,7 +166,8 @@ KERFWELL_MODEL bool SameStream(const std::uint8_t* a, const std::uint8_t* b) {
 
 KERFWELL_MODEL bool Holds(const std::vector<std::uint8_t>& file, std::int64_t at, const char* text) {
   const std::int64_t n = static_cast<std::int64_t>(std::strlen(text));
-  return at >= 0 && at + n <= static_cast<std::int64_t>(file.size()) && std::memcmp(file.data() + at, text, n) == 0;
+  return at >= 0 && at + n <= static_cast<std::int64_t>(file.size()) &&
+         std::memcmp(file.data() + at, text, n) == 0;
 }
 
 // Where the audio ends: before the tags appended after it (ID3v1 last, APE,
@@ -193,10 +194,12 @@ KERFWELL_MODEL std::int64_t AudioEnd(const std::vector<std::uint8_t>& file, std:
         digits = digits && f[i] >= '0' && f[i] <= '9';
         n6 = n6 * 10 + (f[i] - '0');
       }
-      if (digits && n6 >= 11 && n6 + 15 <= room && Holds(file, end - 15 - n6, "LYRICSBEGIN")) start = end - 15 - n6;
+      if (digits && n6 >= 11 && n6 + 15 <= room && Holds(file, end - 15 - n6, "LYRICSBEGIN"))
+        start = end - 15 - n6;
     } else if (room >= 20 && Holds(file, end - 10, "3DI") && f[end - 7] != 0xFF && f[end - 6] != 0xFF &&
                !((f[end - 4] | f[end - 3] | f[end - 2] | f[end - 1]) & 0x80)) {
-      const std::int64_t body = std::int64_t{f[end - 4]} << 21 | f[end - 3] << 14 | f[end - 2] << 7 | f[end - 1];
+      const std::int64_t body =
+          std::int64_t{f[end - 4]} << 21 | f[end - 3] << 14 | f[end - 2] << 7 | f[end - 1];
       const std::int64_t tag = end - 20 - body;
       if (body + 20 <= room && Holds(file, tag, "ID3") && std::memcmp(f + tag + 3, f + end - 7, 7) == 0)
         start = tag;
@@ -214,7 +217,8 @@ KERFWELL_MODEL bool IsTagFrame(const std::vector<std::uint8_t>& file, std::int64
   if (((b[1] >> 1) & 3) != 1) return false;
   const bool mono = (b[3] >> 6) == 3;
   const std::int64_t side = ((b[1] >> 3) & 3) == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17);
-  if (side + 8 <= length && (Holds(file, p + 4 + side, "Xing") || Holds(file, p + 4 + side, "Info"))) return true;
+  if (side + 8 <= length && (Holds(file, p + 4 + side, "Xing") || Holds(file, p + 4 + side, "Info")))
+    return true;
   return length >= 40 && Holds(file, p + 36, "VBRI");
 }
 

@@ -137,7 +137,8 @@ bool Takes(InputFile& in, std::int64_t pos, const Verdict& v, const Step& step, 
 // Whether the whole frame at `pos` is an encoder's tag frame. `bring` may move
 // the window.
 template <class Bring>
-bool IsTagFrameAt(InputFile& in, std::int64_t pos, std::int32_t length, std::int64_t audioEnd, Bring&& bring) {
+bool IsTagFrameAt(InputFile& in, std::int64_t pos, std::int32_t length, std::int64_t audioEnd,
+                  Bring&& bring) {
   if (pos + length > audioEnd || !bring(pos, length)) return false;
   return TagFrameKindOf(in.At(pos), static_cast<std::size_t>(length)) != TagFrameKind::None;
 }
@@ -148,10 +149,13 @@ bool IsTagFrameAt(InputFile& in, std::int64_t pos, std::int32_t length, std::int
 // [pos, pos + n) readable (moving the window on as needed) and return false
 // when the file holds fewer bytes there or reading failed. Frame 0, when it
 // is an encoder's tag frame, fits whatever its length: it goes with the
-// audio it describes. Returns the number of frames counted.
+// audio it describes. A walk that starts in `step` (right after a frame met
+// before) begins in step, and its first frame is no frame 0. Returns the
+// number of frames counted.
 template <class Bring, class OnFrame>
 std::int64_t Walk(InputFile& in, std::int64_t pos, std::int64_t audioEnd, const FrameHeader& reference,
-                  bool anyBitRate, Bring&& bring, OnFrame&& onFrame) {
+                  bool anyBitRate, Bring&& bring, OnFrame&& onFrame, Step step = {}) {
+  const bool fromFrameZero = step.PreviousEnd < 0;
   // The padded and unpadded frames of the reference: one byte apart, or one
   // four-byte slot for Layer I.
   const std::int32_t tolerance = reference.Layer == 3 ? 4 : 1;
@@ -161,7 +165,6 @@ std::int64_t Walk(InputFile& in, std::int64_t pos, std::int64_t audioEnd, const 
   const std::uint32_t referenceKey = StreamKey(refBytes);
   RecentHeaders verdicts;
   std::int64_t index = 0;
-  Step step;
   FrameVisit visit;
 
   while (pos + 4 <= audioEnd && bring(pos, 4)) {
@@ -183,14 +186,14 @@ std::int64_t Walk(InputFile& in, std::int64_t pos, std::int64_t audioEnd, const 
       continue;
     }
     const bool whole = pos + v.Length <= audioEnd;
-    visit.TagFrame = index == 0 && whole && IsTagFrameAt(in, pos, v.Length, audioEnd, bring);
+    visit.TagFrame = fromFrameZero && index == 0 && whole && IsTagFrameAt(in, pos, v.Length, audioEnd, bring);
     if (!bring(pos, 4)) break;
     visit.Position = pos;
     visit.Length = v.Length;
     visit.Index = static_cast<std::int32_t>(std::min<std::int64_t>(index, INT32_MAX));
     std::memcpy(visit.Header, in.At(pos), 4);
-    visit.Fits = visit.TagFrame ||
-                 (anyBitRate ? v.Key == referenceKey : std::abs(v.Length - reference.FrameLength) <= tolerance);
+    visit.Fits = visit.TagFrame || (anyBitRate ? v.Key == referenceKey
+                                               : std::abs(v.Length - reference.FrameLength) <= tolerance);
     visit.Whole = whole;
     ++index;  // every valid header counts
     if (!onFrame(visit)) break;

@@ -31,10 +31,12 @@ class StrangeStreams {
       DecodeFrameHeader(b[0], static_cast<std::uint8_t>(b[1] | 0x10), b[2], b[3] | 1, 0, 0, h);
       if (h.Invalid) return;
       const std::int32_t k = HeaderBitRate(h), r = kHz[hzIndex], pad = (b[2] >> 1) & 1;
-      const std::int64_t length = layer == 3 ? (12000 * k / r + pad) * 4 : (layer == 2 ? 144000 : 72000) * k / r + pad;
+      const std::int64_t length =
+          layer == 3 ? (12000 * k / r + pad) * 4 : (layer == 2 ? 144000 : 72000) * k / r + pad;
       if (length + 4 <= static_cast<std::int64_t>(available)) {
         const std::uint8_t* n = b + length;
-        mpeg25_ = mpeg25_ || (n[0] == 0xFF && (n[1] & 0xFE) == (b[1] & 0xFE) && (n[2] & 0x0C) == (b[2] & 0x0C));
+        mpeg25_ =
+            mpeg25_ || (n[0] == 0xFF && (n[1] & 0xFE) == (b[1] & 0xFE) && (n[2] & 0x0C) == (b[2] & 0x0C));
       }
     } else if ((version == 3 || version == 2) && rateIndex == 0) {
       // Free format: the same header again within the longest such frame.

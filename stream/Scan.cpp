@@ -215,8 +215,11 @@ ScanResult CutFrameRange(const std::string& inputPath, const std::string& output
   return ScanFrames(inputPath, outputPath, startFrame, stopFrame, false, reference, progress, options);
 }
 
-bool WalkFrames(const std::string& path, const FrameHeader& reference, const ScanOptions& options,
-                const std::function<bool(const FrameVisit&)>& visit, std::string& error) {
+namespace {
+
+bool WalkFile(const std::string& path, std::int64_t from, const framewalk::Step& step,
+              const FrameHeader& reference, const ScanOptions& options,
+              const std::function<bool(const FrameVisit&)>& visit, std::string& error) {
   InputFile in(kDefaultReadBuffer);
   std::int64_t pos = 0;
   if (!in.Open(path, error) || !framewalk::SkipLeadingTags(in, pos, error)) return false;
@@ -234,13 +237,32 @@ bool WalkFrames(const std::string& path, const FrameHeader& reference, const Sca
     }
     return p + n <= in.WindowEnd();
   };
-  framewalk::Walk(in, pos, audioEnd, reference, options.AnyBitRate, bring, [&](const FrameVisit& f) {
-    if (options.Cancel != nullptr && options.Cancel->load(std::memory_order_relaxed)) return false;
-    return visit(f);
-  });
+  framewalk::Walk(
+      in, std::max(pos, from), audioEnd, reference, options.AnyBitRate, bring,
+      [&](const FrameVisit& f) {
+        if (options.Cancel != nullptr && options.Cancel->load(std::memory_order_relaxed)) return false;
+        return visit(f);
+      },
+      step);
   if (!failed && in.EndedEarly()) {
     error = ShrankMessage(path);
     return false;
   }
   return !failed;
+}
+
+}  // namespace
+
+bool WalkFrames(const std::string& path, const FrameHeader& reference, const ScanOptions& options,
+                const std::function<bool(const FrameVisit&)>& visit, std::string& error) {
+  return WalkFile(path, 0, framewalk::Step{}, reference, options, visit, error);
+}
+
+bool WalkFramesAfter(const std::string& path, std::int64_t from, const std::uint8_t header[4],
+                     const FrameHeader& reference, const ScanOptions& options,
+                     const std::function<bool(const FrameVisit&)>& visit, std::string& error) {
+  framewalk::Step step;
+  step.PreviousEnd = from;
+  step.PreviousKey = framewalk::StreamKey(header);
+  return WalkFile(path, from, step, reference, options, visit, error);
 }

@@ -149,9 +149,9 @@ struct FrameVisit {
   std::int32_t Length = 0;    // declared length, header included
   std::int32_t Index = 0;     // frame index
   std::uint8_t Header[4] = {};
-  bool Fits = false;   // would be copied (the reference's length, or with AnyBitRate its stream)
+  bool Fits = false;      // would be copied (the reference's length, or with AnyBitRate its stream)
   bool TagFrame = false;  // frame 0, an encoder's Xing/Info/VBRI frame: it fits
-  bool Whole = false;  // lies whole in the file
+  bool Whole = false;     // lies whole in the file
 };
 
 // Walks `path` exactly as ScanFrames counts it, calling `visit` for every

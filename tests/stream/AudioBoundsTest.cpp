@@ -36,8 +36,8 @@ Bytes Syncsafe(std::size_t v) {
 
 // An APEv2 tag of one binary item holding `item`, with or without its header.
 Bytes Ape(const Bytes& item, bool header) {
-  const Bytes items = Le32(static_cast<std::uint32_t>(item.size())) + Le32(2) + "Cover Art (Front)" +
-                      Bytes(1, '\0') + item;
+  const Bytes items =
+      Le32(static_cast<std::uint32_t>(item.size())) + Le32(2) + "Cover Art (Front)" + Bytes(1, '\0') + item;
   const std::uint32_t size = static_cast<std::uint32_t>(items.size() + 32);
   // Flags: bit 31 the tag has a header, bit 29 this block is the header.
   const std::uint32_t flags = header ? 0x80000000u : 0;
@@ -79,7 +79,9 @@ TEST(TrailingTags, StacksAreFoundFromTheEndAndNeverScanned) {
       {"APE, Lyrics3v2, ID3v1", Ape(art, true) + Lyrics3("words") + kId3v1, {K::Id3v1, K::Lyrics3v2, K::Ape}},
       {"Lyrics3v2, APE, ID3v1", Lyrics3("words") + Ape(art, true) + kId3v1, {K::Id3v1, K::Ape, K::Lyrics3v2}},
       {"appended ID3v2 with cover art", AppendedId3v2(art), {K::Id3v2}},
-      {"appended ID3v2, APE, ID3v1", AppendedId3v2(art) + Ape(art, true) + kId3v1, {K::Id3v1, K::Ape, K::Id3v2}},
+      {"appended ID3v2, APE, ID3v1",
+       AppendedId3v2(art) + Ape(art, true) + kId3v1,
+       {K::Id3v1, K::Ape, K::Id3v2}},
       // Not tags: what their readers would refuse is audio (or junk) to us.
       {"APE footer whose header is missing", Ape(art, true).substr(32), {}},
       {"Lyrics3v2 size that is no number", Lyrics3("words").replace(16, 1, "x"), {}},
@@ -297,8 +299,8 @@ TEST(Refusal, StreamsThatAreNotCutAndFilesThatAreNoAudioAreRefused) {
   Bytes random(2u << 20, '\0');
   for (auto& c : random) c = static_cast<char>(rng());
   sprinkle(random, 0);
-  Bytes wav = "RIFF" + Le32(36 + 518400) + "WAVEfmt " + Le32(16) + Bytes("\x01\x00\x02\x00", 4) + Le32(44100) +
-              Le32(176400) + Bytes("\x04\x00\x10\x00", 4) + "data" + Le32(518400);
+  Bytes wav = "RIFF" + Le32(36 + 518400) + "WAVEfmt " + Le32(16) + Bytes("\x01\x00\x02\x00", 4) +
+              Le32(44100) + Le32(176400) + Bytes("\x04\x00\x10\x00", 4) + "data" + Le32(518400);
   for (int i = 0; i < 518400 / 2; ++i) wav += (rng() % 2) ? Bytes("\xFF\xFB", 2) : Bytes("\xFF\xFF", 2);
   sprinkle(wav, 44);
   Bytes png = "\x89PNG\r\n\x1a\n" + Bytes(100000, '\0');
