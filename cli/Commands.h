@@ -21,6 +21,7 @@ int RunSplit(const Options& options);
 // reason has been printed: the file could not be read, or it holds no valid
 // header in its first 2 MiB.
 bool ProbeInput(const std::string& path, FrameHeader& reference);
-// A counting pass over the whole file. On false the reason has been printed.
+// A counting pass over the whole file. On false the reason has been printed,
+// unless a signal ended the count (Cancelled()): the caller names it.
 bool CountFrames(const std::string& path, const FrameHeader& reference, bool anyBitRate, std::int32_t& count,
                  std::int32_t& copyable);
