@@ -10,6 +10,7 @@
 #include "cli/Options.h"
 #include "cli/OutputTarget.h"
 #include "cli/PathIdentity.h"
+#include "cli/Signals.h"
 #include "stream/Scanner.h"
 
 bool ProbeInput(const std::string& path, StreamProbe& probe) {
@@ -35,10 +36,12 @@ bool CountFrames(const std::string& path, const FrameHeader& reference, bool any
                  std::int32_t& copyable) {
   ScanOptions options;
   options.AnyBitRate = anyBitRate;
+  // Set only where the handlers are installed: a signal ends a long count too.
+  options.Cancel = CancelFlag();
   // The count a newly added job gets: frames 0 to 100 of a counting pass.
   const ScanResult r = ScanFrames(path, "", 0, 100, true, reference, {}, options);
   if (!r.Ok()) {
-    Complain(r.Message);
+    if (r.Status != ScanStatus::Interrupted) Complain(r.Message);  // the caller names the signal
     return false;
   }
   count = r.Count;

@@ -145,6 +145,14 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
     if (p + n <= in.WindowEnd()) return true;
     if (p + n > in.Limit()) return false;  // the file holds fewer bytes
     if (!flush()) return false;
+    // At every window too, so that a long stretch without frames (junk, a
+    // hole) still sees a signal; what was written ends on a whole frame.
+    if (options.Cancel != nullptr && options.Cancel->load(std::memory_order_relaxed)) {
+      result.Status = ScanStatus::Interrupted;
+      result.Message = "interrupted";
+      failed = true;
+      return false;
+    }
     if (!in.Advance(p, result.Message)) {
       result.Status = ScanStatus::ReadFailed;
       failed = true;
@@ -232,6 +240,7 @@ bool WalkFile(const std::string& path, std::int64_t from, const framewalk::Step&
     if (failed) return false;
     if (p + n <= in.WindowEnd()) return true;
     if (p + n > in.Limit()) return false;
+    if (options.Cancel != nullptr && options.Cancel->load(std::memory_order_relaxed)) return false;
     if (!in.Advance(p, error)) {
       failed = true;
       return false;
