@@ -17,6 +17,12 @@ bool Exists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+// A signal before the first piece was started: nothing was written.
+int InterruptedBeforePieces() {
+  Complain("interrupted by " + CancelSignalName() + " while planning the pieces; nothing written");
+  return CancelExitStatus();
+}
+
 }  // namespace
 
 int RunSplit(const Options& options) {
@@ -33,16 +39,22 @@ int RunSplit(const Options& options) {
 
   FrameHeader reference;
   if (!ProbeInput(input, reference)) return kExitFailed;
-  std::int32_t count = 0, copyable = 0;
   FrameClock clock;
-  if (!CountFrames(input, reference, options.AnyBitRate, count, copyable)) return kExitFailed;
   if (!ReadFrameClock(input, reference, clock, error)) {
     Complain(error);
     return kExitFailed;
   }
+  // A length below one frame is refused before the file is counted: the
+  // shortest allowed depends only on the first header.
+  if (options.HaveEvery && !CheckEveryLength(every, clock, error))
+    return UsageError("--every " + options.Every + ": " + error);
+  std::int32_t count = 0, copyable = 0;
+  if (!CountFrames(input, reference, options.AnyBitRate, count, copyable))
+    return Cancelled() ? InterruptedBeforePieces() : kExitFailed;
   std::vector<std::int32_t> starts;
-  const bool planned = options.HaveEvery ? EveryStarts(every, clock, count, starts, error)
+  const bool planned = options.HaveEvery ? EveryStarts(every, clock, count, starts, error, CancelFlag())
                                          : SplitStarts(points, clock, count, starts, error);
+  if (Cancelled()) return InterruptedBeforePieces();
   if (!planned) {
     Complain(input + ": " + error);
     return kExitFailed;
@@ -52,6 +64,7 @@ int RunSplit(const Options& options) {
   // Nothing is written unless every piece may be.
   const PathIdentity source = IdentifyPath(input);
   for (const SplitPiece& p : pieces) {
+    if (Cancelled()) return InterruptedBeforePieces();
     if (SamePlace(source, IdentifyPath(p.Path))) {
       Complain(p.Path + ": the piece would be the input; nothing written");
       return kExitFailed;
