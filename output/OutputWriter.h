@@ -139,6 +139,11 @@ class OutputWriter : public FrameSink {
   // Frames appended to an existing output stay.
   void Discard();
 
+  // What a new output's first frame was when it was left out: an encoder's
+  // tag frame that could not be made to describe the output ("a VBRI frame").
+  // Empty when none was.
+  const std::string& LeftOutFront() const { return leftOutFront_; }
+
   // The path that messages name.
   const std::string& Shown() const { return shown_; }
   // For tests and benchmarks: the output's descriptor while it is open.
@@ -182,6 +187,8 @@ class OutputWriter : public FrameSink {
   ReservedTagFrame reserved_;
   InfoCounter counter_;
   bool counting_ = false;
+  bool frontChecked_ = false;
+  std::string leftOutFront_;
 
   OutputJob job_;
   bool jobFirstSeen_ = false;
