@@ -395,8 +395,8 @@ bool OutputWriter::StartTagFrameIfAny(const std::uint8_t* frame, std::size_t ava
   return true;
 }
 
-bool OutputWriter::Write(const std::uint8_t* data, std::size_t length, std::size_t& written,
-                         std::string& message) {
+bool OutputWriter::Write(const std::uint8_t* data, std::size_t length, std::int32_t /*firstIndex*/,
+                         std::size_t& written, std::string& message) {
   written = 0;
   if (length == 0) return true;
   const bool firstOfJob = !jobFirstSeen_;

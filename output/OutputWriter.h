@@ -114,7 +114,8 @@ class OutputWriter : public FrameSink {
   bool DropJob(std::string& message);
 
   // FrameSink: the scan's runs of whole frames.
-  bool Write(const std::uint8_t* data, std::size_t length, std::size_t& written, std::string& message) override;
+  bool Write(const std::uint8_t* data, std::size_t length, std::int32_t firstIndex, std::size_t& written,
+             std::string& message) override;
   void CutBack(std::size_t partial, std::string& message) override;
 
   // Audio frames in the output: what it held before the run and what the run
