@@ -130,7 +130,12 @@ OutputStatus OutputWriter::Open(const std::string& path, const OutputSettings& s
     char* real = ::realpath(path.c_str(), nullptr);
     target_ = real != nullptr ? real : lock_.FilePath;
     std::free(real);
-    fd_ = NewFileIn(FolderOf(target_), "." + NameOf(target_) + ".kerfwell-", false, tmpName_);
+    // Appended rather than "." + name: GCC 12 at -O3 warns (-Wrestrict, a
+    // false positive) about the inlined insert in front of a string.
+    std::string prefix(".");
+    prefix += NameOf(target_);
+    prefix += ".kerfwell-";
+    fd_ = NewFileIn(FolderOf(target_), prefix, false, tmpName_);
     if (fd_ < 0) {
       message = "cannot create a new file beside " + path + ": " + Reason(errno);
       Close();
