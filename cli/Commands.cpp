@@ -1,5 +1,7 @@
 #include "cli/Commands.h"
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 
@@ -61,6 +63,23 @@ int RunCount(const std::string& path, bool anyBitRate) {
   return kExitOk;
 }
 
+namespace {
+
+// Whether the jobs' inputs start with frames of different bit rates, so that
+// their frames joined need a Xing frame in front.
+bool BitRatesDiffer(const std::vector<PlannedJob>& jobs) {
+  int seen = -1;
+  for (const PlannedJob& job : jobs) {
+    FrameHeader h;
+    if (!job.ParseError.empty() || !ProbeFile(job.Job.Path, h)) continue;
+    if (seen >= 0 && h.BitRateIndex != seen) return true;
+    seen = h.BitRateIndex;
+  }
+  return false;
+}
+
+}  // namespace
+
 int RunCut(const Options& options) {
   const std::vector<std::string>& args = options.Operands;
   std::vector<PlannedJob> jobs(args.size());
@@ -72,33 +91,33 @@ int RunCut(const Options& options) {
   }
 
   // An output that is one of the inputs would be read while it grows; one
-  // named by a job that has not run yet would be cut into itself.
-  if (options.Output != "-") {
-    const PathIdentity out = IdentifyPath(options.Output);
-    for (const PlannedJob& job : jobs) {
-      const std::string& path = job.ParseError.empty() ? job.Job.Path : job.Arg;
-      if (SamePlace(out, IdentifyPath(path))) {
-        Complain(options.Output + ": the output is also an input (" + job.Arg + "); nothing written");
-        return kExitFailed;
-      }
+  // named by a job that has not run yet would be cut into itself. Standard
+  // output redirected into an input is the same.
+  const bool toStdout = options.Output == "-";
+  const PathIdentity out = toStdout ? IdentifyDescriptor(STDOUT_FILENO) : IdentifyPath(options.Output);
+  for (const PlannedJob& job : jobs) {
+    const std::string& path = job.ParseError.empty() ? job.Job.Path : job.Arg;
+    const PathIdentity in = IdentifyPath(path);
+    if (toStdout ? out.Exists && in.Exists && SamePlace(out, in) : SamePlace(out, in)) {
+      Complain((toStdout ? std::string("standard output") : options.Output) + ": the output is also an input (" +
+               job.Arg + "); nothing written");
+      return kExitFailed;
     }
   }
 
+  OutputChoice choice;
+  choice.Output = options.Output;
+  choice.Existing = options.Overwrite ? ExistingOutput::Overwrite
+                    : options.Append  ? ExistingOutput::Append
+                                      : ExistingOutput::Refuse;
+  choice.NoWait = options.NoWait;
+  choice.ReserveTagFrame = options.AnyBitRate || BitRatesDiffer(jobs);
   OutputTarget target;
-  std::string error;
-  if (!PrepareOutput(options.Output, options.Overwrite, target, error)) {
-    Complain(error);
-    return kExitFailed;
-  }
+  const int refused = OpenOutputTarget(choice, target);
+  if (refused >= 0) return refused;
   CutSettings settings;
   settings.AnyBitRate = options.AnyBitRate;
   settings.Tags = options.Tags;
   settings.Quiet = options.Quiet;
-  int status = CutJobsInto(target, jobs, settings);
-  if (!DeliverOutput(target, error)) {
-    Complain(error);
-    if (status == kExitOk) status = kExitFailed;
-  }
-  DiscardOutput(target);
-  return status;
+  return CutJobsInto(target, jobs, settings);
 }

@@ -17,6 +17,8 @@ struct Options {
   std::string Every;  // split --every
   bool HaveEvery = false;
   bool Overwrite = false;
+  bool Append = false;
+  bool NoWait = false;
   bool AnyBitRate = false;
   bool Tags = false;
   bool Quiet = false;

@@ -1,10 +1,10 @@
-#include <signal.h>
 #include <sys/stat.h>
 
 #include "cli/Commands.h"
 #include "cli/CutRun.h"
 #include "cli/Messages.h"
 #include "cli/Options.h"
+#include "cli/OutputTarget.h"
 #include "cli/PathIdentity.h"
 #include "cli/Signals.h"
 #include "cli/Split.h"
@@ -78,19 +78,19 @@ int RunSplit(const Options& options) {
     job.Job.Start.Frame = p.Start;
     job.Job.Stop.Frame = p.Stop;
     job.KnownCount = count;
+    OutputChoice choice;
+    choice.Output = p.Path;
+    choice.Existing = options.Overwrite ? ExistingOutput::Overwrite : ExistingOutput::Refuse;
+    choice.NoWait = options.NoWait;
+    choice.ReserveTagFrame = options.AnyBitRate;
     OutputTarget target;
-    if (!PrepareOutput(p.Path, true, target, error)) {
-      Complain(error);
-      status = kExitFailed;
-      continue;
-    }
-    const int s = CutJobsInto(target, {job}, settings);
+    int s = OpenOutputTarget(choice, target);
+    if (s < 0) s = CutJobsInto(target, {job}, settings);
     if (s != kExitOk && status == kExitOk) status = s;
     if (s > kExitUsage) status = s;  // interrupted
   }
   if (Cancelled() && status <= kExitUsage) {
-    Complain("interrupted by " + std::string(CancelSignal() == SIGINT ? "SIGINT" : "SIGTERM") +
-             " before all pieces were made");
+    Complain("interrupted by " + CancelSignalName() + " before all pieces were made");
     status = CancelExitStatus();
   }
   return status;

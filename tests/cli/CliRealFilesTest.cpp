@@ -255,7 +255,7 @@ TEST_F(CliRealFiles, TagsAreKeptOnlyWhenAskedFor) {
     EXPECT_TRUE(Contains(tags(Path(piece)), "TAG:artist=Kerf Artist")) << piece;
 
   // Appending to an existing output adds frames only.
-  r = Exec({"cut", "--tags", "-o", Path("bare.mp3"), in + "@7s-8s"});
+  r = Exec({"cut", "--tags", "--append", "-o", Path("bare.mp3"), in + "@7s-8s"});
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(Slurp(Path("bare.mp3")).find("ID3"), std::string::npos);
 }
