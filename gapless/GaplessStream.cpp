@@ -93,7 +93,7 @@ bool DecodersHonourEncoder(const std::string& encoder) {
 }
 
 bool ReadGaplessStream(const std::string& path, const FrameHeader& reference, GaplessStream& stream,
-                       std::string& error) {
+                       std::string& error, bool countFrames) {
   stream = GaplessStream{};
   if (reference.Invalid || reference.Layer != 1) {
     error = path + ": not a Layer III stream";
@@ -129,7 +129,7 @@ bool ReadGaplessStream(const std::string& path, const FrameHeader& reference, Ga
         }
         bitRates |= static_cast<std::uint16_t>(1u << (b[2] >> 4));
         ++stream.AudioFrames;
-        return true;
+        return countFrames;
       },
       error);
   if (!walked) return false;

@@ -55,8 +55,10 @@ bool DecodersHonourEncoder(const std::string& encoder);
 // Reads what a gapless cut needs of the Layer III file at `path` (probed into
 // `reference`): its timing, its tag, its frame count. False, with `error`
 // naming the file and the reason, when it cannot be read or is not Layer III.
+// Without `countFrames` it reads up to the first audio frame only:
+// AudioFrames is then 1 and SeveralBitRates false.
 bool ReadGaplessStream(const std::string& path, const FrameHeader& reference, GaplessStream& stream,
-                       std::string& error);
+                       std::string& error, bool countFrames = true);
 
 // For each audio frame in `frames` (any order), what a copy starting there
 // needs of the frames before it: one walk through the file. False, with
