@@ -2,6 +2,7 @@
 
 #include "cli/Commands.h"
 #include "cli/CutRun.h"
+#include "cli/ExactCut.h"
 #include "cli/Messages.h"
 #include "cli/Options.h"
 #include "cli/OutputTarget.h"
@@ -51,15 +52,33 @@ int RunSplit(const Options& options) {
   std::int32_t count = 0, copyable = 0;
   if (!CountFrames(input, reference, options.AnyBitRate, count, copyable))
     return Cancelled() ? InterruptedBeforePieces() : kExitFailed;
+  // Pieces of a Layer III stream are made to be played: each decodes to
+  // exactly its samples, and back to back they are the whole.
+  std::vector<ExactCut> exact;
   std::vector<std::int32_t> starts;
-  const bool planned = options.HaveEvery ? EveryStarts(every, clock, count, starts, error, CancelFlag())
-                                         : SplitStarts(points, clock, count, starts, error);
+  bool planned = false;
+  if (!options.Frames && reference.Layer == 1) {
+    GaplessStream stream;
+    std::vector<std::int64_t> boundaries;
+    planned = ReadGaplessStream(input, reference, stream, error) &&
+              SplitBoundaries(stream, points, options.HaveEvery ? &every : nullptr, boundaries, error) &&
+              PlanExactPieces(input, reference, stream, boundaries, exact, error);
+    starts.assign(exact.size(), 0);
+  } else {
+    planned = options.HaveEvery ? EveryStarts(every, clock, count, starts, error, CancelFlag())
+                                : SplitStarts(points, clock, count, starts, error);
+  }
   if (Cancelled()) return InterruptedBeforePieces();
   if (!planned) {
     Complain(input + ": " + error);
     return kExitFailed;
   }
-  const std::vector<SplitPiece> pieces = NamePieces(input, options.Directory, starts, count);
+  std::vector<SplitPiece> pieces = NamePieces(input, options.Directory, starts, count);
+  for (std::size_t i = 0; i < exact.size(); ++i) {
+    pieces[i].Start = static_cast<std::int32_t>(exact[i].Plan.FirstFrame);
+    pieces[i].Stop = static_cast<std::int32_t>(exact[i].Plan.LastFrame);
+    if (exact[i].Plan.PreRollLimited()) Complain(pieces[i].Path + ": " + PreRollWarning(exact[i].Plan));
+  }
 
   // Nothing is written unless every piece may be.
   const PathIdentity source = IdentifyPath(input);
@@ -95,7 +114,9 @@ int RunSplit(const Options& options) {
     choice.Output = p.Path;
     choice.Existing = options.Overwrite ? ExistingOutput::Overwrite : ExistingOutput::Refuse;
     choice.NoWait = options.NoWait;
-    choice.ReserveTagFrame = options.AnyBitRate;
+    choice.ReserveTagFrame = options.AnyBitRate || !exact.empty();
+    choice.Lame = !exact.empty();
+    if (choice.Lame) choice.LameValues = exact[i].Tag;
     OutputTarget target;
     int s = OpenOutputTarget(choice, target);
     if (s < 0) s = CutJobsInto(target, {job}, settings);
