@@ -10,6 +10,7 @@
 #include "app/Messages.h"
 #include "app/SystemColors.h"
 #include "app/_MainUnit.h"
+#include "jobs/OtherBitRates.h"
 #include "preview/XaudioPlayer.h"
 #include "stream/Scanner.h"
 #include "stream/XingFrame.h"
@@ -49,6 +50,8 @@ qint64 SizeOf(const std::string& path) {
 }  // namespace
 
 void T_MainForm::StartProcess_SBClick(QObject* /*Sender*/) {
+  // The range being typed is the one the user means to cut.
+  CommitTypedFrame();
   XaudioPlayer->Stop();
   ProcessAllJobs();
 }
@@ -70,6 +73,13 @@ void T_MainForm::ProcessAllJobs() {
       return;
     }
   }
+
+  // Frames of another bit rate: the user chooses, once, before anything is written.
+  ScanOptions cutOptions;
+  cutOptions.EndAfterRange = true;  // the count goes unused here, so the scan ends with the range
+  const dialogs::Result otherBitRates = AskToCopyOtherBitRates(this, JobTable.data(), JobCount);
+  if (otherBitRates == dialogs::Result::Cancel) return;
+  cutOptions.AnyBitRate = otherBitRates == dialogs::Result::Yes;
 
   Panel1->SetFontColor(syscolors::ActiveCaption());
   Panel1->SetCaption(QStringLiteral("Processing ..."));
@@ -106,10 +116,9 @@ void T_MainForm::ProcessAllJobs() {
       ShowTotalProgress(i + 1, JobCount);
       continue;
     }
-    // The count goes unused here, so the scan ends with the range.
-    const ScanResult result =
-        CutFrameRange(inputPath, outputPath, job.StartFrame, job.StopFrame, ReferenceHeader,
-                      [this](std::int32_t done, std::int32_t total) { ShowJobProgress(done, total); });
+    const ScanResult result = ScanFrames(
+        inputPath, outputPath, job.StartFrame, job.StopFrame, false, ReferenceHeader,
+        [this](std::int32_t done, std::int32_t total) { ShowJobProgress(done, total); }, cutOptions);
     if (result.Written > 0) {
       if (firstWriter < 0) firstWriter = i;
       lastWriter = i;
@@ -152,8 +161,16 @@ void T_MainForm::ProcessAllJobs() {
     const bool keepEndPadding = outputWasEmpty && first.StartFrame == 0 && last.Path == first.Path &&
                                 last.StopFrame >= last.TotalFrames - 1;
     std::string message;
-    if (UpdateOutputXingFrame(outputPath, keepEndPadding, message) == XingResult::Failed) {
+    const XingResult updated = UpdateOutputXingFrame(outputPath, keepEndPadding, message);
+    if (updated == XingResult::Failed) {
       outputFailure += QStringLiteral("\nThe output's length could not be written into its first frame: ") +
+                       QString::fromStdString(message);
+    }
+    // Every bit rate copied into a new output: it gets the Xing frame that
+    // players need to tell its length, as kerfwell-cut --any-bitrate gives it.
+    if (cutOptions.AnyBitRate && outputWasEmpty && updated == XingResult::NoTag &&
+        !AddXingFrameForSeveralBitRates(outputPath, message)) {
+      outputFailure += QStringLiteral("\nThe output's Xing frame could not be written: ") +
                        QString::fromStdString(message);
     }
   }
