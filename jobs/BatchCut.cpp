@@ -86,7 +86,9 @@ void T_MainForm::ProcessAllJobs() {
   Panel1->repaint();
   // Disabling the grid would hand its focus to the start box, whose enter and
   // exit handlers would then run for a box the user never touched.
-  const bool gridHadFocus = Files_SG->hasFocus();
+  // The window's focus widget, not hasFocus(): right after the question box
+  // the window may not be active again yet.
+  const bool gridHadFocus = focusWidget() == Files_SG;
   if (gridHadFocus) Files_SG->clearFocus();
   Files_SG->setEnabled(false);
 
