@@ -6,6 +6,8 @@
 #include <cstdio>
 
 #include "cli/CutRun.h"
+#include "cli/ExactCut.h"
+#include "cli/ExactJobs.h"
 #include "cli/Messages.h"
 #include "cli/Options.h"
 #include "cli/OutputTarget.h"
@@ -65,6 +67,22 @@ int RunInfo(const std::string& path, bool anyBitRate) {
   std::printf("Frames: %d\nDuration: %s\nFirstFrame: %lld\nCopyable: %d\n", frames,
               FormatDuration(reference.FileSize, HeaderBitRate(reference)).c_str(),
               static_cast<long long>(firstFrame), copyable);
+  // The length as a gapless player plays it, to the sample: Layer III after
+  // the delay and padding that the tag declares (and the decoder's own
+  // delay); Layers I and II every frame's samples.
+  std::int64_t samples = static_cast<std::int64_t>(frames) * SamplesPerFrame(reference);
+  if (reference.Layer == 1) {
+    GaplessStream stream;
+    std::string error;
+    if (!ReadGaplessStream(path, reference, stream, error)) {
+      Complain(error);
+      return kExitFailed;
+    }
+    if (stream.Declared) std::printf("EncoderDelay: %d\nEndPadding: %d\n", stream.EncoderDelay, stream.EndPadding);
+    samples = stream.Samples();
+  }
+  std::printf("Samples: %lld\nExactDuration: %s\n", static_cast<long long>(samples),
+              FormatSamples(samples, HeaderSampleRate(reference)).c_str());
   return kExitOk;
 }
 
@@ -119,13 +137,23 @@ int RunCut(const Options& options) {
     }
   }
 
+  // One time-cut job into a new output decodes to exactly its samples; the
+  // other cuts copy frames.
+  LameFields tag;
+  ExactChoice exact = ExactChoice::FrameCopy;
+  if (!options.Frames && !options.Append && jobs.size() == 1) exact = MakeCutExact(jobs[0], tag);
+  if (exact == ExactChoice::Refused) return kExitFailed;
+  if (exact == ExactChoice::FrameCopy) WarnDamagedStarts(jobs, options.Frames);
+
   OutputChoice choice;
   choice.Output = options.Output;
   choice.Existing = options.Overwrite ? ExistingOutput::Overwrite
                     : options.Append  ? ExistingOutput::Append
                                       : ExistingOutput::Refuse;
   choice.NoWait = options.NoWait;
-  choice.ReserveTagFrame = options.AnyBitRate || BitRatesDiffer(jobs);
+  choice.ReserveTagFrame = options.AnyBitRate || BitRatesDiffer(jobs) || exact == ExactChoice::Exact;
+  choice.Lame = exact == ExactChoice::Exact;
+  choice.LameValues = tag;
   OutputTarget target;
   const int refused = OpenOutputTarget(choice, target);
   if (refused >= 0) return refused;

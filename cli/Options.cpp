@@ -15,7 +15,7 @@ bool Check(const Options& o, std::string& error) {
   if (!only(o.HaveOutput, "-o", c == "cut") || !only(o.HaveDirectory, "-d", c == "split") ||
       !only(o.HaveEvery, "--every", c == "split") || !only(o.Overwrite, "--overwrite", writes) ||
       !only(o.Append, "--append", c == "cut") || !only(o.NoWait, "--no-wait", writes) ||
-      !only(o.Tags, "--tags", writes))
+      !only(o.Tags, "--tags", writes) || !only(o.Frames, "--frames", writes))
     return false;
   if (c == "info" || c == "count") {
     if (o.Operands.size() != 1) error = c + " takes exactly one PATH";
@@ -88,6 +88,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       options.NoWait = true;
     } else if (a == "--any-bitrate") {
       options.AnyBitRate = true;
+    } else if (a == "--frames") {
+      options.Frames = true;
     } else if (a == "--tags") {
       options.Tags = true;
     } else if (a == "-q" || a == "--quiet") {

@@ -20,6 +20,7 @@ struct Options {
   bool Append = false;
   bool NoWait = false;
   bool AnyBitRate = false;
+  bool Frames = false;  // frame copies instead of sample-exact cuts and pieces
   bool Tags = false;
   bool Quiet = false;
 };
