@@ -25,6 +25,7 @@ bool ProbeInput(const std::string& path, FrameHeader& reference);
 // The same, with what else the probe learnt (a leading tag frame, where the
 // audio begins and ends).
 bool ProbeInput(const std::string& path, StreamProbe& probe);
-// A counting pass over the whole file. On false the reason has been printed.
+// A counting pass over the whole file. On false the reason has been printed,
+// unless a signal ended the count (Cancelled()): the caller names it.
 bool CountFrames(const std::string& path, const FrameHeader& reference, bool anyBitRate, std::int32_t& count,
                  std::int32_t& copyable);

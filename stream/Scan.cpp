@@ -27,7 +27,7 @@ std::int32_t Clamp32(std::int64_t v) {
 // output are those of writing frame by frame.
 class PendingFrames {
  public:
-  PendingFrames(std::size_t capacity, OutputFile& out, std::int32_t total, const JobProgress& progress)
+  PendingFrames(std::size_t capacity, FrameSink& out, std::int32_t total, const JobProgress& progress)
       : out_(out), total_(total), progress_(progress) {
     frames_.reserve(capacity);
   }
@@ -74,7 +74,7 @@ class PendingFrames {
     std::int32_t length;
   };
   std::vector<Frame> frames_;
-  OutputFile& out_;
+  FrameSink& out_;
   std::int32_t total_;
   const JobProgress& progress_;
   std::int64_t written_ = 0;
@@ -105,9 +105,10 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
     return result;
   }
 
-  OutputFile out;
-  if (!countOnly) {
-    result.Status = out.Open(outputPath, result.Message);
+  OutputFile file;
+  FrameSink& out = options.Sink != nullptr ? *options.Sink : file;
+  if (!countOnly && options.Sink == nullptr) {
+    result.Status = file.Open(outputPath, result.Message);
     if (!result.Ok()) return result;
   }
 
@@ -144,6 +145,14 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
     if (p + n <= in.WindowEnd()) return true;
     if (p + n > in.Limit()) return false;  // the file holds fewer bytes
     if (!flush()) return false;
+    // At every window too, so that a long stretch without frames (junk, a
+    // hole) still sees a signal; what was written ends on a whole frame.
+    if (options.Cancel != nullptr && options.Cancel->load(std::memory_order_relaxed)) {
+      result.Status = ScanStatus::Interrupted;
+      result.Message = "interrupted";
+      failed = true;
+      return false;
+    }
     if (!in.Advance(p, result.Message)) {
       result.Status = ScanStatus::ReadFailed;
       failed = true;
@@ -231,6 +240,7 @@ bool WalkFile(const std::string& path, std::int64_t from, const framewalk::Step&
     if (failed) return false;
     if (p + n <= in.WindowEnd()) return true;
     if (p + n > in.Limit()) return false;
+    if (options.Cancel != nullptr && options.Cancel->load(std::memory_order_relaxed)) return false;
     if (!in.Advance(p, error)) {
       failed = true;
       return false;

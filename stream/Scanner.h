@@ -120,6 +120,8 @@ struct ScanOptions {
   // writes what it holds, stops with Interrupted, and the output ends on a
   // whole frame.
   const std::atomic<bool>* Cancel = nullptr;
+  // Where the frames go instead of `outputPath`, which is then not touched.
+  class FrameSink* Sink = nullptr;
 };
 
 // Counts the frames of `inputPath` (one-byte steps out of step, whole frames

@@ -785,8 +785,14 @@ TEST_P(RealFile, CountsAndCutsAsTheDecoderSees) {
                                          : made.Path + "@" + std::to_string(range.Start) + "-" +
                                                std::to_string(range.Stop)});
     const Outcome r = Cut(args);
-    check(r.Status == 0 && r.Err.empty(), "exit",
-          "exited " + std::to_string(r.Status) + " and said:\n" + r.Err);
+    // A Layer III range that starts after the first frame is told, on a line
+    // of its own, that its first frames decode damaged (the bit reservoir):
+    // said, not a failure.
+    std::string said;
+    std::istringstream lines(r.Err);
+    for (std::string line; std::getline(lines, line);)
+      if (line.find("frames will decode damaged") == std::string::npos) said += line + "\n";
+    check(r.Status == 0 && said.empty(), "exit", "exited " + std::to_string(r.Status) + " and said:\n" + r.Err);
 
     // Which Info frame leads the output, and so is no audio to a decoder:
     // the file's own, kept when the cut starts with it; or, for frames of
