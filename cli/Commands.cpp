@@ -4,10 +4,12 @@
 #include <cstdio>
 
 #include "cli/CutRun.h"
+#include "cli/FromEnd.h"
 #include "cli/Messages.h"
 #include "cli/Options.h"
 #include "cli/OutputTarget.h"
 #include "cli/PathIdentity.h"
+#include "cli/TagOptions.h"
 #include "stream/Scanner.h"
 
 bool ProbeInput(const std::string& path, FrameHeader& reference) {
@@ -62,6 +64,7 @@ int RunCount(const std::string& path, bool anyBitRate) {
 }
 
 int RunCut(const Options& options) {
+  if (options.Each) return RunEachCut(options);
   const std::vector<std::string>& args = options.Operands;
   std::vector<PlannedJob> jobs(args.size());
   for (std::size_t n = 0; n < args.size(); ++n) {
@@ -70,6 +73,9 @@ int RunCut(const Options& options) {
     if (!ParseJob(args[n], jobs[n].Job, jobs[n].ParseError) && jobs[n].Job.MalformedTime)
       return UsageError(args[n] + ": " + jobs[n].ParseError);
   }
+  std::vector<TagEdit> edits;
+  std::string error;
+  if (!ParseTagOptions(options.TagEdits, edits, error)) return UsageError(error);
 
   // An output that is one of the inputs would be read while it grows; one
   // named by a job that has not run yet would be cut into itself.
@@ -84,8 +90,8 @@ int RunCut(const Options& options) {
     }
   }
 
+  ResolveStopsFromEnd(jobs, options.AnyBitRate);
   OutputTarget target;
-  std::string error;
   if (!PrepareOutput(options.Output, options.Overwrite, target, error)) {
     Complain(error);
     return kExitFailed;
@@ -95,6 +101,10 @@ int RunCut(const Options& options) {
   settings.Tags = options.Tags;
   settings.Quiet = options.Quiet;
   int status = CutJobsInto(target, jobs, settings);
+  if (status == kExitOk && !WriteTags(target.Path, edits, error)) {
+    Complain(error);
+    status = kExitFailed;
+  }
   if (!DeliverOutput(target, error)) {
     Complain(error);
     if (status == kExitOk) status = kExitFailed;

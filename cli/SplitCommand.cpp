@@ -1,6 +1,8 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+
 #include "cli/Commands.h"
 #include "cli/CutRun.h"
 #include "cli/Messages.h"
@@ -8,7 +10,9 @@
 #include "cli/PathIdentity.h"
 #include "cli/Signals.h"
 #include "cli/Split.h"
+#include "cli/SplitSources.h"
 #include "cli/StreamClock.h"
+#include "cli/TagOptions.h"
 
 namespace {
 
@@ -30,9 +34,28 @@ int RunSplit(const Options& options) {
     if (!ParsePoint(options.Operands[i], points.back(), error)) return UsageError(error);
   }
   if (options.HaveEvery && !ParsePoint(options.Every, every, error)) return UsageError("--every: " + error);
+  std::vector<TagEdit> edits;
+  SilenceSettings silence;
+  if (!ParseTagOptions(options.TagEdits, edits, error) ||
+      (options.Silence && !ParseSilenceSettings(options, silence, error)) ||
+      (options.HaveName && !CheckNamePattern(options.Name, error)))
+    return UsageError(error);
 
   FrameHeader reference;
   if (!ProbeInput(input, reference)) return kExitFailed;
+  // A sheet or the silences give the points; the pieces are then made as
+  // from points typed by the user.
+  SplitSource found;  // points from a sheet or from silences
+  if ((options.HaveCue && !PointsFromCue(options.Cue, found, error)) ||
+      (options.Silence && !PointsFromSilence(input, silence, options.Quiet, found, error))) {
+    Complain(error);
+    return Cancelled() ? CancelExitStatus() : kExitFailed;
+  }
+  if (options.HaveCue || options.Silence) points = found.Points;
+  if (options.DryRun) {
+    PrintPoints(found);
+    return kExitOk;
+  }
   std::int32_t count = 0, copyable = 0;
   FrameClock clock;
   if (!CountFrames(input, reference, options.AnyBitRate, count, copyable)) return kExitFailed;
@@ -47,7 +70,14 @@ int RunSplit(const Options& options) {
     Complain(input + ": " + error);
     return kExitFailed;
   }
-  const std::vector<SplitPiece> pieces = NamePieces(input, options.Directory, starts, count);
+  std::vector<SplitPiece> pieces = NamePieces(input, options.Directory, starts, count);
+  if (options.HaveCue || options.HaveName)
+    NamePiecesByPattern(options.HaveName ? options.Name : "{n:02} - {title}", input, options.Directory, found,
+                        pieces);
+  if (const std::string shared = SharedPiecePath(pieces); !shared.empty()) {
+    Complain(shared + ": two pieces would have this name; nothing written (give --name a {n})");
+    return kExitFailed;
+  }
 
   // Nothing is written unless every piece may be.
   const PathIdentity source = IdentifyPath(input);
@@ -64,7 +94,8 @@ int RunSplit(const Options& options) {
 
   CutSettings settings;
   settings.AnyBitRate = options.AnyBitRate;
-  settings.Tags = options.Tags;
+  // The pieces of an album keep its other tags and its cover.
+  settings.Tags = options.Tags || options.HaveCue;
   settings.Quiet = options.Quiet;
   int status = kExitOk;
   for (std::size_t i = 0; i < pieces.size() && !Cancelled(); ++i) {
@@ -85,6 +116,14 @@ int RunSplit(const Options& options) {
       continue;
     }
     const int s = CutJobsInto(target, {job}, settings);
+    if (s == kExitOk) {
+      if (!options.Quiet) std::printf("%s\n", PieceLength(p, clock).c_str());
+      const std::vector<TagEdit> tags = PieceTagEdits(found, i, pieces.size(), options.Tags, edits);
+      if (!WriteTags(p.Path, tags, error)) {
+        Complain(error);
+        status = kExitFailed;
+      }
+    }
     if (s != kExitOk && status == kExitOk) status = s;
     if (s > kExitUsage) status = s;  // interrupted
   }
