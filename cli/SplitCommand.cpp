@@ -56,6 +56,11 @@ int RunSplit(const Options& options) {
     PrintPoints(found);
     return kExitOk;
   }
+  // One piece would only be a copy of the input.
+  if (options.Silence && found.Points.empty()) {
+    Complain(input + ": " + NoSilenceFound(silence) + "; nothing written");
+    return kExitFailed;
+  }
   std::int32_t count = 0, copyable = 0;
   FrameClock clock;
   if (!CountFrames(input, reference, options.AnyBitRate, count, copyable)) return kExitFailed;

@@ -146,6 +146,15 @@ bool PointsFromSilence(const std::string& input, const SilenceSettings& settings
   return true;
 }
 
+std::string NoSilenceFound(const SilenceSettings& settings) {
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "no silence of at least %.3g s at or below %.3g dBFS between sounds, that leaves pieces of %.3g s",
+                static_cast<double>(settings.MinSilenceNs) / 1e9, settings.ThresholdDb,
+                static_cast<double>(settings.MinPieceNs) / 1e9);
+  return text;
+}
+
 void PrintPoints(const SplitSource& source) {
   for (const StreamPoint& p : source.Points) std::printf("%s\n", FormatTime(p.Nanoseconds).c_str());
   std::fflush(stdout);

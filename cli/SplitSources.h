@@ -33,6 +33,10 @@ bool ParseSilenceSettings(const Options& options, SilenceSettings& settings, std
 bool PointsFromSilence(const std::string& input, const SilenceSettings& settings, bool quiet, SplitSource& source,
                        std::string& error);
 
+// "no silence of at least 1.5 s at or below -48 dBFS between sounds" (or
+// none that leaves pieces of the shortest length).
+std::string NoSilenceFound(const SilenceSettings& settings);
+
 // One point a line as a time, "h:mm:ss.fff", which split takes back as POINTs.
 void PrintPoints(const SplitSource& source);
 

@@ -143,9 +143,15 @@ TEST_P(CliAlbumEncodings, SilenceSplitFindsTheTrackBoundaries) {
   r = Exec({"split", "--silence", "--dry-run", in});
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(Lines(r.Out).size(), 1u) << r.Out;
-  // A threshold above the tones hears no boundary at all.
+  // A threshold above the tones hears no boundary at all: one piece would be
+  // a copy of the input, so nothing is written.
   r = Exec({"split", "--silence", "--dry-run", "--threshold", "-3dB", "--min-length", "1", in});
+  EXPECT_EQ(r.Status, 0);
   EXPECT_EQ(r.Out, "");
+  r = Exec({"split", "--silence", "--threshold", "-3", "-d", Path("none"), in});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_TRUE(Contains(r.Err, "no silence of at least 1.5 s at or below -3 dBFS")) << r.Err;
+  EXPECT_FALSE(std::filesystem::exists(Path("none")));
 }
 
 INSTANTIATE_TEST_SUITE_P(CbrAndVbr, CliAlbumEncodings, testing::Values("album-cbr.mp3", "album-vbr.mp3"));
