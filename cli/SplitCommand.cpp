@@ -1,8 +1,6 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <cstdio>
-
 #include "cli/Commands.h"
 #include "cli/CutRun.h"
 #include "cli/Messages.h"
@@ -121,14 +119,7 @@ int RunSplit(const Options& options) {
       continue;
     }
     const int s = CutJobsInto(target, {job}, settings);
-    if (s == kExitOk) {
-      if (!options.Quiet) std::printf("%s\n", PieceLength(p, clock).c_str());
-      const std::vector<TagEdit> tags = PieceTagEdits(found, i, pieces.size(), options.Tags, edits);
-      if (!WriteTags(p.Path, tags, error)) {
-        Complain(error);
-        status = kExitFailed;
-      }
-    }
+    if (s == kExitOk && !FinishPiece(options, found, pieces, i, clock, edits)) status = kExitFailed;
     if (s != kExitOk && status == kExitOk) status = s;
     if (s > kExitUsage) status = s;  // interrupted
   }

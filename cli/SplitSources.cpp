@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <set>
 
+#include "cli/Messages.h"
 #include "cli/Options.h"
 #include "cli/ProgressBar.h"
 #include "cli/Signals.h"
@@ -235,4 +236,17 @@ std::string PieceLength(const SplitPiece& piece, const FrameClock& clock) {
   const std::int64_t ns = FrameStart(clock, std::int64_t{piece.Stop} + 1) - FrameStart(clock, piece.Start);
   return piece.Path + ": frames " + std::to_string(piece.Start) + " to " + std::to_string(piece.Stop) + " (" +
          std::to_string(frames) + " frames, " + FormatTime(ns) + ")";
+}
+
+bool FinishPiece(const Options& options, const SplitSource& source, const std::vector<SplitPiece>& pieces,
+                 std::size_t index, const FrameClock& clock, const std::vector<TagEdit>& userEdits) {
+  const SplitPiece& piece = pieces[index];
+  if (!options.Quiet) {
+    std::printf("%s\n", PieceLength(piece, clock).c_str());
+    std::fflush(stdout);
+  }
+  std::string error;
+  if (WriteTags(piece.Path, PieceTagEdits(source, index, pieces.size(), options.Tags, userEdits), error)) return true;
+  Complain(error);
+  return false;
 }

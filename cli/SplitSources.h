@@ -63,3 +63,8 @@ std::vector<TagEdit> PieceTagEdits(const SplitSource& source, std::size_t index,
 
 // "PATH: frames A to B (N frames, h:mm:ss.fff)": what a written piece holds.
 std::string PieceLength(const SplitPiece& piece, const FrameClock& clock);
+
+// Once piece `index` is written: prints its length (unless -q) and writes its
+// tags. False when the tags could not be written; the reason is reported.
+bool FinishPiece(const Options& options, const SplitSource& source, const std::vector<SplitPiece>& pieces,
+                 std::size_t index, const FrameClock& clock, const std::vector<TagEdit>& userEdits);
