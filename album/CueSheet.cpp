@@ -117,8 +117,9 @@ Cd* ParseQuietly(const std::string& text, std::string& complaint) {
 }  // namespace
 
 std::int64_t CueFramesToNanoseconds(std::int64_t frames) {
-  return frames * 1'000'000'000 / kCueFramesPerSecond + (frames * 1'000'000'000 % kCueFramesPerSecond) * 2 /
-                                                               kCueFramesPerSecond;  // rounded
+  // Rounded down: the first sample at or after the instant is then the one
+  // the sheet means, at every rate that is a multiple of 75 (44.1 and 48 kHz).
+  return frames * 1'000'000'000 / kCueFramesPerSecond;
 }
 
 bool ParseCueSheet(const std::string& raw, CueSheet& sheet, std::string& error) {

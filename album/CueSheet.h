@@ -31,5 +31,5 @@ constexpr std::int64_t kCueFramesPerSecond = 75;
 bool ReadCueSheet(const std::string& path, CueSheet& sheet, std::string& error);
 // The same for a sheet's text.
 bool ParseCueSheet(const std::string& text, CueSheet& sheet, std::string& error);
-// A CD frame count as nanoseconds.
+// A CD frame count as nanoseconds, rounded down.
 std::int64_t CueFramesToNanoseconds(std::int64_t frames);

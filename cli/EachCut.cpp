@@ -2,15 +2,16 @@
 // the same trim over a folder of files. A job that fails is reported and the
 // others go on.
 
-#include <sys/stat.h>
-
 #include <map>
 
 #include "cli/Commands.h"
 #include "cli/CutRun.h"
+#include "cli/ExactCut.h"
+#include "cli/ExactJobs.h"
 #include "cli/FromEnd.h"
 #include "cli/Messages.h"
 #include "cli/Options.h"
+#include "cli/OutputTarget.h"
 #include "cli/PathIdentity.h"
 #include "cli/Signals.h"
 #include "cli/TagOptions.h"
@@ -20,11 +21,6 @@ namespace {
 std::string BaseName(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool NonEmptyFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && st.st_size > 0;
 }
 
 }  // namespace
@@ -78,24 +74,30 @@ int RunEachCut(const Options& options) {
   settings.Quiet = options.Quiet;
   int failures = 0;
   for (std::size_t n = 0; n < jobs.size() && !Cancelled(); ++n) {
-    const std::string named = jobs[n].Label + ": " + jobs[n].Arg;
-    if (!options.Overwrite && NonEmptyFile(outputs[n])) {
-      Complain(outputs[n] + ": exists; " + named + " not cut (--overwrite replaces it)");
+    // Each job is a cut of its own: a time cut of a Layer III file is
+    // sample-exact, and an existing output is refused unless --overwrite.
+    std::vector<PlannedJob> one{jobs[n]};
+    LameFields tag;
+    ExactChoice exact = options.Frames ? ExactChoice::FrameCopy : MakeCutExact(one[0], tag);
+    if (exact == ExactChoice::Refused) {
       ++failures;
       continue;
     }
+    if (exact == ExactChoice::FrameCopy) WarnDamagedStarts(one, options.Frames);
+    OutputChoice choice;
+    choice.Output = outputs[n];
+    choice.Existing = options.Overwrite ? ExistingOutput::Overwrite : ExistingOutput::Refuse;
+    choice.NoWait = options.NoWait;
+    choice.ReserveTagFrame = options.AnyBitRate || exact == ExactChoice::Exact;
+    choice.Lame = exact == ExactChoice::Exact;
+    choice.LameValues = tag;
     OutputTarget target;
-    if (!PrepareOutput(outputs[n], options.Overwrite, target, error)) {
-      Complain(error);
-      ++failures;
-      continue;
-    }
-    const int s = CutJobsInto(target, {jobs[n]}, settings);
+    int s = OpenOutputTarget(choice, target);
+    if (s < 0) s = CutJobsInto(target, one, settings);
     if (s > kExitUsage) return s;  // interrupted: already reported
     if (s == kExitOk && !WriteTags(outputs[n], NumberedEdits(edits, static_cast<int>(n + 1)), error)) {
       Complain(error);
-      ++failures;
-      continue;
+      s = kExitFailed;
     }
     if (s != kExitOk) ++failures;
   }

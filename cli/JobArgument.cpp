@@ -94,9 +94,8 @@ bool ParseJob(const std::string& arg, JobArgument& job, std::string& error) {
   return true;
 }
 
-void ResolveFromEnd(JobArgument& job, const FrameClock& clock, std::int32_t count) {
+void ResolveFromEnd(JobArgument& job, std::int64_t end) {
   if (!job.HasStop || !job.Stop.FromEnd) return;
-  const std::int64_t end = FrameStart(clock, count);
   job.Stop.FromEnd = false;
   job.Stop.Nanoseconds = std::max<std::int64_t>(end - job.Stop.Nanoseconds, 0);
 }

@@ -25,9 +25,10 @@ struct JobArgument {
 // holds an '@' but no range is taken whole when a file of that name exists.
 bool ParseJob(const std::string& arg, JobArgument& job, std::string& error);
 
-// A STOP of the form "end-TIME" or "end" as a time from the start, for a
-// file of `count` frames; nothing changes for other stops.
-void ResolveFromEnd(JobArgument& job, const FrameClock& clock, std::int32_t count);
+// A STOP of the form "end-TIME" or "end" as a time from the start, for audio
+// that ends at `end` nanoseconds on the player's clock; nothing changes for
+// other stops.
+void ResolveFromEnd(JobArgument& job, std::int64_t end);
 
 // The job's inclusive frame range in a stream of that clock. False, with
 // `error` set, when the range holds no frame.

@@ -15,9 +15,10 @@ bool Check(const Options& o, std::string& error) {
   const bool split = c == "split";
   if (!only(o.HaveOutput, "-o", c == "cut" && !o.Each) ||
       !only(o.HaveDirectory, "-d", split || (c == "cut" && o.Each)) || !only(o.HaveEvery, "--every", split) ||
-      !only(o.Overwrite, "--overwrite", writes) || !only(o.Tags, "--tags", writes) ||
-      !only(o.HaveCue, "--cue", split) || !only(o.Silence, "--silence", split) ||
-      !only(o.HaveThreshold, "--threshold", split && o.Silence) ||
+      !only(o.Overwrite, "--overwrite", writes) || !only(o.Append, "--append", c == "cut" && !o.Each) ||
+      !only(o.NoWait, "--no-wait", writes) || !only(o.Tags, "--tags", writes) ||
+      !only(o.Frames, "--frames", writes) || !only(o.HaveCue, "--cue", split) ||
+      !only(o.Silence, "--silence", split) || !only(o.HaveThreshold, "--threshold", split && o.Silence) ||
       !only(o.HaveMinSilence, "--min-silence", split && o.Silence) ||
       !only(o.HaveMinLength, "--min-length", split && o.Silence) ||
       !only(o.DryRun, "--dry-run", split && (o.Silence || o.HaveCue)) || !only(o.HaveName, "--name", split) ||
@@ -26,6 +27,10 @@ bool Check(const Options& o, std::string& error) {
   if (c == "info" || c == "count") {
     if (o.Operands.size() != 1) error = c + " takes exactly one PATH";
     return o.Operands.size() == 1;
+  }
+  if (o.Append && o.Overwrite) {
+    error = "--append and --overwrite exclude each other";
+    return false;
   }
   if (c == "cut" && o.Each) {
     if (!o.HaveDirectory || o.Directory.empty()) {
@@ -38,6 +43,8 @@ bool Check(const Options& o, std::string& error) {
   if (c == "cut") {
     if (!o.HaveOutput || o.Output.empty()) {
       error = "cut needs -o OUTPUT";
+    } else if (o.Output == "-" && !o.TagEdits.empty()) {
+      error = "--tag needs an output file: standard output cannot be tagged once it is written";
     } else if (o.Operands.empty()) {
       error = "cut needs at least one JOB";
     }
@@ -122,8 +129,14 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       options.Each = true;
     } else if (a == "--overwrite") {
       options.Overwrite = true;
+    } else if (a == "--append") {
+      options.Append = true;
+    } else if (a == "--no-wait") {
+      options.NoWait = true;
     } else if (a == "--any-bitrate") {
       options.AnyBitRate = true;
+    } else if (a == "--frames") {
+      options.Frames = true;
     } else if (a == "--tags") {
       options.Tags = true;
     } else if (a == "-q" || a == "--quiet") {

@@ -31,7 +31,10 @@ struct Options {
   std::vector<std::string> TagEdits;  // --tag KEY=VALUE, in order
   bool Each = false;                  // cut --each -d DIR: one output per job
   bool Overwrite = false;
+  bool Append = false;
+  bool NoWait = false;
   bool AnyBitRate = false;
+  bool Frames = false;  // frame copies instead of sample-exact cuts and pieces
   bool Tags = false;
   bool Quiet = false;
 };

@@ -1,10 +1,11 @@
-#include <signal.h>
 #include <sys/stat.h>
 
 #include "cli/Commands.h"
 #include "cli/CutRun.h"
+#include "cli/ExactCut.h"
 #include "cli/Messages.h"
 #include "cli/Options.h"
+#include "cli/OutputTarget.h"
 #include "cli/PathIdentity.h"
 #include "cli/Signals.h"
 #include "cli/Split.h"
@@ -17,6 +18,12 @@ namespace {
 bool Exists(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
+}
+
+// A signal before the first piece was started: nothing was written.
+int InterruptedBeforePieces() {
+  Complain("interrupted by " + CancelSignalName() + " while planning the pieces; nothing written");
+  return CancelExitStatus();
 }
 
 }  // namespace
@@ -59,16 +66,35 @@ int RunSplit(const Options& options) {
     Complain(input + ": " + NoSilenceFound(silence) + "; nothing written");
     return kExitFailed;
   }
-  std::int32_t count = 0, copyable = 0;
   FrameClock clock;
-  if (!CountFrames(input, reference, options.AnyBitRate, count, copyable)) return kExitFailed;
   if (!ReadFrameClock(input, reference, clock, error)) {
     Complain(error);
     return kExitFailed;
   }
+  // A length below one frame is refused before the file is counted: the
+  // shortest allowed depends only on the first header.
+  if (options.HaveEvery && !CheckEveryLength(every, clock, error))
+    return UsageError("--every " + options.Every + ": " + error);
+  std::int32_t count = 0, copyable = 0;
+  if (!CountFrames(input, reference, options.AnyBitRate, count, copyable))
+    return Cancelled() ? InterruptedBeforePieces() : kExitFailed;
+  // Pieces of a Layer III stream are made to be played: each decodes to
+  // exactly its samples, and back to back they are the whole.
+  std::vector<ExactCut> exact;
   std::vector<std::int32_t> starts;
-  const bool planned = options.HaveEvery ? EveryStarts(every, clock, count, starts, error)
-                                         : SplitStarts(points, clock, count, starts, error);
+  bool planned = false;
+  if (!options.Frames && reference.Layer == 1) {
+    GaplessStream stream;
+    std::vector<std::int64_t> boundaries;
+    planned = ReadGaplessStream(input, reference, stream, error) &&
+              SplitBoundaries(stream, points, options.HaveEvery ? &every : nullptr, boundaries, error) &&
+              PlanExactPieces(input, reference, stream, boundaries, exact, error);
+    starts.assign(exact.size(), 0);
+  } else {
+    planned = options.HaveEvery ? EveryStarts(every, clock, count, starts, error, CancelFlag())
+                                : SplitStarts(points, clock, count, starts, error);
+  }
+  if (Cancelled()) return InterruptedBeforePieces();
   if (!planned) {
     Complain(input + ": " + error);
     return kExitFailed;
@@ -77,6 +103,11 @@ int RunSplit(const Options& options) {
   if (options.HaveCue || options.HaveName)
     NamePiecesByPattern(options.HaveName ? options.Name : "{n:02} - {title}", input, options.Directory, found,
                         pieces);
+  for (std::size_t i = 0; i < exact.size(); ++i) {
+    pieces[i].Start = static_cast<std::int32_t>(exact[i].Plan.FirstFrame);
+    pieces[i].Stop = static_cast<std::int32_t>(exact[i].Plan.LastFrame);
+    if (exact[i].Plan.PreRollLimited()) Complain(pieces[i].Path + ": " + PreRollWarning(exact[i].Plan));
+  }
   if (const std::string shared = SharedPiecePath(pieces); !shared.empty()) {
     Complain(shared + ": two pieces would have this name; nothing written (give --name a {n})");
     return kExitFailed;
@@ -85,6 +116,7 @@ int RunSplit(const Options& options) {
   // Nothing is written unless every piece may be.
   const PathIdentity source = IdentifyPath(input);
   for (const SplitPiece& p : pieces) {
+    if (Cancelled()) return InterruptedBeforePieces();
     if (SamePlace(source, IdentifyPath(p.Path))) {
       Complain(p.Path + ": the piece would be the input; nothing written");
       return kExitFailed;
@@ -112,20 +144,23 @@ int RunSplit(const Options& options) {
     job.Job.Start.Frame = p.Start;
     job.Job.Stop.Frame = p.Stop;
     job.KnownCount = count;
+    OutputChoice choice;
+    choice.Output = p.Path;
+    choice.Existing = options.Overwrite ? ExistingOutput::Overwrite : ExistingOutput::Refuse;
+    choice.NoWait = options.NoWait;
+    choice.ReserveTagFrame = options.AnyBitRate || !exact.empty();
+    choice.Lame = !exact.empty();
+    if (choice.Lame) choice.LameValues = exact[i].Tag;
     OutputTarget target;
-    if (!PrepareOutput(p.Path, true, target, error)) {
-      Complain(error);
-      status = kExitFailed;
-      continue;
-    }
-    const int s = CutJobsInto(target, {job}, settings);
-    if (s == kExitOk && !FinishPiece(options, found, pieces, i, clock, edits)) status = kExitFailed;
+    int s = OpenOutputTarget(choice, target);
+    if (s < 0) s = CutJobsInto(target, {job}, settings);
+    const std::int64_t samples = exact.empty() ? -1 : exact[i].Plan.Samples();
+    if (s == kExitOk && !FinishPiece(options, found, pieces, i, clock, samples, edits)) status = kExitFailed;
     if (s != kExitOk && status == kExitOk) status = s;
     if (s > kExitUsage) status = s;  // interrupted
   }
   if (Cancelled() && status <= kExitUsage) {
-    Complain("interrupted by " + std::string(CancelSignal() == SIGINT ? "SIGINT" : "SIGTERM") +
-             " before all pieces were made");
+    Complain("interrupted by " + CancelSignalName() + " before all pieces were made");
     status = CancelExitStatus();
   }
   return status;

@@ -157,7 +157,14 @@ std::string NoSilenceFound(const SilenceSettings& settings) {
 }
 
 void PrintPoints(const SplitSource& source) {
-  for (const StreamPoint& p : source.Points) std::printf("%s\n", FormatTime(p.Nanoseconds).c_str());
+  // To the microsecond: finer than a sample at any MPEG rate, so that the
+  // points given back to split name the same samples.
+  for (const StreamPoint& p : source.Points) {
+    const std::int64_t us = p.Nanoseconds / 1000;
+    std::printf("%lld:%02lld:%02lld.%06lld\n", static_cast<long long>(us / 3'600'000'000),
+                static_cast<long long>(us / 60'000'000 % 60), static_cast<long long>(us / 1'000'000 % 60),
+                static_cast<long long>(us % 1'000'000));
+  }
   std::fflush(stdout);
 }
 
@@ -231,18 +238,21 @@ std::vector<TagEdit> PieceTagEdits(const SplitSource& source, std::size_t index,
   return edits;
 }
 
-std::string PieceLength(const SplitPiece& piece, const FrameClock& clock) {
+std::string PieceLength(const SplitPiece& piece, const FrameClock& clock, std::int64_t exactSamples) {
   const std::int64_t frames = std::int64_t{piece.Stop} - piece.Start + 1;
-  const std::int64_t ns = FrameStart(clock, std::int64_t{piece.Stop} + 1) - FrameStart(clock, piece.Start);
+  const std::int64_t ns = exactSamples >= 0
+                              ? SamplesToNanoseconds(exactSamples, clock.SampleRate)
+                              : FrameStart(clock, std::int64_t{piece.Stop} + 1) - FrameStart(clock, piece.Start);
   return piece.Path + ": frames " + std::to_string(piece.Start) + " to " + std::to_string(piece.Stop) + " (" +
          std::to_string(frames) + " frames, " + FormatTime(ns) + ")";
 }
 
 bool FinishPiece(const Options& options, const SplitSource& source, const std::vector<SplitPiece>& pieces,
-                 std::size_t index, const FrameClock& clock, const std::vector<TagEdit>& userEdits) {
+                 std::size_t index, const FrameClock& clock, std::int64_t exactSamples,
+                 const std::vector<TagEdit>& userEdits) {
   const SplitPiece& piece = pieces[index];
   if (!options.Quiet) {
-    std::printf("%s\n", PieceLength(piece, clock).c_str());
+    std::printf("%s\n", PieceLength(piece, clock, exactSamples).c_str());
     std::fflush(stdout);
   }
   std::string error;

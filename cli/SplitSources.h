@@ -37,7 +37,8 @@ bool PointsFromSilence(const std::string& input, const SilenceSettings& settings
 // none that leaves pieces of the shortest length).
 std::string NoSilenceFound(const SilenceSettings& settings);
 
-// One point a line as a time, "h:mm:ss.fff", which split takes back as POINTs.
+// One point a line as a time, "h:mm:ss.ffffff", which split takes back as
+// POINTs that name the same samples.
 void PrintPoints(const SplitSource& source);
 
 // A text as one safe file name: no '/', no control characters and none of
@@ -62,9 +63,12 @@ std::vector<TagEdit> PieceTagEdits(const SplitSource& source, std::size_t index,
                                    bool numberTracks, const std::vector<TagEdit>& userEdits);
 
 // "PATH: frames A to B (N frames, h:mm:ss.fff)": what a written piece holds.
-std::string PieceLength(const SplitPiece& piece, const FrameClock& clock);
+// A sample-exact piece (`exactSamples` of them, else -1) plays exactly those
+// samples, whatever its frames: its time is theirs.
+std::string PieceLength(const SplitPiece& piece, const FrameClock& clock, std::int64_t exactSamples = -1);
 
 // Once piece `index` is written: prints its length (unless -q) and writes its
 // tags. False when the tags could not be written; the reason is reported.
 bool FinishPiece(const Options& options, const SplitSource& source, const std::vector<SplitPiece>& pieces,
-                 std::size_t index, const FrameClock& clock, const std::vector<TagEdit>& userEdits);
+                 std::size_t index, const FrameClock& clock, std::int64_t exactSamples,
+                 const std::vector<TagEdit>& userEdits);

@@ -31,7 +31,7 @@ TEST(CueSheet, AlbumFieldsTracksAndStartsAreRead) {
   // The pregap (INDEX 00) stays with track 1: track 2 starts at INDEX 01,
   // and frame 74 is the last of a second.
   EXPECT_EQ(sheet.Tracks[1].Start, (2 * 60 + 1) * 75 + 74);
-  EXPECT_EQ(CueFramesToNanoseconds(sheet.Tracks[1].Start), 121'986'666'667);
+  EXPECT_EQ(CueFramesToNanoseconds(sheet.Tracks[1].Start), 121'986'666'666);
 }
 
 struct Case {

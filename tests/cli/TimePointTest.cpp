@@ -155,17 +155,17 @@ TEST(CliJobGrammar, StopsFromTheEndBecomeTimesOnceTheLengthIsKnown) {
   EXPECT_EQ(job.Stop.Nanoseconds, 500'000'000);
   EXPECT_FALSE(ResolveRange(job, clock, start, stop, error));  // not before the length is known
   // 101 frames: 100 of audio, 2.4 s; the stop is 1.9 s, in audio frame 79.
-  ResolveFromEnd(job, clock, 101);
+  ResolveFromEnd(job, FrameStart(clock, 101));
   ASSERT_TRUE(ResolveRange(job, clock, start, stop, error)) << error;
   EXPECT_EQ(start, 42);  // 1 s is in audio frame 41
   EXPECT_EQ(stop, 80);
   ASSERT_TRUE(ParseJob("a.mp3@-end", job, error)) << error;
-  ResolveFromEnd(job, clock, 101);
+  ResolveFromEnd(job, FrameStart(clock, 101));
   ASSERT_TRUE(ResolveRange(job, clock, start, stop, error)) << error;
   EXPECT_EQ(stop, 100);
   // Further back than the audio is long: nothing is left.
   ASSERT_TRUE(ParseJob("a.mp3@0:01-end-3s", job, error)) << error;
-  ResolveFromEnd(job, clock, 101);
+  ResolveFromEnd(job, FrameStart(clock, 101));
   EXPECT_FALSE(ResolveRange(job, clock, start, stop, error));
 }
 

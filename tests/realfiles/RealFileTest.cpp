@@ -464,16 +464,15 @@ TEST_P(RealFile, CountsAndCutsAsTheDecoderSees) {
   EXPECT_EQ(row.CountGot, want) << kind.Name << ": count says " << row.CountGot << ", ffprobe's frames say "
                                 << want << (leadingInfo ? " (one of them the Info frame)" : "");
 
-  // Without --any-bitrate only frames within a byte of the first frame's
-  // length are copied: all of a CBR file's; of a VBR file's, the Info frame
-  // and the frames of its bit rate, whose lengths ffprobe reads.
+  // Without --any-bitrate only frames within a byte of the first audio
+  // frame's length are copied: all of a CBR file's; of a VBR file's, the Info
+  // frame (frame 0 goes with the audio it describes) and the frames of the
+  // first audio frame's bit rate, whose lengths ffprobe reads.
   int copyable = want;
   if (kind.Vbr) {
     const std::vector<Packet> packets = Packets(made.Path);
     ASSERT_FALSE(packets.empty()) << kind.Name;
-    const std::int64_t first =
-        leadingInfo ? packets[0].Position - static_cast<std::int64_t>(LeadingTagsLength(Slurp(made.Path)))
-                    : packets[0].Size;
+    const std::int64_t first = packets[0].Size;
     copyable = leadingInfo ? 1 : 0;
     for (const Packet& packet : packets) copyable += std::abs(packet.Size - first) <= 1;
     ASSERT_LT(copyable, want) << kind.Name << ": the file holds one bit rate, so it is no VBR file";
@@ -534,8 +533,14 @@ TEST_P(RealFile, CountsAndCutsAsTheDecoderSees) {
                                          : made.Path + "@" + std::to_string(range.Start) + "-" +
                                                std::to_string(range.Stop)});
     const Outcome r = Cut(args);
-    check(r.Status == 0 && r.Err.empty(), "exit",
-          "exited " + std::to_string(r.Status) + " and said:\n" + r.Err);
+    // A Layer III range that starts after the first frame is told, on a line
+    // of its own, that its first frames decode damaged (the bit reservoir):
+    // said, not a failure.
+    std::string said;
+    std::istringstream lines(r.Err);
+    for (std::string line; std::getline(lines, line);)
+      if (line.find("frames will decode damaged") == std::string::npos) said += line + "\n";
+    check(r.Status == 0 && said.empty(), "exit", "exited " + std::to_string(r.Status) + " and said:\n" + r.Err);
 
     // Which Info frame leads the output, and so is no audio to a decoder:
     // the file's own, kept when the cut starts with it; or, for frames of
