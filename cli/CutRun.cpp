@@ -172,6 +172,10 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
   finish.KeepEndPadding = keepEndPadding;
   finish.LeaveTagThatCounts = keepEndPadding && writers == 1 && allCopied && interruption.empty();
 
+  if (!out.LeftOutFront().empty()) {
+    Complain(target.Shown + ": its first frame, " + out.LeftOutFront() +
+             " that would not describe it, was left out");
+  }
   int status = passedOver.empty() && !failed ? kExitOk : kExitFailed;
   std::string error;
   if (out.AddedAudioFrames() == 0) {

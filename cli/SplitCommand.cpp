@@ -1,17 +1,24 @@
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <functional>
+#include <memory>
+
 #include "cli/Commands.h"
-#include "cli/CutRun.h"
 #include "cli/ExactCut.h"
 #include "cli/Messages.h"
 #include "cli/Options.h"
 #include "cli/OutputTarget.h"
 #include "cli/PathIdentity.h"
+#include "cli/ProgressBar.h"
 #include "cli/Signals.h"
 #include "cli/Split.h"
 #include "cli/SplitSources.h"
 #include "cli/StreamClock.h"
+#include "cli/TagCopy.h"
 #include "cli/TagOptions.h"
+#include "output/PieceRouter.h"
+#include "stream/Scanner.h"
 
 namespace {
 
@@ -24,6 +31,131 @@ bool Exists(const std::string& path) {
 int InterruptedBeforePieces() {
   Complain("interrupted by " + CancelSignalName() + " while planning the pieces; nothing written");
   return CancelExitStatus();
+}
+
+// What becomes of a piece besides its frames: whether it carries the input's
+// tags, and what follows once it is committed (false: a failure, reported).
+struct PieceEnds {
+  bool KeepTags = false;
+  std::function<bool(std::size_t)> Finished;
+};
+
+// Writes every piece in one walk over the input, each output opened when its
+// first frame comes and finished when its last has gone.
+int WritePieces(const Options& options, const std::string& input, const FrameHeader& reference,
+                const std::vector<SplitPiece>& pieces, std::int32_t count, const std::vector<ExactCut>& exact,
+                const PieceEnds& ends) {
+  std::vector<PieceRange> ranges;
+  for (const SplitPiece& p : pieces) ranges.push_back({p.Start, p.Stop});
+  int status = kExitOk;
+  std::unique_ptr<OutputTarget> target;  // the piece being written
+  std::size_t made = 0;
+  std::vector<bool> reached(pieces.size(), false);
+  const std::string of = " of " + std::to_string(pieces.size());
+
+  auto open = [&](std::size_t k) -> FrameSink* {
+    reached[k] = true;
+    target = std::make_unique<OutputTarget>();
+    OutputChoice choice;
+    choice.Output = pieces[k].Path;
+    choice.Existing = options.Overwrite ? ExistingOutput::Overwrite : ExistingOutput::Refuse;
+    choice.NoWait = options.NoWait;
+    // A sample-exact piece carries the delay and padding that trim it.
+    choice.ReserveTagFrame = options.AnyBitRate || !exact.empty();
+    choice.Lame = !exact.empty();
+    if (choice.Lame) choice.LameValues = exact[k].Tag;
+    const int refused = OpenOutputTarget(choice, *target);
+    if (refused >= 0) {
+      if (status == kExitOk || refused > kExitUsage) status = refused;
+      target.reset();
+      return nullptr;
+    }
+    std::string error;
+    if (ends.KeepTags && !CopyLeadingTags(input, target->Writer, error)) {
+      Complain(error);
+      status = kExitFailed;
+    }
+    target->Writer.BeginJob();
+    return &target->Writer;
+  };
+  auto close = [&](std::size_t k) {
+    if (!target) return;
+    OutputWriter& out = target->Writer;
+    const std::string label = "piece " + std::to_string(k + 1) + of + ": " + pieces[k].Path;
+    std::string error;
+    if (out.AddedAudioFrames() == 0) {
+      out.Discard();
+      Complain(label + ": no audio frame of its range was copied; " +
+               (target->Replacing ? pieces[k].Path + " was left as it was" : "no file was made"));
+      status = kExitFailed;
+    } else if (target->Replacing && Cancelled()) {
+      out.Discard();  // the old piece stays as it was
+    } else {
+      if (ends.KeepTags && !CopyTrailingTag(input, out, error)) {
+        Complain(error);
+        status = kExitFailed;
+      }
+      // Only a piece that is the whole file keeps the encoder's end padding.
+      FinishSettings finish;
+      finish.KeepEndPadding = pieces.size() == 1 && pieces[k].Start == 0 && pieces[k].Stop >= count - 1;
+      if (!out.Finish(finish, error)) {
+        Complain(error + " (the Xing frame of " + pieces[k].Path + " was not brought up to date)");
+        status = kExitFailed;
+      }
+      if (!out.Commit(error)) {
+        Complain(error);
+        status = kExitFailed;
+      } else {
+        ++made;
+        if (ends.Finished && !ends.Finished(k)) status = kExitFailed;
+      }
+    }
+    target.reset();
+  };
+
+  // A sample-exact piece starts with the frames that decoding its first
+  // sample needs, which the piece before also ends with: the router keeps
+  // that many as they pass.
+  std::size_t overlap = 0;
+  for (std::size_t k = 1; k < pieces.size(); ++k)
+    overlap = std::max<std::size_t>(
+        overlap, static_cast<std::size_t>(std::max<std::int64_t>(
+                     0, std::int64_t{pieces[k - 1].Stop} - pieces[k].Start + 1)));
+  PieceRouter router(ranges, overlap, open, close);
+  ProgressBar bar(options.Quiet);
+  const std::int64_t total = static_cast<std::int64_t>(pieces.back().Stop) - pieces.front().Start + 1;
+  ScanOptions scan;
+  scan.AnyBitRate = options.AnyBitRate;
+  scan.EndAfterRange = true;
+  scan.Cancel = CancelFlag();
+  scan.Sink = &router;
+  bar.Start("split " + input);
+  const ScanResult r =
+      ScanFrames(input, "", pieces.front().Start, pieces.back().Stop, false, reference,
+                 [&bar, total](std::int32_t done, std::int32_t) { bar.Show(done + 1, total); }, scan);
+  bar.Clear();
+  router.End();
+  if (r.LeftOut > 0) {
+    Complain(input + ": " + std::to_string(r.LeftOut) + " of " + std::to_string(count) +
+             " frames were not copied: their bit rate differs from the first frame's");
+    status = kExitFailed;
+  }
+  if (r.Status == ScanStatus::Interrupted || Cancelled()) {
+    Complain("interrupted by " + CancelSignalName() + " after " + std::to_string(made) + of +
+             " pieces were made; the last of them ends on a whole frame");
+    return CancelExitStatus();
+  }
+  if (!r.Ok()) {
+    Complain(r.Message);
+    if (status == kExitOk) status = kExitFailed;
+  }
+  for (std::size_t k = 0; k < pieces.size() && r.Ok(); ++k) {
+    if (!reached[k])
+      Complain("piece " + std::to_string(k + 1) + of + ": " + pieces[k].Path +
+               ": no audio frame of its range was copied; no file was made");
+  }
+  if (made < pieces.size() && status == kExitOk) status = kExitFailed;
+  return status;
 }
 
 }  // namespace
@@ -127,41 +259,13 @@ int RunSplit(const Options& options) {
     }
   }
 
-  CutSettings settings;
-  settings.AnyBitRate = options.AnyBitRate;
-  // The pieces of an album keep its other tags and its cover.
-  settings.Tags = options.Tags || options.HaveCue;
-  settings.Quiet = options.Quiet;
-  int status = kExitOk;
-  for (std::size_t i = 0; i < pieces.size() && !Cancelled(); ++i) {
-    const SplitPiece& p = pieces[i];
-    PlannedJob job;
-    job.Label = "piece " + std::to_string(i + 1) + " of " + std::to_string(pieces.size());
-    job.Arg = p.Path;
-    job.Job.Path = input;
-    job.Job.WholeFile = false;
-    job.Job.HasStart = job.Job.HasStop = true;
-    job.Job.Start.Frame = p.Start;
-    job.Job.Stop.Frame = p.Stop;
-    job.KnownCount = count;
-    OutputChoice choice;
-    choice.Output = p.Path;
-    choice.Existing = options.Overwrite ? ExistingOutput::Overwrite : ExistingOutput::Refuse;
-    choice.NoWait = options.NoWait;
-    choice.ReserveTagFrame = options.AnyBitRate || !exact.empty();
-    choice.Lame = !exact.empty();
-    if (choice.Lame) choice.LameValues = exact[i].Tag;
-    OutputTarget target;
-    int s = OpenOutputTarget(choice, target);
-    if (s < 0) s = CutJobsInto(target, {job}, settings);
-    const std::int64_t samples = exact.empty() ? -1 : exact[i].Plan.Samples();
-    if (s == kExitOk && !FinishPiece(options, found, pieces, i, clock, samples, edits)) status = kExitFailed;
-    if (s != kExitOk && status == kExitOk) status = s;
-    if (s > kExitUsage) status = s;  // interrupted
-  }
-  if (Cancelled() && status <= kExitUsage) {
-    Complain("interrupted by " + CancelSignalName() + " before all pieces were made");
-    status = CancelExitStatus();
-  }
-  return status;
+  // Pieces of an album keep its other tags and its cover; each piece, once
+  // written, says its length and gets its own tags.
+  PieceEnds ends;
+  ends.KeepTags = options.Tags || options.HaveCue;
+  ends.Finished = [&](std::size_t k) {
+    const std::int64_t samples = exact.empty() ? -1 : exact[k].Plan.Samples();
+    return FinishPiece(options, found, pieces, k, clock, samples, edits);
+  };
+  return WritePieces(options, input, reference, pieces, count, exact, ends);
 }

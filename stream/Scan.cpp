@@ -33,7 +33,9 @@ class PendingFrames {
   }
 
   bool Full() const { return frames_.size() == frames_.capacity(); }
-  void Add(std::int64_t pos, std::int32_t length) { frames_.push_back({pos, length}); }
+  void Add(std::int64_t pos, std::int32_t length, std::int32_t index) {
+    frames_.push_back({pos, length, index});
+  }
   std::int64_t Written() const { return written_; }
   std::int64_t Bytes() const { return bytes_; }
 
@@ -48,7 +50,8 @@ class PendingFrames {
       const std::int64_t runStart = frames_[i].pos;
       std::size_t wrote = 0;
       const bool ok =
-          out_.Write(in.At(runStart), static_cast<std::size_t>(runEnd - runStart), wrote, message);
+          out_.Write(in.At(runStart), static_cast<std::size_t>(runEnd - runStart), frames_[i].index, wrote,
+                     message);
       std::int64_t whole = 0;
       for (; i < j; ++i) {
         const Frame& f = frames_[i];
@@ -72,6 +75,7 @@ class PendingFrames {
   struct Frame {
     std::int64_t pos;
     std::int32_t length;
+    std::int32_t index;
   };
   std::vector<Frame> frames_;
   FrameSink& out_;
@@ -177,7 +181,7 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
         if (inRange && f.Fits && f.Whole) {
           if (!bring(f.Position, f.Length)) return false;
           if (pending.Full() && !flush()) return false;
-          pending.Add(f.Position, f.Length);
+          pending.Add(f.Position, f.Length, f.Index);
           tagFrameWritten = tagFrameWritten || f.TagFrame;
         }
         if (options.Cancel != nullptr && options.Cancel->load(std::memory_order_relaxed)) {

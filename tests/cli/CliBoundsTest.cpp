@@ -129,7 +129,7 @@ TEST_F(CliBounds, TheShortestLengthNamedSplitsIntoOneFramePieces) {
   const std::string in = Path("ten.mp3");
   WriteFrames(in, 10);
   std::filesystem::create_directory(Path("pieces"));
-  const Outcome r = Exec({"split", "-q", "-d", Path("pieces"), "--every", "0.026122449s", in});
+  const Outcome r = Exec({"split", "-q", "--frames", "-d", Path("pieces"), "--every", "0.026122449s", in});
   ASSERT_EQ(r.Status, 0) << r.Err;
   ASSERT_EQ(FilesIn(Path("pieces")), 10u);
   for (int i = 1; i <= 10; ++i) {

@@ -312,7 +312,9 @@ TEST_F(CliSafety, AppendingLooksAtHowTheOutputEndsFirst) {
   const std::string added = FramesOf(in, 20, 24);
   ASSERT_FALSE(base.empty());
   const std::string id3v1 = Padded("TAGKerf Title", 128);
-  const std::string ape = Padded("APETAGEX", 32);
+  // An APEv2 footer without items: version 2000, size 32, no header.
+  const std::string ape = std::string("APETAGEX") + std::string("\xD0\x07\0\0", 4) + std::string("\x20\0\0\0", 4) +
+                          std::string(16, '\0');
   const std::string lyrics = "LYRICSBEGININDTitle" + std::string("000019") + "LYRICS200";
   std::string id3v2 = "3DI\x04" + std::string(1, '\0') + std::string(1, '\x10') + std::string(4, '\0');
   id3v2 = "ID3\x04" + std::string(1, '\0') + std::string(1, '\x10') + std::string(4, '\0') + id3v2;
