@@ -8,11 +8,13 @@
 #include "cli/CutRun.h"
 #include "cli/ExactCut.h"
 #include "cli/ExactJobs.h"
+#include "cli/FromEnd.h"
 #include "cli/Messages.h"
 #include "cli/Options.h"
 #include "cli/OutputTarget.h"
 #include "cli/PathIdentity.h"
 #include "cli/Signals.h"
+#include "cli/TagOptions.h"
 #include "stream/Scanner.h"
 
 bool ProbeInput(const std::string& path, StreamProbe& probe) {
@@ -113,6 +115,7 @@ bool BitRatesDiffer(const std::vector<PlannedJob>& jobs) {
 }  // namespace
 
 int RunCut(const Options& options) {
+  if (options.Each) return RunEachCut(options);
   const std::vector<std::string>& args = options.Operands;
   std::vector<PlannedJob> jobs(args.size());
   for (std::size_t n = 0; n < args.size(); ++n) {
@@ -121,6 +124,9 @@ int RunCut(const Options& options) {
     if (!ParseJob(args[n], jobs[n].Job, jobs[n].ParseError) && jobs[n].Job.MalformedTime)
       return UsageError(args[n] + ": " + jobs[n].ParseError);
   }
+  std::vector<TagEdit> edits;
+  std::string error;
+  if (!ParseTagOptions(options.TagEdits, edits, error)) return UsageError(error);
 
   // An output that is one of the inputs would be read while it grows; one
   // named by a job that has not run yet would be cut into itself. Standard
@@ -137,6 +143,9 @@ int RunCut(const Options& options) {
     }
   }
 
+  // A stop counted from the end becomes a time from the start first, so
+  // that every way of cutting sees a plain range.
+  ResolveStopsFromEnd(jobs, options.AnyBitRate);
   // One time-cut job into a new output decodes to exactly its samples; the
   // other cuts copy frames.
   LameFields tag;
@@ -161,5 +170,11 @@ int RunCut(const Options& options) {
   settings.AnyBitRate = options.AnyBitRate;
   settings.Tags = options.Tags;
   settings.Quiet = options.Quiet;
-  return CutJobsInto(target, jobs, settings);
+  // The tags go into the committed file: TagLib rewrites the front of it.
+  int status = CutJobsInto(target, jobs, settings);
+  if (status == kExitOk && !WriteTags(options.Output, edits, error)) {
+    Complain(error);
+    status = kExitFailed;
+  }
+  return status;
 }

@@ -1,5 +1,7 @@
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "cli/Commands.h"
@@ -11,8 +13,10 @@
 #include "cli/ProgressBar.h"
 #include "cli/Signals.h"
 #include "cli/Split.h"
+#include "cli/SplitSources.h"
 #include "cli/StreamClock.h"
 #include "cli/TagCopy.h"
+#include "cli/TagOptions.h"
 #include "output/PieceRouter.h"
 #include "stream/Scanner.h"
 
@@ -29,10 +33,18 @@ int InterruptedBeforePieces() {
   return CancelExitStatus();
 }
 
+// What becomes of a piece besides its frames: whether it carries the input's
+// tags, and what follows once it is committed (false: a failure, reported).
+struct PieceEnds {
+  bool KeepTags = false;
+  std::function<bool(std::size_t)> Finished;
+};
+
 // Writes every piece in one walk over the input, each output opened when its
 // first frame comes and finished when its last has gone.
 int WritePieces(const Options& options, const std::string& input, const FrameHeader& reference,
-                const std::vector<SplitPiece>& pieces, std::int32_t count, const std::vector<ExactCut>& exact) {
+                const std::vector<SplitPiece>& pieces, std::int32_t count, const std::vector<ExactCut>& exact,
+                const PieceEnds& ends) {
   std::vector<PieceRange> ranges;
   for (const SplitPiece& p : pieces) ranges.push_back({p.Start, p.Stop});
   int status = kExitOk;
@@ -59,7 +71,7 @@ int WritePieces(const Options& options, const std::string& input, const FrameHea
       return nullptr;
     }
     std::string error;
-    if (options.Tags && !CopyLeadingTags(input, target->Writer, error)) {
+    if (ends.KeepTags && !CopyLeadingTags(input, target->Writer, error)) {
       Complain(error);
       status = kExitFailed;
     }
@@ -79,7 +91,7 @@ int WritePieces(const Options& options, const std::string& input, const FrameHea
     } else if (target->Replacing && Cancelled()) {
       out.Discard();  // the old piece stays as it was
     } else {
-      if (options.Tags && !CopyTrailingTag(input, out, error)) {
+      if (ends.KeepTags && !CopyTrailingTag(input, out, error)) {
         Complain(error);
         status = kExitFailed;
       }
@@ -95,12 +107,21 @@ int WritePieces(const Options& options, const std::string& input, const FrameHea
         status = kExitFailed;
       } else {
         ++made;
+        if (ends.Finished && !ends.Finished(k)) status = kExitFailed;
       }
     }
     target.reset();
   };
 
-  PieceRouter router(ranges, 0, open, close);
+  // A sample-exact piece starts with the frames that decoding its first
+  // sample needs, which the piece before also ends with: the router keeps
+  // that many as they pass.
+  std::size_t overlap = 0;
+  for (std::size_t k = 1; k < pieces.size(); ++k)
+    overlap = std::max<std::size_t>(
+        overlap, static_cast<std::size_t>(std::max<std::int64_t>(
+                     0, std::int64_t{pieces[k - 1].Stop} - pieces[k].Start + 1)));
+  PieceRouter router(ranges, overlap, open, close);
   ProgressBar bar(options.Quiet);
   const std::int64_t total = static_cast<std::int64_t>(pieces.back().Stop) - pieces.front().Start + 1;
   ScanOptions scan;
@@ -150,9 +171,33 @@ int RunSplit(const Options& options) {
     if (!ParsePoint(options.Operands[i], points.back(), error)) return UsageError(error);
   }
   if (options.HaveEvery && !ParsePoint(options.Every, every, error)) return UsageError("--every: " + error);
+  std::vector<TagEdit> edits;
+  SilenceSettings silence;
+  if (!ParseTagOptions(options.TagEdits, edits, error) ||
+      (options.Silence && !ParseSilenceSettings(options, silence, error)) ||
+      (options.HaveName && !CheckNamePattern(options.Name, error)))
+    return UsageError(error);
 
   FrameHeader reference;
   if (!ProbeInput(input, reference)) return kExitFailed;
+  // A sheet or the silences give the points; the pieces are then made as
+  // from points typed by the user.
+  SplitSource found;  // points from a sheet or from silences
+  if ((options.HaveCue && !PointsFromCue(options.Cue, found, error)) ||
+      (options.Silence && !PointsFromSilence(input, silence, options.Quiet, found, error))) {
+    Complain(error);
+    return Cancelled() ? CancelExitStatus() : kExitFailed;
+  }
+  if (options.HaveCue || options.Silence) points = found.Points;
+  if (options.DryRun) {
+    PrintPoints(found);
+    return kExitOk;
+  }
+  // One piece would only be a copy of the input.
+  if (options.Silence && found.Points.empty()) {
+    Complain(input + ": " + NoSilenceFound(silence) + "; nothing written");
+    return kExitFailed;
+  }
   FrameClock clock;
   if (!ReadFrameClock(input, reference, clock, error)) {
     Complain(error);
@@ -187,10 +232,17 @@ int RunSplit(const Options& options) {
     return kExitFailed;
   }
   std::vector<SplitPiece> pieces = NamePieces(input, options.Directory, starts, count);
+  if (options.HaveCue || options.HaveName)
+    NamePiecesByPattern(options.HaveName ? options.Name : "{n:02} - {title}", input, options.Directory, found,
+                        pieces);
   for (std::size_t i = 0; i < exact.size(); ++i) {
     pieces[i].Start = static_cast<std::int32_t>(exact[i].Plan.FirstFrame);
     pieces[i].Stop = static_cast<std::int32_t>(exact[i].Plan.LastFrame);
     if (exact[i].Plan.PreRollLimited()) Complain(pieces[i].Path + ": " + PreRollWarning(exact[i].Plan));
+  }
+  if (const std::string shared = SharedPiecePath(pieces); !shared.empty()) {
+    Complain(shared + ": two pieces would have this name; nothing written (give --name a {n})");
+    return kExitFailed;
   }
 
   // Nothing is written unless every piece may be.
@@ -207,5 +259,13 @@ int RunSplit(const Options& options) {
     }
   }
 
-  return WritePieces(options, input, reference, pieces, count, exact);
+  // Pieces of an album keep its other tags and its cover; each piece, once
+  // written, says its length and gets its own tags.
+  PieceEnds ends;
+  ends.KeepTags = options.Tags || options.HaveCue;
+  ends.Finished = [&](std::size_t k) {
+    const std::int64_t samples = exact.empty() ? -1 : exact[k].Plan.Samples();
+    return FinishPiece(options, found, pieces, k, clock, samples, edits);
+  };
+  return WritePieces(options, input, reference, pieces, count, exact, ends);
 }

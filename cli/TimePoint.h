@@ -10,6 +10,9 @@ struct StreamPoint {
   bool IsTime = false;
   std::int64_t Frame = 0;        // when !IsTime
   std::int64_t Nanoseconds = 0;  // when IsTime
+  // A stop written "end-TIME" (or "end"): Nanoseconds counts back from the
+  // end of the audio, until the file's length turns it into a plain time.
+  bool FromEnd = false;
 };
 
 // False for anything else, with `error` saying what a point looks like.

@@ -85,6 +85,32 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
       {"split", in, "--", "-3s"},
       {"split", "--every", "1::2", in},
       {"split", "--every", "-3s", in},
+      // Every malformed time is one, whatever its form.
+      {"cut", "-o", out, in + "@0.10-"},
+      {"cut", "-o", out, in + "@1x-"},
+      {"cut", "-o", out, in + "@0-.5s"},
+      {"cut", "-o", out, in + "@0:10-end-5"},
+      {"cut", "-o", out, in + "@0:10-end5s"},
+      {"cut", "-o", out, in + "@end-5s-"},
+      {"cut", "--each", "-d", Path("d"), in + "@0.10-"},
+      // Albums, silences, tags and --each.
+      {"split", "--cue", Path("a.cue"), in, "10"},
+      {"split", "--cue", Path("a.cue"), "--silence", in},
+      {"split", "--silence", "--every", "2s", in},
+      {"split", "--silence", "--threshold", "5", in},
+      {"split", "--silence", "--threshold", "-48 dB", in},
+      {"split", "--silence", "--min-silence", "abc", in},
+      {"split", "--silence", "--min-silence", "0", in},
+      {"split", "--silence", "--min-length", "-1", in},
+      {"split", "--threshold", "-40", in, "10"},
+      {"split", "--dry-run", in, "10"},
+      {"split", "--name", "{bogus}", in, "10"},
+      {"split", "--tag", "composer=x", in, "10"},
+      {"cut", "--tag", "title", "-o", out, in},
+      {"cut", "--each", in},
+      {"cut", "--each", "-d", Path("d"), "-o", out, in},
+      {"cut", "-o", out, "--dry-run", in},
+      {"count", "--tag", "title=x", in},
       // Options of another command, or doubled.
       {"cut", "-o", out, "-d", Path("d"), in},
       {"split", "-o", out, in, "10"},
@@ -121,6 +147,16 @@ TEST_F(Cli, HelpShowsTheWholeInterfaceInUnderAScreen) {
                            "--no-wait",
                            "--any-bitrate",
                            "--tags",
+                           "--tag KEY=VALUE",
+                           "--each -d DIR",
+                           "--cue SHEET",
+                           "--silence",
+                           "--threshold",
+                           "--min-silence",
+                           "--min-length",
+                           "--dry-run",
+                           "--name PATTERN",
+                           "end-TIME",
                            "-o -",
                            "-q",
                            "--version",
@@ -344,6 +380,14 @@ TEST_F(Cli, ATerminalGetsAProgressBarUnlessQuiet) {
   EXPECT_EQ(tty, "");
   EXPECT_TRUE(Slurp(Path("quiet.mp3")) == Slurp(Data("cbr128.mp3")));
 
+  // The search for silences shows one too.
+  tty = OnTerminal(binary_, {"split", "--silence", "--dry-run", Data("cbr128.mp3")}, false, status);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(Contains(tty, "100%")) << tty;
+  EXPECT_TRUE(Contains(tty, "finding silences in " + Data("cbr128.mp3"))) << tty;
+  tty = OnTerminal(binary_, {"split", "-q", "--silence", "--dry-run", Data("cbr128.mp3")}, false, status);
+  EXPECT_EQ(tty, "");
+
   // Frames are never written to a terminal.
   tty = OnTerminal(binary_, {"cut", "-q", "-o", "-", Data("cbr128.mp3")}, true, status);
   EXPECT_EQ(status, 1);
@@ -382,6 +426,16 @@ TEST(CliManual, CoversEveryOptionAndRendersCleanly) {
                            "/proc/self/fd",
                            "TMPDIR",
                            "Copyable",
+                           "\\-\\-cue",
+                           "\\-\\-silence",
+                           "\\-\\-threshold",
+                           "\\-\\-min\\-silence",
+                           "\\-\\-min\\-length",
+                           "\\-\\-dry\\-run",
+                           "\\-\\-name",
+                           "\\-\\-tag",
+                           "\\-\\-each",
+                           "end\\-",
                            "576",
                            "384",
                            "Is Something Strange With This File !"})
