@@ -100,6 +100,7 @@ void T_MainForm::ProcessAllJobs() {
   QString outputFailure;
   int firstWriter = -1;
   int lastWriter = -1;
+  Processing = true;
   for (int i = 0; i < JobCount; ++i) {
     Files_SG->SetRow(i + 1);
     SelectCurrentJob();
@@ -154,6 +155,8 @@ void T_MainForm::ProcessAllJobs() {
     }
     ShowTotalProgress(i + 1, JobCount);
   }
+
+  Processing = false;
 
   // An Info frame copied from the front of a file would tell players that
   // file's length: make it describe the output.

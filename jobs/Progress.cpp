@@ -1,5 +1,6 @@
 // The two progress bars under the grid.
 
+#include <QRegion>
 #include <algorithm>
 
 #include "app/_MainUnit.h"
@@ -9,7 +10,10 @@ namespace {
 // Sets a bar's width and caption from (done, total) and paints what changed
 // at once: the window serves no events while a job runs, so a bar painted
 // later would lag what it was told. A job paints at most once per pixel of
-// width and once per percent. A total of 0 (a job of one frame) shows a full bar.
+// width and once per percent, and each paint covers only what moved: the
+// columns between the old and the new right edge (with the bevel line at
+// each) and the caption where it was and where it is now. A total of 0 (a
+// job of one frame) shows a full bar.
 void SetBar(TPanel* outer, TPanel* bar, std::int32_t done, std::int32_t total) {
   std::int64_t width = 0;
   std::int64_t percent = 100;
@@ -23,11 +27,20 @@ void SetBar(TPanel* outer, TPanel* bar, std::int32_t done, std::int32_t total) {
   const QString caption = QStringLiteral("%1 %").arg(percent);
   const int before = bar->width();
   if (shown == before && caption == bar->Caption()) return;
+  const QRect captionBefore = bar->CaptionRect();
+  const bool captionChanged = caption != bar->Caption();
   bar->resize(shown, bar->height());
-  bar->SetCaption(caption);
+  bar->SetCaptionUnpainted(caption);
   // The strip a shrinking bar leaves shows the outer panel again.
   if (shown < before) outer->repaint(QRect(bar->x() + shown, bar->y(), before - shown, bar->height()));
-  bar->repaint();
+  if (shown == 0) return;
+  const int from = std::max(0, std::min(before, shown) - 1);
+  QRegion changed(QRect(from, 0, std::max(before, shown) - from, bar->height()));
+  if (captionChanged || captionBefore != bar->CaptionRect()) {
+    changed += captionBefore;
+    changed += bar->CaptionRect();
+  }
+  bar->repaint(changed.intersected(bar->rect()));
 }
 
 }  // namespace

@@ -73,6 +73,20 @@ void TPanel::paintEvent(QPaintEvent*) {
   if (inner_ != TBevel::None) r.adjust(1, 1, -1, -1);
 
   if (caption_.isEmpty() || r.isEmpty()) return;
+  const QFontMetrics fm(font());
+  const QRect text = CaptionRect();
+  const int y = r.top() + (r.height() - fm.height()) / 2 + fm.ascent();
+  p.setClipRect(r);
+  p.setFont(font());
+  p.setPen(fontColor_.isValid() ? fontColor_ : pal.color(QPalette::WindowText));
+  p.drawText(text.left() + 1, y, caption_);
+}
+
+QRect TPanel::CaptionRect() const {
+  if (caption_.isEmpty()) return {};
+  const int b = BevelWidth();
+  const QRect r = rect().adjusted(b, b, -b, -b);
+  if (r.isEmpty()) return {};
   // The caption is placed by its full advance, so trailing blanks keep a
   // right-aligned caption away from the edge.
   const QFontMetrics fm(font());
@@ -83,11 +97,8 @@ void TPanel::paintEvent(QPaintEvent*) {
   } else if (alignment_ & Qt::AlignHCenter) {
     x = r.left() + (r.width() - textWidth) / 2;
   }
-  const int y = r.top() + (r.height() - fm.height()) / 2 + fm.ascent();
-  p.setClipRect(r);
-  p.setFont(font());
-  p.setPen(fontColor_.isValid() ? fontColor_ : pal.color(QPalette::WindowText));
-  p.drawText(x, y, caption_);
+  // One pixel either side for glyphs that reach past their advance.
+  return QRect(x - 1, r.top(), textWidth + 2, r.height());
 }
 
 void TPanel::mouseMoveEvent(QMouseEvent* e) {

@@ -17,6 +17,9 @@ class TPanel : public QWidget {
 
   QString Caption() const { return caption_; }
   void SetCaption(const QString& caption);  // schedules a paint when the text changes
+  // Sets the caption and leaves the painting to the caller, which knows what
+  // moved (see CaptionRect).
+  void SetCaptionUnpainted(const QString& caption) { caption_ = caption; }
 
   TBevel BevelOuter() const { return outer_; }
   TBevel BevelInner() const { return inner_; }
@@ -33,6 +36,9 @@ class TPanel : public QWidget {
 
   // Width of bevels inside the rectangle: 0, 1 or 2 pixels.
   int BevelWidth() const;
+  // Where the caption is drawn (a pixel wider either side), for painting
+  // only what a change of caption or width touches; empty without a caption.
+  QRect CaptionRect() const;
 
   TMouseMoveEvent OnMouseMove;
 
