@@ -1,34 +1,49 @@
 #include "cli/Commands.h"
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 
 #include "cli/CutRun.h"
+#include "cli/ExactCut.h"
+#include "cli/ExactJobs.h"
 #include "cli/Messages.h"
 #include "cli/Options.h"
 #include "cli/OutputTarget.h"
 #include "cli/PathIdentity.h"
+#include "cli/Signals.h"
 #include "stream/Scanner.h"
 
-bool ProbeInput(const std::string& path, FrameHeader& reference) {
+bool ProbeInput(const std::string& path, StreamProbe& probe) {
   std::string error;
-  if (ProbeFile(path, reference, error)) return true;
+  if (ProbeStream(path, probe, error)) return true;
   if (!error.empty()) {
     Complain(error);
   } else {
-    Complain(path + ": Is Something Strange With This File !");
+    const std::string detail = ProbeRefusalDetail(probe.Refusal);
+    Complain(path + ": Is Something Strange With This File !" + (detail.empty() ? "" : " (" + detail + ")"));
   }
   return false;
+}
+
+bool ProbeInput(const std::string& path, FrameHeader& reference) {
+  StreamProbe probe;
+  if (!ProbeInput(path, probe)) return false;
+  reference = probe.Reference;
+  return true;
 }
 
 bool CountFrames(const std::string& path, const FrameHeader& reference, bool anyBitRate, std::int32_t& count,
                  std::int32_t& copyable) {
   ScanOptions options;
   options.AnyBitRate = anyBitRate;
+  // Set only where the handlers are installed: a signal ends a long count too.
+  options.Cancel = CancelFlag();
   // The count a newly added job gets: frames 0 to 100 of a counting pass.
   const ScanResult r = ScanFrames(path, "", 0, 100, true, reference, {}, options);
   if (!r.Ok()) {
-    Complain(r.Message);
+    if (r.Status != ScanStatus::Interrupted) Complain(r.Message);  // the caller names the signal
     return false;
   }
   count = r.Count;
@@ -37,8 +52,11 @@ bool CountFrames(const std::string& path, const FrameHeader& reference, bool any
 }
 
 int RunInfo(const std::string& path, bool anyBitRate) {
-  FrameHeader reference;
-  if (!ProbeInput(path, reference)) return kExitFailed;
+  StreamProbe probe;
+  if (!ProbeInput(path, probe)) return kExitFailed;
+  const FrameHeader& reference = probe.Reference;
+  // Frame 0, a leading tag frame when there is one; the stream is the audio's.
+  const std::int64_t firstFrame = probe.TagFrame ? probe.TagHeader.Position : reference.Position;
   std::int32_t frames = 0, copyable = 0;
   if (!CountFrames(path, reference, anyBitRate, frames, copyable)) return kExitFailed;
   const StreamInfoTexts t = DescribeHeader(reference);
@@ -48,7 +66,23 @@ int RunInfo(const std::string& path, bool anyBitRate) {
       t.Copyright.c_str(), t.Original.c_str());
   std::printf("Frames: %d\nDuration: %s\nFirstFrame: %lld\nCopyable: %d\n", frames,
               FormatDuration(reference.FileSize, HeaderBitRate(reference)).c_str(),
-              static_cast<long long>(reference.Position), copyable);
+              static_cast<long long>(firstFrame), copyable);
+  // The length as a gapless player plays it, to the sample: Layer III after
+  // the delay and padding that the tag declares (and the decoder's own
+  // delay); Layers I and II every frame's samples.
+  std::int64_t samples = static_cast<std::int64_t>(frames) * SamplesPerFrame(reference);
+  if (reference.Layer == 1) {
+    GaplessStream stream;
+    std::string error;
+    if (!ReadGaplessStream(path, reference, stream, error)) {
+      Complain(error);
+      return kExitFailed;
+    }
+    if (stream.Declared) std::printf("EncoderDelay: %d\nEndPadding: %d\n", stream.EncoderDelay, stream.EndPadding);
+    samples = stream.Samples();
+  }
+  std::printf("Samples: %lld\nExactDuration: %s\n", static_cast<long long>(samples),
+              FormatSamples(samples, HeaderSampleRate(reference)).c_str());
   return kExitOk;
 }
 
@@ -61,6 +95,23 @@ int RunCount(const std::string& path, bool anyBitRate) {
   return kExitOk;
 }
 
+namespace {
+
+// Whether the jobs' inputs start with frames of different bit rates, so that
+// their frames joined need a Xing frame in front.
+bool BitRatesDiffer(const std::vector<PlannedJob>& jobs) {
+  int seen = -1;
+  for (const PlannedJob& job : jobs) {
+    FrameHeader h;
+    if (!job.ParseError.empty() || !ProbeFile(job.Job.Path, h)) continue;
+    if (seen >= 0 && h.BitRateIndex != seen) return true;
+    seen = h.BitRateIndex;
+  }
+  return false;
+}
+
+}  // namespace
+
 int RunCut(const Options& options) {
   const std::vector<std::string>& args = options.Operands;
   std::vector<PlannedJob> jobs(args.size());
@@ -72,33 +123,43 @@ int RunCut(const Options& options) {
   }
 
   // An output that is one of the inputs would be read while it grows; one
-  // named by a job that has not run yet would be cut into itself.
-  if (options.Output != "-") {
-    const PathIdentity out = IdentifyPath(options.Output);
-    for (const PlannedJob& job : jobs) {
-      const std::string& path = job.ParseError.empty() ? job.Job.Path : job.Arg;
-      if (SamePlace(out, IdentifyPath(path))) {
-        Complain(options.Output + ": the output is also an input (" + job.Arg + "); nothing written");
-        return kExitFailed;
-      }
+  // named by a job that has not run yet would be cut into itself. Standard
+  // output redirected into an input is the same.
+  const bool toStdout = options.Output == "-";
+  const PathIdentity out = toStdout ? IdentifyDescriptor(STDOUT_FILENO) : IdentifyPath(options.Output);
+  for (const PlannedJob& job : jobs) {
+    const std::string& path = job.ParseError.empty() ? job.Job.Path : job.Arg;
+    const PathIdentity in = IdentifyPath(path);
+    if (toStdout ? out.Exists && in.Exists && SamePlace(out, in) : SamePlace(out, in)) {
+      Complain((toStdout ? std::string("standard output") : options.Output) + ": the output is also an input (" +
+               job.Arg + "); nothing written");
+      return kExitFailed;
     }
   }
 
+  // One time-cut job into a new output decodes to exactly its samples; the
+  // other cuts copy frames.
+  LameFields tag;
+  ExactChoice exact = ExactChoice::FrameCopy;
+  if (!options.Frames && !options.Append && jobs.size() == 1) exact = MakeCutExact(jobs[0], tag);
+  if (exact == ExactChoice::Refused) return kExitFailed;
+  if (exact == ExactChoice::FrameCopy) WarnDamagedStarts(jobs, options.Frames);
+
+  OutputChoice choice;
+  choice.Output = options.Output;
+  choice.Existing = options.Overwrite ? ExistingOutput::Overwrite
+                    : options.Append  ? ExistingOutput::Append
+                                      : ExistingOutput::Refuse;
+  choice.NoWait = options.NoWait;
+  choice.ReserveTagFrame = options.AnyBitRate || BitRatesDiffer(jobs) || exact == ExactChoice::Exact;
+  choice.Lame = exact == ExactChoice::Exact;
+  choice.LameValues = tag;
   OutputTarget target;
-  std::string error;
-  if (!PrepareOutput(options.Output, options.Overwrite, target, error)) {
-    Complain(error);
-    return kExitFailed;
-  }
+  const int refused = OpenOutputTarget(choice, target);
+  if (refused >= 0) return refused;
   CutSettings settings;
   settings.AnyBitRate = options.AnyBitRate;
   settings.Tags = options.Tags;
   settings.Quiet = options.Quiet;
-  int status = CutJobsInto(target, jobs, settings);
-  if (!DeliverOutput(target, error)) {
-    Complain(error);
-    if (status == kExitOk) status = kExitFailed;
-  }
-  DiscardOutput(target);
-  return status;
+  return CutJobsInto(target, jobs, settings);
 }

@@ -1,7 +1,5 @@
 #include "cli/CutRun.h"
 
-#include <signal.h>
-
 #include <algorithm>
 #include <limits>
 
@@ -12,7 +10,6 @@
 #include "cli/Signals.h"
 #include "cli/StreamClock.h"
 #include "cli/TagCopy.h"
-#include "cli/XingFinish.h"
 #include "stream/Scanner.h"
 
 namespace {
@@ -35,24 +32,17 @@ struct WritingJob {
   bool ReachedEnd = false;
 };
 
-const char* SignalName(int signal) {
-  return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal";
-}
-
 }  // namespace
 
-int CutJobsInto(const OutputTarget& target, const std::vector<PlannedJob>& jobs,
-                const CutSettings& settings) {
+int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const CutSettings& settings) {
+  OutputWriter& out = target.Writer;
   ProgressBar bar(settings.Quiet);
   std::vector<std::string> passedOver;
   bool failed = false;
   bool outputFailed = false;
-  bool tagsPending = settings.Tags && target.WasEmpty;
+  bool tagsPending = settings.Tags && target.New;
   std::string tagSource;
-  bool anyWritten = false;
   int writers = 0;
-  std::int64_t writtenFrames = 0;
-  std::int64_t writtenBytes = 0;
   bool allCopied = true;
   WritingJob first, last;
   std::string interruption;
@@ -96,7 +86,7 @@ int CutJobsInto(const OutputTarget& target, const std::vector<PlannedJob>& jobs,
     if (tagsPending) {
       tagsPending = false;
       tagSource = job.Path;
-      if (!CopyLeadingTags(job.Path, target.Path, error)) {
+      if (!CopyLeadingTags(job.Path, out, error)) {
         Complain(error);
         failed = true;
       }
@@ -113,20 +103,29 @@ int CutJobsInto(const OutputTarget& target, const std::vector<PlannedJob>& jobs,
     // whether the range reached the end.
     options.EndAfterRange = true;
     options.Cancel = CancelFlag();
+    options.Sink = &out;
     bar.Start(planned.Label + " " + job.Path);
+    out.BeginJob();
     const ScanResult r = ScanFrames(
-        job.Path, target.Path, start, stop, false, reference,
+        job.Path, "", start, stop, false, reference,
         [&bar, barTotal](std::int32_t done, std::int32_t) { bar.Show(done + 1, barTotal); }, options);
     bar.Clear();
+    const OutputJob wrote = out.EndJob();
 
     const std::int32_t count = planned.KnownCount >= 0 ? planned.KnownCount : r.Count;
-    if (r.Written > 0) {
+    // A job whose frames that reached the output are only its Xing/Info frame
+    // put no audio in: that frame is taken back.
+    const bool onlyTagFrames = wrote.Frames > 0 && wrote.AudioFrames() == 0;
+    if (onlyTagFrames && out.DropJob(error)) {
+      Complain(planned.Arg + ": no audio frame of the range reached " + target.Shown +
+               ", only the Xing/Info frame, which was taken out again");
+    } else if (onlyTagFrames) {
+      Complain(error);
+    }
+    if (wrote.AudioFrames() > 0) {
       WritingJob w{IdentifyPath(job.Path), start, r.Ok() && !r.FramesAfterRange};
-      writtenFrames += r.Written;
-      writtenBytes += r.BytesWritten;
-      if (!anyWritten) first = w;
+      if (writers == 0) first = w;
       last = w;
-      anyWritten = true;
       ++writers;
     }
     // Reported whatever became of the job, counted as far as the scan got.
@@ -138,8 +137,9 @@ int CutJobsInto(const OutputTarget& target, const std::vector<PlannedJob>& jobs,
       allCopied = false;
     }
     if (r.Status == ScanStatus::Interrupted) {
-      interruption = std::string("interrupted by ") + SignalName(CancelSignal()) + ": " + target.Shown +
-                     " ends on a whole frame, after " + std::to_string(r.Written) + " frames of " + named;
+      interruption = "interrupted by " + CancelSignalName() + ": " + target.Shown +
+                     (target.Replacing ? " was left as it was" : " ends on a whole frame") + ", after " +
+                     std::to_string(r.Written) + " frames of " + named;
       continue;
     }
     if (!r.Ok()) {
@@ -160,35 +160,59 @@ int CutJobsInto(const OutputTarget& target, const std::vector<PlannedJob>& jobs,
       passedOver.push_back(named);
       continue;
     }
+    if (onlyTagFrames) passedOver.push_back(named);
   }
 
   const bool keepEndPadding =
-      target.WasEmpty && first.Start == 0 && SamePlace(first.File, last.File) && last.ReachedEnd;
+      target.New && first.Start == 0 && SamePlace(first.File, last.File) && last.ReachedEnd;
   // One whole input copied into a new output is that input byte for byte: its
   // own Xing/Info frame needs no update when it already counts what it leads
   // (it does not in files joined with cat).
-  const bool wholeCopy = keepEndPadding && writers == 1 && allCopied && interruption.empty() &&
-                         XingFrameAlreadyCounts(target.Path, writtenFrames, writtenBytes);
-  if (anyWritten && !wholeCopy) {
-    std::string error;
-    if (!FinishXingFrame(target.Path, keepEndPadding, target.WasEmpty, error)) {
-      Complain(error + " (the Xing frame of " + target.Shown + " was not brought up to date)");
-      failed = true;
-    }
+  FinishSettings finish;
+  finish.KeepEndPadding = keepEndPadding;
+  finish.LeaveTagThatCounts = keepEndPadding && writers == 1 && allCopied && interruption.empty();
+
+  if (!out.LeftOutFront().empty()) {
+    Complain(target.Shown + ": its first frame, " + out.LeftOutFront() +
+             " that would not describe it, was left out");
   }
-  if (!anyWritten) {
-    RemoveIfCreated(target);
-  } else if (!tagSource.empty()) {
-    std::string error;
-    if (!CopyTrailingTag(tagSource, target.Path, error)) {
+  int status = passedOver.empty() && !failed ? kExitOk : kExitFailed;
+  std::string error;
+  if (out.AddedAudioFrames() == 0) {
+    out.Discard();
+    Complain("no audio frame reached " + target.Shown + "; " +
+             (target.New && !target.Replacing ? "no output was made" : target.Shown + " was left as it was"));
+    status = kExitFailed;
+  } else if (target.Replacing && !interruption.empty()) {
+    out.Discard();  // the old file stays as it was
+  } else {
+    if (!tagSource.empty() && !CopyTrailingTag(tagSource, out, error)) {
       Complain(error);
       failed = true;
     }
+    if (!out.Finish(finish, error)) {
+      Complain(error + " (the Xing frame of " + target.Shown + " was not brought up to date)");
+      failed = true;
+    }
+    // A signal before the output takes the old one's place leaves the old.
+    if (target.Replacing && Cancelled()) {
+      out.Discard();
+      if (interruption.empty())
+        interruption = "interrupted by " + CancelSignalName() + ": " + target.Shown + " was left as it was";
+    } else if (!out.Commit(error)) {
+      Complain(error);
+      failed = true;
+    }
+    if (failed) status = kExitFailed;
   }
   for (const std::string& p : passedOver) Complain("passed over " + p);
+  if (interruption.empty() && Cancelled()) {
+    interruption = "interrupted by " + CancelSignalName() + " after the last frame: " + target.Shown +
+                   " is complete";
+  }
   if (!interruption.empty()) {
     Complain(interruption);
     return CancelExitStatus();
   }
-  return passedOver.empty() && !failed ? kExitOk : kExitFailed;
+  return status;
 }

@@ -24,9 +24,13 @@ struct CutSettings {
   bool Quiet = false;
 };
 
-// Appends every job, in order, to the target, then brings the output's Xing
-// frame up to date and, with Tags, closes a new output with its first input's
-// ID3v1 tag. Each failure is reported on standard error as it happens; jobs
-// that could not run are named at the end. Returns the exit status: 0, 1, or
-// 128 + the signal that interrupted the run.
-int CutJobsInto(const OutputTarget& target, const std::vector<PlannedJob>& jobs, const CutSettings& settings);
+// Writes every job, in order, to the opened target, then, with Tags, closes
+// a new output with its first input's ID3v1 tag, fills in the output's tag
+// frame and commits the output (an overwrite takes the old file's place,
+// standard output gets the bytes). A run that put no audio frame into the
+// output leaves none: a new output is removed, an old one left as it was; so
+// is the old file of an interrupted overwrite. Each failure is reported on
+// standard error as it happens; jobs that could not run are named at the end.
+// Returns the exit status: 0, 1, or 128 + the signal that interrupted the
+// run, also when it came after the last frame.
+int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const CutSettings& settings);

@@ -14,11 +14,16 @@ bool Check(const Options& o, std::string& error) {
   const bool writes = c == "cut" || c == "split";
   if (!only(o.HaveOutput, "-o", c == "cut") || !only(o.HaveDirectory, "-d", c == "split") ||
       !only(o.HaveEvery, "--every", c == "split") || !only(o.Overwrite, "--overwrite", writes) ||
-      !only(o.Tags, "--tags", writes))
+      !only(o.Append, "--append", c == "cut") || !only(o.NoWait, "--no-wait", writes) ||
+      !only(o.Tags, "--tags", writes) || !only(o.Frames, "--frames", writes))
     return false;
   if (c == "info" || c == "count") {
     if (o.Operands.size() != 1) error = c + " takes exactly one PATH";
     return o.Operands.size() == 1;
+  }
+  if (o.Append && o.Overwrite) {
+    error = "--append and --overwrite exclude each other";
+    return false;
   }
   if (c == "cut") {
     if (!o.HaveOutput || o.Output.empty()) {
@@ -77,8 +82,14 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       if (!value(options.Every, options.HaveEvery, "--every DURATION")) return false;
     } else if (a == "--overwrite") {
       options.Overwrite = true;
+    } else if (a == "--append") {
+      options.Append = true;
+    } else if (a == "--no-wait") {
+      options.NoWait = true;
     } else if (a == "--any-bitrate") {
       options.AnyBitRate = true;
+    } else if (a == "--frames") {
+      options.Frames = true;
     } else if (a == "--tags") {
       options.Tags = true;
     } else if (a == "-q" || a == "--quiet") {

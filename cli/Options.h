@@ -17,7 +17,10 @@ struct Options {
   std::string Every;  // split --every
   bool HaveEvery = false;
   bool Overwrite = false;
+  bool Append = false;
+  bool NoWait = false;
   bool AnyBitRate = false;
+  bool Frames = false;  // frame copies instead of sample-exact cuts and pieces
   bool Tags = false;
   bool Quiet = false;
 };

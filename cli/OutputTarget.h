@@ -2,28 +2,28 @@
 
 #include <string>
 
-// Where a run's frames go. The engine appends to a path; for standard output
-// the run goes into a temporary file in $TMPDIR that is copied out at the end
-// (constant memory; the disk holds one output), so the Xing frame can still be
-// rewritten once the run knows the output's frames.
-struct OutputTarget {
-  std::string Path;   // what the engine appends to
-  std::string Shown;  // the output as messages name it
-  bool ToStdout = false;
-  bool WasEmpty = false;  // absent, empty, or started afresh: the run makes the whole file
-  bool Existed = false;   // a file was there before the run
+#include "output/OutputWriter.h"
+
+// Where a run of kerfwell-cut writes: a path, or standard output ("-"),
+// through the shared output writer.
+struct OutputChoice {
+  std::string Output;       // a path, or "-"
+  ExistingOutput Existing = ExistingOutput::Refuse;
+  bool NoWait = false;
+  bool ReserveTagFrame = false;
+  bool Lame = false;  // the reserved tag frame carries LameValues
+  LameFields LameValues;
 };
 
-// "-" is standard output, refused when it is a terminal. With `overwrite` an
-// existing regular file is emptied first; one that is not a regular file is
-// left for the engine to refuse. False with `error` set on failure.
-bool PrepareOutput(const std::string& output, bool overwrite, OutputTarget& target, std::string& error);
+struct OutputTarget {
+  OutputWriter Writer;
+  std::string Shown;        // the output as messages name it
+  bool ToStdout = false;
+  bool New = false;         // the run makes the whole file: tags and a fresh tag frame apply
+  bool Replacing = false;   // an existing file is replaced only when the run succeeds
+};
 
-// For standard output: copies the temporary file out and removes it. Does
-// nothing for a path.
-bool DeliverOutput(const OutputTarget& target, std::string& error);
-// Removes the temporary file of a run that will not be delivered.
-void DiscardOutput(const OutputTarget& target);
-// Removes an output file that the run created, for a run that cut no frame:
-// it leaves nothing behind.
-void RemoveIfCreated(const OutputTarget& target);
+// Opens the output. "-" is standard output, refused when it is a terminal.
+// Reports on standard error what it mended or why it refused; returns the
+// exit status to end with, or -1 when the run goes on.
+int OpenOutputTarget(const OutputChoice& choice, OutputTarget& target);

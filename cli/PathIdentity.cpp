@@ -68,6 +68,17 @@ PathIdentity IdentifyPath(const std::string& path) {
   return id;
 }
 
+PathIdentity IdentifyDescriptor(int fd) {
+  PathIdentity id;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    id.Exists = true;
+    id.Device = st.st_dev;
+    id.Inode = st.st_ino;
+  }
+  return id;
+}
+
 bool SamePlace(const PathIdentity& a, const PathIdentity& b) {
   if (a.Exists && b.Exists) return a.Device == b.Device && a.Inode == b.Inode;
   return a.Normalised == b.Normalised;

@@ -15,6 +15,9 @@ struct PathIdentity {
 };
 
 PathIdentity IdentifyPath(const std::string& path);
+// What an open descriptor is (standard output redirected to a file): its
+// device and inode, no path.
+PathIdentity IdentifyDescriptor(int fd);
 
 // True when both name the same file, or the same place for a file that does
 // not exist (yet, or any more).

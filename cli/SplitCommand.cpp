@@ -1,20 +1,140 @@
-#include <signal.h>
 #include <sys/stat.h>
 
+#include <memory>
+
 #include "cli/Commands.h"
-#include "cli/CutRun.h"
+#include "cli/ExactCut.h"
 #include "cli/Messages.h"
 #include "cli/Options.h"
+#include "cli/OutputTarget.h"
 #include "cli/PathIdentity.h"
+#include "cli/ProgressBar.h"
 #include "cli/Signals.h"
 #include "cli/Split.h"
 #include "cli/StreamClock.h"
+#include "cli/TagCopy.h"
+#include "output/PieceRouter.h"
+#include "stream/Scanner.h"
 
 namespace {
 
 bool Exists(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
+}
+
+// A signal before the first piece was started: nothing was written.
+int InterruptedBeforePieces() {
+  Complain("interrupted by " + CancelSignalName() + " while planning the pieces; nothing written");
+  return CancelExitStatus();
+}
+
+// Writes every piece in one walk over the input, each output opened when its
+// first frame comes and finished when its last has gone.
+int WritePieces(const Options& options, const std::string& input, const FrameHeader& reference,
+                const std::vector<SplitPiece>& pieces, std::int32_t count, const std::vector<ExactCut>& exact) {
+  std::vector<PieceRange> ranges;
+  for (const SplitPiece& p : pieces) ranges.push_back({p.Start, p.Stop});
+  int status = kExitOk;
+  std::unique_ptr<OutputTarget> target;  // the piece being written
+  std::size_t made = 0;
+  std::vector<bool> reached(pieces.size(), false);
+  const std::string of = " of " + std::to_string(pieces.size());
+
+  auto open = [&](std::size_t k) -> FrameSink* {
+    reached[k] = true;
+    target = std::make_unique<OutputTarget>();
+    OutputChoice choice;
+    choice.Output = pieces[k].Path;
+    choice.Existing = options.Overwrite ? ExistingOutput::Overwrite : ExistingOutput::Refuse;
+    choice.NoWait = options.NoWait;
+    // A sample-exact piece carries the delay and padding that trim it.
+    choice.ReserveTagFrame = options.AnyBitRate || !exact.empty();
+    choice.Lame = !exact.empty();
+    if (choice.Lame) choice.LameValues = exact[k].Tag;
+    const int refused = OpenOutputTarget(choice, *target);
+    if (refused >= 0) {
+      if (status == kExitOk || refused > kExitUsage) status = refused;
+      target.reset();
+      return nullptr;
+    }
+    std::string error;
+    if (options.Tags && !CopyLeadingTags(input, target->Writer, error)) {
+      Complain(error);
+      status = kExitFailed;
+    }
+    target->Writer.BeginJob();
+    return &target->Writer;
+  };
+  auto close = [&](std::size_t k) {
+    if (!target) return;
+    OutputWriter& out = target->Writer;
+    const std::string label = "piece " + std::to_string(k + 1) + of + ": " + pieces[k].Path;
+    std::string error;
+    if (out.AddedAudioFrames() == 0) {
+      out.Discard();
+      Complain(label + ": no audio frame of its range was copied; " +
+               (target->Replacing ? pieces[k].Path + " was left as it was" : "no file was made"));
+      status = kExitFailed;
+    } else if (target->Replacing && Cancelled()) {
+      out.Discard();  // the old piece stays as it was
+    } else {
+      if (options.Tags && !CopyTrailingTag(input, out, error)) {
+        Complain(error);
+        status = kExitFailed;
+      }
+      // Only a piece that is the whole file keeps the encoder's end padding.
+      FinishSettings finish;
+      finish.KeepEndPadding = pieces.size() == 1 && pieces[k].Start == 0 && pieces[k].Stop >= count - 1;
+      if (!out.Finish(finish, error)) {
+        Complain(error + " (the Xing frame of " + pieces[k].Path + " was not brought up to date)");
+        status = kExitFailed;
+      }
+      if (!out.Commit(error)) {
+        Complain(error);
+        status = kExitFailed;
+      } else {
+        ++made;
+      }
+    }
+    target.reset();
+  };
+
+  PieceRouter router(ranges, 0, open, close);
+  ProgressBar bar(options.Quiet);
+  const std::int64_t total = static_cast<std::int64_t>(pieces.back().Stop) - pieces.front().Start + 1;
+  ScanOptions scan;
+  scan.AnyBitRate = options.AnyBitRate;
+  scan.EndAfterRange = true;
+  scan.Cancel = CancelFlag();
+  scan.Sink = &router;
+  bar.Start("split " + input);
+  const ScanResult r =
+      ScanFrames(input, "", pieces.front().Start, pieces.back().Stop, false, reference,
+                 [&bar, total](std::int32_t done, std::int32_t) { bar.Show(done + 1, total); }, scan);
+  bar.Clear();
+  router.End();
+  if (r.LeftOut > 0) {
+    Complain(input + ": " + std::to_string(r.LeftOut) + " of " + std::to_string(count) +
+             " frames were not copied: their bit rate differs from the first frame's");
+    status = kExitFailed;
+  }
+  if (r.Status == ScanStatus::Interrupted || Cancelled()) {
+    Complain("interrupted by " + CancelSignalName() + " after " + std::to_string(made) + of +
+             " pieces were made; the last of them ends on a whole frame");
+    return CancelExitStatus();
+  }
+  if (!r.Ok()) {
+    Complain(r.Message);
+    if (status == kExitOk) status = kExitFailed;
+  }
+  for (std::size_t k = 0; k < pieces.size() && r.Ok(); ++k) {
+    if (!reached[k])
+      Complain("piece " + std::to_string(k + 1) + of + ": " + pieces[k].Path +
+               ": no audio frame of its range was copied; no file was made");
+  }
+  if (made < pieces.size() && status == kExitOk) status = kExitFailed;
+  return status;
 }
 
 }  // namespace
@@ -33,25 +153,50 @@ int RunSplit(const Options& options) {
 
   FrameHeader reference;
   if (!ProbeInput(input, reference)) return kExitFailed;
-  std::int32_t count = 0, copyable = 0;
   FrameClock clock;
-  if (!CountFrames(input, reference, options.AnyBitRate, count, copyable)) return kExitFailed;
   if (!ReadFrameClock(input, reference, clock, error)) {
     Complain(error);
     return kExitFailed;
   }
+  // A length below one frame is refused before the file is counted: the
+  // shortest allowed depends only on the first header.
+  if (options.HaveEvery && !CheckEveryLength(every, clock, error))
+    return UsageError("--every " + options.Every + ": " + error);
+  std::int32_t count = 0, copyable = 0;
+  if (!CountFrames(input, reference, options.AnyBitRate, count, copyable))
+    return Cancelled() ? InterruptedBeforePieces() : kExitFailed;
+  // Pieces of a Layer III stream are made to be played: each decodes to
+  // exactly its samples, and back to back they are the whole.
+  std::vector<ExactCut> exact;
   std::vector<std::int32_t> starts;
-  const bool planned = options.HaveEvery ? EveryStarts(every, clock, count, starts, error)
-                                         : SplitStarts(points, clock, count, starts, error);
+  bool planned = false;
+  if (!options.Frames && reference.Layer == 1) {
+    GaplessStream stream;
+    std::vector<std::int64_t> boundaries;
+    planned = ReadGaplessStream(input, reference, stream, error) &&
+              SplitBoundaries(stream, points, options.HaveEvery ? &every : nullptr, boundaries, error) &&
+              PlanExactPieces(input, reference, stream, boundaries, exact, error);
+    starts.assign(exact.size(), 0);
+  } else {
+    planned = options.HaveEvery ? EveryStarts(every, clock, count, starts, error, CancelFlag())
+                                : SplitStarts(points, clock, count, starts, error);
+  }
+  if (Cancelled()) return InterruptedBeforePieces();
   if (!planned) {
     Complain(input + ": " + error);
     return kExitFailed;
   }
-  const std::vector<SplitPiece> pieces = NamePieces(input, options.Directory, starts, count);
+  std::vector<SplitPiece> pieces = NamePieces(input, options.Directory, starts, count);
+  for (std::size_t i = 0; i < exact.size(); ++i) {
+    pieces[i].Start = static_cast<std::int32_t>(exact[i].Plan.FirstFrame);
+    pieces[i].Stop = static_cast<std::int32_t>(exact[i].Plan.LastFrame);
+    if (exact[i].Plan.PreRollLimited()) Complain(pieces[i].Path + ": " + PreRollWarning(exact[i].Plan));
+  }
 
   // Nothing is written unless every piece may be.
   const PathIdentity source = IdentifyPath(input);
   for (const SplitPiece& p : pieces) {
+    if (Cancelled()) return InterruptedBeforePieces();
     if (SamePlace(source, IdentifyPath(p.Path))) {
       Complain(p.Path + ": the piece would be the input; nothing written");
       return kExitFailed;
@@ -62,36 +207,5 @@ int RunSplit(const Options& options) {
     }
   }
 
-  CutSettings settings;
-  settings.AnyBitRate = options.AnyBitRate;
-  settings.Tags = options.Tags;
-  settings.Quiet = options.Quiet;
-  int status = kExitOk;
-  for (std::size_t i = 0; i < pieces.size() && !Cancelled(); ++i) {
-    const SplitPiece& p = pieces[i];
-    PlannedJob job;
-    job.Label = "piece " + std::to_string(i + 1) + " of " + std::to_string(pieces.size());
-    job.Arg = p.Path;
-    job.Job.Path = input;
-    job.Job.WholeFile = false;
-    job.Job.HasStart = job.Job.HasStop = true;
-    job.Job.Start.Frame = p.Start;
-    job.Job.Stop.Frame = p.Stop;
-    job.KnownCount = count;
-    OutputTarget target;
-    if (!PrepareOutput(p.Path, true, target, error)) {
-      Complain(error);
-      status = kExitFailed;
-      continue;
-    }
-    const int s = CutJobsInto(target, {job}, settings);
-    if (s != kExitOk && status == kExitOk) status = s;
-    if (s > kExitUsage) status = s;  // interrupted
-  }
-  if (Cancelled() && status <= kExitUsage) {
-    Complain("interrupted by " + std::string(CancelSignal() == SIGINT ? "SIGINT" : "SIGTERM") +
-             " before all pieces were made");
-    status = CancelExitStatus();
-  }
-  return status;
+  return WritePieces(options, input, reference, pieces, count, exact);
 }

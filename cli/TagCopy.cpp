@@ -10,90 +10,62 @@
 #include <cstring>
 #include <vector>
 
+#include "output/OutputWriter.h"
 #include "stream/Id3Tag.h"
+#include "stream/ReadAt.h"
 
 namespace {
 
-void CreateMissingDirectories(const std::string& path) {
-  for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-    struct stat st {};
-    const std::string dir = path.substr(0, slash);
-    if (::stat(dir.c_str(), &st) != 0) ::mkdir(dir.c_str(), 0777);
-  }
-}
-
-// Opens without blocking, so that a FIFO is refused rather than waited on.
-int OpenRegular(const std::string& path, int flags, std::string& error) {
-  const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    error = "cannot open " + path + ": " + std::strerror(errno);
-    return -1;
-  }
+// Bytes [offset, offset + length) of `input`, in pieces of constant size,
+// handed to `put`.
+template <class Put>
+bool CopyBytes(const std::string& input, std::int64_t offset, std::int64_t length, Put&& put,
+               std::string& error) {
+  // Without blocking, so that a FIFO is refused rather than waited on.
+  const int in = ::open(input.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    error = "cannot open " + path + ": not a regular file";
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-}  // namespace
-
-bool AppendFileBytes(const std::string& input, long long offset, long long length, const std::string& output,
-                     std::string& error) {
-  const int in = OpenRegular(input, O_RDONLY, error);
-  if (in < 0) return false;
-  CreateMissingDirectories(output);
-  const int out = OpenRegular(output, O_WRONLY | O_APPEND | O_CREAT, error);
-  if (out < 0) {
-    ::close(in);
+  if (in < 0 || ::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = "cannot open " + input + ": " + (in < 0 ? std::strerror(errno) : "not a regular file");
+    if (in >= 0) ::close(in);
     return false;
   }
   std::vector<std::uint8_t> buffer(1 << 16);
   bool ok = true;
   while (ok && length > 0) {
-    const std::size_t want = static_cast<std::size_t>(std::min<long long>(length, 1 << 16));
-    const ssize_t got = ::pread(in, buffer.data(), want, offset);
+    const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(length, 1 << 16));
+    const ssize_t got = ReadAt(in, buffer.data(), want, offset);
     if (got <= 0) {
-      if (got < 0 && errno == EINTR) continue;
       error = "cannot read " + input + ": " + (got < 0 ? std::strerror(errno) : "the file shrank");
       ok = false;
       break;
     }
-    for (ssize_t done = 0; ok && done < got;) {
-      const ssize_t n = ::write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        error = "cannot write " + output + ": " + std::strerror(n < 0 ? errno : ENOSPC);
-        ok = false;
-      } else {
-        done += n;
-      }
-    }
+    ok = put(buffer.data(), static_cast<std::size_t>(got));
     offset += got;
     length -= got;
   }
   ::close(in);
-  if (::close(out) != 0 && ok) {
-    error = "cannot write " + output + ": " + std::strerror(errno);
-    ok = false;
-  }
   return ok;
 }
 
-bool CopyLeadingTags(const std::string& input, const std::string& output, std::string& error) {
+}  // namespace
+
+bool CopyLeadingTags(const std::string& input, OutputWriter& output, std::string& error) {
   std::int64_t length = 0;
   if (!LeadingTagsLength(input, length, error)) return false;
-  return length == 0 || AppendFileBytes(input, 0, length, output, error);
+  return length == 0 ||
+         CopyBytes(
+             input, 0, length,
+             [&](const std::uint8_t* d, std::size_t n) { return output.WriteLeading(d, n, error); }, error);
 }
 
-bool CopyTrailingTag(const std::string& input, const std::string& output, std::string& error) {
+bool CopyTrailingTag(const std::string& input, OutputWriter& output, std::string& error) {
   if (!HasId3v1Tag(input)) return true;
   struct stat st {};
   if (::stat(input.c_str(), &st) != 0) {
     error = input + ": " + std::strerror(errno);
     return false;
   }
-  return AppendFileBytes(input, st.st_size - 128, 128, output, error);
+  return CopyBytes(
+      input, st.st_size - 128, 128,
+      [&](const std::uint8_t* d, std::size_t n) { return output.WriteTrailing(d, n, error); }, error);
 }

@@ -10,10 +10,10 @@
 #include "app/Messages.h"
 #include "app/SystemColors.h"
 #include "app/_MainUnit.h"
+#include "output/OutputWriter.h"
 #include "jobs/OtherBitRates.h"
 #include "preview/XaudioPlayer.h"
 #include "stream/Scanner.h"
-#include "stream/XingFrame.h"
 
 namespace {
 
@@ -40,11 +40,6 @@ bool SameFile(const QString& output, const QString& input) {
 bool IsOutputFailure(ScanStatus s) {
   return s == ScanStatus::OutputCreateFailed || s == ScanStatus::OutputOpenFailed ||
          s == ScanStatus::WriteFailed;
-}
-
-qint64 SizeOf(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? static_cast<qint64>(st.st_size) : 0;
 }
 
 }  // namespace
@@ -81,6 +76,34 @@ void T_MainForm::ProcessAllJobs() {
   if (otherBitRates == dialogs::Result::Cancel) return;
   cutOptions.AnyBitRate = otherBitRates == dialogs::Result::Yes;
 
+  // Locked for the whole run; checked before anything is appended: an output
+  // that ends with a tag, or with bytes that are not whole frames, is refused.
+  const std::string outputPath = QFile::encodeName(output).toStdString();
+  OutputWriter writer;
+  OutputSettings outputSettings;
+  outputSettings.Existing = ExistingOutput::Append;
+  outputSettings.NoWait = true;  // the window cannot wait: it serves no input meanwhile
+  // Every bit rate copied into a new output: players need a Xing frame to
+  // tell its length, as kerfwell-cut --any-bitrate gives it.
+  outputSettings.ReserveTagFrame = cutOptions.AnyBitRate;
+  OutputOpened opened;
+  std::string openMessage;
+  const OutputStatus openStatus = writer.Open(outputPath, outputSettings, opened, openMessage);
+  if (openStatus == OutputStatus::Busy) {
+    ShowMessage(this,
+                QStringLiteral("The output file %1 is being written by another program.\n"
+                               "Try again when it has finished.")
+                    .arg(output),
+                dialogs::Icon::Warning);
+    return;
+  }
+  if (openStatus != OutputStatus::Ok) {
+    ShowMessage(this,
+                QStringLiteral("Nothing was written to the output file.\n") + QString::fromStdString(openMessage),
+                dialogs::Icon::Warning);
+    return;
+  }
+
   Panel1->SetFontColor(syscolors::ActiveCaption());
   Panel1->SetCaption(QStringLiteral("Processing ..."));
   Panel1->repaint();
@@ -92,8 +115,7 @@ void T_MainForm::ProcessAllJobs() {
   if (gridHadFocus) Files_SG->clearFocus();
   Files_SG->setEnabled(false);
 
-  const std::string outputPath = QFile::encodeName(output).toStdString();
-  const bool outputWasEmpty = SizeOf(outputPath) == 0;
+  const bool outputWasEmpty = opened.New;
   QStringList passedOver;
   QStringList leftOut;
   QStringList cutShort;
@@ -119,10 +141,23 @@ void T_MainForm::ProcessAllJobs() {
       ShowTotalProgress(i + 1, JobCount);
       continue;
     }
-    const ScanResult result = ScanFrames(
-        inputPath, outputPath, job.StartFrame, job.StopFrame, false, ReferenceHeader,
-        [this](std::int32_t done, std::int32_t total) { ShowJobProgress(done, total); }, cutOptions);
-    if (result.Written > 0) {
+    ScanOptions options = cutOptions;
+    options.Sink = &writer;
+    writer.BeginJob();
+    const ScanResult result =
+        ScanFrames(inputPath, outputPath, job.StartFrame, job.StopFrame, false, ReferenceHeader,
+                   [this](std::int32_t done, std::int32_t total) { ShowJobProgress(done, total); }, options);
+    const OutputJob wrote = writer.EndJob();
+    // Only its Xing/Info frame: no audio of the job is in the output.
+    std::string dropMessage;
+    if (wrote.Frames > 0 && wrote.AudioFrames() == 0) {
+      if (writer.DropJob(dropMessage)) {
+        passedOver << QStringLiteral("%1 (no audio frame of its range reached the output)").arg(job.Path);
+      } else {
+        cutShort << QStringLiteral("%1 (%2)").arg(job.Path, QString::fromStdString(dropMessage));
+      }
+    }
+    if (wrote.AudioFrames() > 0) {
       if (firstWriter < 0) firstWriter = i;
       lastWriter = i;
     }
@@ -159,26 +194,25 @@ void T_MainForm::ProcessAllJobs() {
   Processing = false;
 
   // An Info frame copied from the front of a file would tell players that
-  // file's length: make it describe the output.
+  // file's length: it is made to describe the output, from the counts kept
+  // while the frames were written.
   if (firstWriter >= 0) {
     const _FileInfo& first = JobTable[static_cast<std::size_t>(firstWriter)];
     const _FileInfo& last = JobTable[static_cast<std::size_t>(lastWriter)];
-    const bool keepEndPadding = outputWasEmpty && first.StartFrame == 0 && last.Path == first.Path &&
-                                last.StopFrame >= last.TotalFrames - 1;
+    FinishSettings finish;
+    finish.KeepEndPadding = outputWasEmpty && first.StartFrame == 0 && last.Path == first.Path &&
+                            last.StopFrame >= last.TotalFrames - 1;
     std::string message;
-    const XingResult updated = UpdateOutputXingFrame(outputPath, keepEndPadding, message);
-    if (updated == XingResult::Failed) {
+    if (!writer.Finish(finish, message)) {
       outputFailure += QStringLiteral("\nThe output's length could not be written into its first frame: ") +
                        QString::fromStdString(message);
     }
-    // Every bit rate copied into a new output: it gets the Xing frame that
-    // players need to tell its length, as kerfwell-cut --any-bitrate gives it.
-    if (cutOptions.AnyBitRate && outputWasEmpty && updated == XingResult::NoTag &&
-        !AddXingFrameForSeveralBitRates(outputPath, message)) {
-      outputFailure += QStringLiteral("\nThe output's Xing frame could not be written: ") +
-                       QString::fromStdString(message);
-    }
+    if (!writer.Commit(message)) outputFailure += QStringLiteral("\n") + QString::fromStdString(message);
+  } else {
+    // No audio frame reached it: a file the run made is removed again.
+    writer.Discard();
   }
+  if (opened.CutBackFrom >= 0) outputFailure += QStringLiteral("\n") + QString::fromStdString(openMessage);
 
   Files_SG->setEnabled(true);
   if (gridHadFocus) Files_SG->setFocus();

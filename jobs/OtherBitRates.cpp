@@ -3,8 +3,6 @@
 #include <QApplication>
 #include <QStringList>
 
-#include "stream/Scanner.h"
-#include "stream/XingFrame.h"
 
 dialogs::Result AskToCopyOtherBitRates(QWidget* parent, const _FileInfo* jobs, int count) {
   QStringList lines;
@@ -31,13 +29,4 @@ dialogs::Result AskToCopyOtherBitRates(QWidget* parent, const _FileInfo* jobs, i
   r.icon = dialogs::Icon::Warning;
   r.defaultButton = dialogs::Result::Yes;
   return dialogs::Current().MessageBox(r);
-}
-
-bool AddXingFrameForSeveralBitRates(const std::string& outputPath, std::string& message) {
-  // A Xing frame is a Layer III frame: other layers stay as they are.
-  FrameHeader first;
-  if (!ProbeFile(outputPath, first) || first.Layer != 1 || StartsWithXingFrame(outputPath) ||
-      !HoldsSeveralBitRates(outputPath))
-    return true;
-  return PrependXingFrame(outputPath, message);
 }

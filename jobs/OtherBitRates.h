@@ -12,9 +12,3 @@ class QWidget;
 // Yes: copy every frame of each stream; No: keep the rule; Cancel: write
 // nothing. Ok when there was nothing to ask.
 dialogs::Result AskToCopyOtherBitRates(QWidget* parent, const _FileInfo* jobs, int count);
-
-// After a run that copied every bit rate into a new output: an output of
-// Layer III frames of several bit rates with no Xing frame at its front gets
-// a fresh one, so that players tell its length and seek in it. False, with
-// `message` naming the output and the reason, when that failed.
-bool AddXingFrameForSeveralBitRates(const std::string& outputPath, std::string& message);

@@ -1,6 +1,6 @@
-// Two cutters appending to one output on a disk that fills up: neither may
-// cut away the other's frames, and only a cutter all of whose frames are in
-// the output may say it succeeded.
+// Two cutters appending to one output on a disk that fills up: the lock keeps
+// their runs apart, neither may cut away the other's frames, and only a
+// cutter all of whose frames are in the output may say it succeeded.
 
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -78,7 +78,7 @@ TEST(ConcurrentAppend, TwoCuttersOnAFillingDiskKeepWholeFramesAndHonestStatuses)
     std::remove(out.c_str());
     std::map<char, pid_t> pids;
     for (const auto& [fill, path] : inputs) {
-      std::vector<std::string> args = {cut, "cut", "-o", out};
+      std::vector<std::string> args = {cut, "cut", "--append", "-o", out};
       for (int j = 0; j < kJobsPerCutter; ++j) args.push_back(path);
       pids[fill] = Spawn(args, dir / std::string(1, fill) + ".err");
       ASSERT_GT(pids[fill], 0);
@@ -94,15 +94,20 @@ TEST(ConcurrentAppend, TwoCuttersOnAFillingDiskKeepWholeFramesAndHonestStatuses)
     // The output holds whole frames only, back to back.
     const Bytes data = ReadFile(out);
     std::map<char, int> frames;
+    std::string owners;  // whose frames, run by run
     std::size_t at = 0;
     while (at + 4 <= data.size()) {
       const FrameHeader h = Decode(data, at);
       ASSERT_FALSE(h.Invalid) << "no frame at byte " << at << " of " << data.size();
       ASSERT_LE(at + static_cast<std::size_t>(h.FrameLength), data.size()) << "partial frame at byte " << at;
-      ++frames[data[at + 4]];
+      const char owner = static_cast<char>(data[at + 4]);
+      ++frames[owner];
+      if (owners.empty() || owners.back() != owner) owners += owner;
       at += static_cast<std::size_t>(h.FrameLength);
     }
     EXPECT_EQ(at, data.size());
+    // One run after the other, never interleaved.
+    EXPECT_LE(owners.size(), 2u) << owners;
     for (const auto& [fill, code] : status) {
       const Bytes err = ReadFile(dir / std::string(1, fill) + ".err");
       if (code == 0) {

@@ -63,11 +63,13 @@ TEST_F(BatchReportTest, AVariableBitRateJobListsTheFramesLeftOut) {
 TEST_F(BatchReportTest, AFullDiskNamesTheFileTheReasonAndWhatReachedTheOutput) {
   const QStringList paths = AddJobs(2);
   const QString output = TempPath("out.mp3");
-  const QByteArray earlier("earlier");
-  QFile f(output);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(earlier);
-  f.close();
+  // An earlier run's frame (an output that holds anything else is refused).
+  FrameHeader first;
+  const std::string firstPath = QFile::encodeName(paths[0]).toStdString();
+  ASSERT_TRUE(ProbeFile(firstPath, first));
+  ASSERT_TRUE(ScanFrames(firstPath, QFile::encodeName(output).toStdString(), 1, 1, false, first).Ok());
+  const QByteArray earlier = ReadAll(output);
+  ASSERT_FALSE(earlier.isEmpty());
   // A file-size limit fails a write midway through a frame, as a full disk does.
   struct rlimit saved {};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);

@@ -198,7 +198,8 @@ TEST_F(BatchTest, AppendsToAnExistingOutputAndCountsARepeatedInputTwice) {
   form->JobTable[0].StopFrame = 3;
   form->JobTable[1].StartFrame = 10;
   form->JobTable[1].StopFrame = 12;
-  const QByteArray before("existing content, kept\n");
+  // Frames of an earlier run (an output that holds anything else is refused).
+  const QByteArray before = FramesOf(paths[0], 20, 21);
   const QString output = WriteFile("existing.mp3", before);
   Run(output);
   EXPECT_EQ(ReadAll(output), before + FramesOf(paths[0], 0, 3) + FramesOf(paths[0], 10, 12));

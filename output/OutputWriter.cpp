@@ -1,0 +1,684 @@
+#include "output/OutputWriter.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "output/TrailingTag.h"
+#include "stream/Id3Tag.h"
+#include "stream/ReadAt.h"
+#include "stream/Scanner.h"
+
+namespace {
+
+std::string Reason(int e) { return std::strerror(e); }
+
+std::uint32_t Clamp32(std::int64_t v) { return static_cast<std::uint32_t>(std::clamp<std::int64_t>(v, 0, UINT32_MAX)); }
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// An unnamed file in `folder` (O_TMPFILE); where the file system cannot make
+// one, a named one whose name goes to `named`, for the caller to remove.
+int NewFileIn(const std::string& folder, const std::string& prefix, bool unlinkAtOnce, std::string& named) {
+  named.clear();
+  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+  if (fd >= 0) return fd;
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return -1;
+  std::string name = folder + "/" + prefix + "XXXXXX";
+  fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (unlinkAtOnce) {
+    ::unlink(name.c_str());
+  } else {
+    named = name;
+  }
+  return fd;
+}
+
+// A two-entry cache of header lengths: a stream repeats its padded and
+// unpadded headers.
+class Lengths {
+ public:
+  std::int32_t Of(const std::uint8_t* b) {
+    std::uint32_t key;
+    std::memcpy(&key, b, 4);
+    for (int i = 0; i < 2; ++i)
+      if (filled_[i] && keys_[i] == key) return lengths_[i];
+    const int slot = next_;
+    next_ ^= 1;
+    keys_[slot] = key;
+    lengths_[slot] = HeaderFrameLength(b);
+    filled_[slot] = true;
+    return lengths_[slot];
+  }
+
+ private:
+  std::uint32_t keys_[2] = {0, 0};
+  std::int32_t lengths_[2] = {0, 0};
+  bool filled_[2] = {false, false};
+  int next_ = 0;
+};
+
+thread_local Lengths lengthCache;
+
+OutputStatus FromLock(LockStatus s) {
+  switch (s) {
+    case LockStatus::Locked:
+      return OutputStatus::Ok;
+    case LockStatus::Busy:
+      return OutputStatus::Busy;
+    case LockStatus::Interrupted:
+      return OutputStatus::Interrupted;
+    case LockStatus::NotRegular:
+      return OutputStatus::NotRegular;
+    case LockStatus::CreateFailed:
+      return OutputStatus::CreateFailed;
+    case LockStatus::OpenFailed:
+      break;
+  }
+  return OutputStatus::OpenFailed;
+}
+
+}  // namespace
+
+OutputWriter::OutputWriter() = default;
+
+OutputWriter::~OutputWriter() {
+  if (open_) Discard();
+}
+
+OutputStatus OutputWriter::Open(const std::string& path, const OutputSettings& settings, OutputOpened& opened,
+                                std::string& message) {
+  settings_ = settings;
+  path_ = shown_ = path;
+  opened = OutputOpened{};
+  struct stat st {};
+  // An output with content that is to be replaced is only read: the new
+  // file goes beside it.
+  const bool replace = settings.Existing == ExistingOutput::Overwrite && ::stat(path.c_str(), &st) == 0 &&
+                       S_ISREG(st.st_mode) && st.st_size > 0;
+  if (replace && ::access(path.c_str(), W_OK) != 0) {
+    message = "cannot overwrite " + path + ": " + Reason(errno);
+    return OutputStatus::OpenFailed;
+  }
+  LockSettings lock;
+  lock.NoWait = settings.NoWait;
+  lock.Cancel = settings.Cancel;
+  lock.OnWait = settings.OnWait;
+  const LockStatus locked = LockOutput(path, replace, lock, lock_, message);
+  if (locked != LockStatus::Locked) return FromLock(locked);
+  open_ = true;
+
+  if (replace && !lock_.Created) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    target_ = real != nullptr ? real : lock_.FilePath;
+    std::free(real);
+    fd_ = NewFileIn(FolderOf(target_), "." + NameOf(target_) + ".kerfwell-", false, tmpName_);
+    if (fd_ < 0) {
+      message = "cannot create a new file beside " + path + ": " + Reason(errno);
+      Close();
+      return OutputStatus::CreateFailed;
+    }
+    kind_ = Kind::Beside;
+    new_ = true;
+    opened.Existed = true;
+    opened.New = true;
+    return OutputStatus::Ok;
+  }
+
+  kind_ = Kind::Direct;
+  fd_ = lock_.Fd;
+  if (lock_.Size == 0) {
+    new_ = true;
+    opened.New = true;
+    return OutputStatus::Ok;
+  }
+  opened.Existed = true;
+  if (settings.Existing == ExistingOutput::Refuse) {
+    message = path + " exists and is not empty";
+    Close();
+    return OutputStatus::NotEmpty;
+  }
+  OutputStatus status = OutputStatus::Ok;
+  if (!CheckBeforeAppend(opened, status, message)) {
+    Close();
+    return status;
+  }
+  return OutputStatus::Ok;
+}
+
+OutputStatus OutputWriter::OpenForStdout(const OutputSettings& settings, std::string& message) {
+  settings_ = settings;
+  path_.clear();
+  shown_ = "standard output";
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string folder = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+  std::string named;
+  fd_ = NewFileIn(folder, "kerfwell-cut-", true, named);
+  if (fd_ < 0) {
+    message = "cannot create a temporary file in " + folder + ": " + Reason(errno);
+    return OutputStatus::CreateFailed;
+  }
+  kind_ = Kind::Stdout;
+  new_ = true;
+  open_ = true;
+  return OutputStatus::Ok;
+}
+
+bool OutputWriter::CheckBeforeAppend(OutputOpened& opened, OutputStatus& status, std::string& message) {
+  const std::int64_t size = lock_.Size;
+  std::string tag;
+  if (!TrailingTagName(fd_, size, tag)) {
+    message = "cannot read " + path_ + ": " + Reason(errno);
+    status = OutputStatus::ReadFailed;
+    return false;
+  }
+  if (!tag.empty()) {
+    message = path_ + " ends with " + tag + ": frames appended to it would follow the tag; nothing appended";
+    status = OutputStatus::EndsWithTag;
+    return false;
+  }
+  FrameHeader reference;
+  std::string error;
+  std::int64_t front = 0;
+  if (!ProbeFile(path_, reference, error) || !LeadingTagsLength(path_, front, error)) {
+    message = error.empty() ? path_ + " holds no MPEG audio frame to append to; nothing appended" : error;
+    status = error.empty() ? OutputStatus::NotWholeFrames : OutputStatus::ReadFailed;
+    return false;
+  }
+
+  // One walk over what the output holds: where its frames end, and the
+  // counts of a tag frame at its front.
+  std::int64_t wholeEnd = -1;
+  std::int64_t lastStart = -1;
+  bool lastWhole = true;
+  bool first = true;
+  bool readFailed = false;
+  ScanOptions any;
+  any.AnyBitRate = true;
+  const bool walked = WalkFrames(
+      path_, reference, any,
+      [&](const FrameVisit& f) {
+        lastStart = f.Position;
+        lastWhole = f.Whole;
+        if (!f.Whole) return true;
+        const bool isFront = first;
+        first = false;
+        if (isFront && f.Position == front) {
+          std::vector<std::uint8_t> bytes(static_cast<std::size_t>(f.Length));
+          if (ReadAt(fd_, bytes.data(), bytes.size(), f.Position) != static_cast<ssize_t>(bytes.size())) {
+            readFailed = true;
+            return false;
+          }
+          if (ParseXingTag(bytes.data(), bytes.size(), parsed_)) {
+            tag_ = Tag::Copied;
+            tagAt_ = f.Position;
+            tagBytes_ = std::move(bytes);
+            counting_ = true;
+            counter_.Start(f.Position + f.Length);
+            wholeEnd = f.Position + f.Length;
+            return true;
+          }
+        }
+        if (!f.TagFrame) ++heldAudio_;
+        if (counting_) counter_.AddFrame(f.Position, f.Length, f.Header);
+        wholeEnd = f.Position + f.Length;
+        return true;
+      },
+      error);
+  if (!walked || readFailed) {
+    message = readFailed ? "cannot read " + path_ + ": " + Reason(errno) : error;
+    status = OutputStatus::ReadFailed;
+    return false;
+  }
+  if (wholeEnd < 0) {
+    message = path_ + " holds no whole MPEG audio frame to append to; nothing appended";
+    status = OutputStatus::NotWholeFrames;
+    return false;
+  }
+  // What follows the last whole frame: nothing, or a frame cut short right
+  // after it (or fewer bytes than a header), which a killed run leaves.
+  const bool partialAfterFrames = lastWhole ? size - wholeEnd < 4 : lastStart == wholeEnd;
+  if (wholeEnd < size && !partialAfterFrames) {
+    message = path_ + " does not end on a whole frame: the " + std::to_string(size - wholeEnd) +
+              " bytes after its last frame (at byte " + std::to_string(wholeEnd) +
+              ") are not MPEG audio; nothing appended";
+    status = OutputStatus::NotWholeFrames;
+    return false;
+  }
+  if (wholeEnd < size) {
+    if (lock_.AppendOnly || ::ftruncate(fd_, wholeEnd) != 0) {
+      message = "cannot cut " + path_ + " back to its last whole frame at byte " + std::to_string(wholeEnd) +
+                ": " + Reason(lock_.AppendOnly ? EPERM : errno) + "; nothing appended";
+      status = OutputStatus::NotWholeFrames;
+      return false;
+    }
+    opened.CutBackFrom = wholeEnd;
+    opened.CutBackBytes = size - wholeEnd;
+    message = path_ + " ended in a partial frame: its last " + std::to_string(size - wholeEnd) +
+              " bytes, after its last whole frame, were cut off";
+  }
+  if (counting_ && parsed_.HasLame && !ReadCrcBack(counter_.AudioStart(), wholeEnd, message)) {
+    status = OutputStatus::ReadFailed;
+    return false;
+  }
+  end_ = framesEnd_ = wholeEnd;
+  anyFrame_ = true;
+  return true;
+}
+
+bool OutputWriter::ReadCrcBack(std::int64_t from, std::int64_t to, std::string& message) {
+  std::vector<std::uint8_t> buffer(1 << 16);
+  for (std::int64_t at = from; at < to;) {
+    const std::size_t n =
+        static_cast<std::size_t>(std::min<std::int64_t>(to - at, static_cast<std::int64_t>(buffer.size())));
+    const ssize_t got = ReadAt(fd_, buffer.data(), n, at);
+    if (got != static_cast<ssize_t>(n)) {
+      message = "cannot read " + shown_ + ": " + (got < 0 ? Reason(errno) : "it shrank while it was read");
+      return false;
+    }
+    counter_.AddBytes(buffer.data(), n);
+    at += got;
+  }
+  return true;
+}
+
+bool OutputWriter::PutAt(const std::uint8_t* data, std::size_t length, std::int64_t at, std::size_t& written,
+                         std::string& message) {
+  written = 0;
+  while (written < length) {
+    const ssize_t n = ::pwrite(fd_, data + written, length - written, at + static_cast<std::int64_t>(written));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      message = "cannot write " + shown_ + ": " + Reason(n < 0 ? errno : ENOSPC);
+      return false;
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool OutputWriter::WriteLeading(const std::uint8_t* data, std::size_t length, std::string& message) {
+  std::size_t written = 0;
+  const bool ok = PutAt(data, length, end_, written, message);
+  end_ += static_cast<std::int64_t>(written);
+  framesEnd_ = end_;
+  return ok;
+}
+
+bool OutputWriter::WriteTrailing(const std::uint8_t* data, std::size_t length, std::string& message) {
+  std::size_t written = 0;
+  const bool ok = PutAt(data, length, end_, written, message);
+  end_ += static_cast<std::int64_t>(written);
+  return ok;
+}
+
+void OutputWriter::BeginJob() {
+  job_ = OutputJob{};
+  jobFirstSeen_ = false;
+  jobStart_ = end_;
+  before_.TagKind = tag_;
+  before_.Counting = counting_;
+  before_.AnyFrame = anyFrame_;
+  before_.AddedAudio = addedAudio_;
+  if (counting_) before_.Counter = counter_;
+}
+
+bool OutputWriter::DropJob(std::string& message) {
+  if (end_ == jobStart_) return true;
+  struct stat st {};
+  if (lock_.AppendOnly || ::fstat(fd_, &st) != 0 || st.st_size != end_ || ::ftruncate(fd_, jobStart_) != 0) {
+    message = "cannot take back what the job wrote to " + shown_ +
+              (lock_.AppendOnly ? std::string(": it is append-only") : ": " + Reason(errno));
+    return false;
+  }
+  end_ = framesEnd_ = jobStart_;
+  tag_ = before_.TagKind;
+  counting_ = before_.Counting;
+  anyFrame_ = before_.AnyFrame;
+  if (!anyFrame_) {
+    frontChecked_ = false;
+    leftOutFront_.clear();
+  }
+  addedAudio_ = before_.AddedAudio;
+  if (counting_) counter_ = before_.Counter;
+  job_ = OutputJob{};
+  return true;
+}
+
+bool OutputWriter::StartTagFrameIfAny(const std::uint8_t* frame, std::size_t available, std::string& message) {
+  const std::int32_t length = HeaderFrameLength(frame);
+  if (length > 0 && static_cast<std::size_t>(length) <= available &&
+      ParseXingTag(frame, static_cast<std::size_t>(length), parsed_)) {
+    tag_ = Tag::Copied;
+    tagAt_ = end_;
+    tagBytes_.assign(frame, frame + length);
+    counting_ = true;
+    counter_.Start(end_ + length);
+    return true;
+  }
+  if (!settings_.ReserveTagFrame) return true;
+  reserved_ = ReserveTagFrame(frame, settings_.Lame ? &settings_.LameValues : nullptr);
+  if (reserved_.Placeholder.empty()) return true;
+  // A silent frame until Finish fills it: an output cut off before then still
+  // plays.
+  std::size_t written = 0;
+  if (!PutAt(reserved_.Placeholder.data(), reserved_.Placeholder.size(), end_, written, message)) {
+    if (written > 0 && !lock_.AppendOnly && ::ftruncate(fd_, end_) != 0) {
+      message += "; the output ends with a partial frame at byte " + std::to_string(end_);
+    }
+    return false;
+  }
+  tag_ = Tag::Reserved;
+  tagAt_ = end_;
+  end_ += static_cast<std::int64_t>(written);
+  framesEnd_ = end_;
+  counting_ = true;
+  counter_.Start(end_);
+  return true;
+}
+
+bool OutputWriter::Write(const std::uint8_t* data, std::size_t length, std::int32_t /*firstIndex*/,
+                         std::size_t& written, std::string& message) {
+  written = 0;
+  if (length == 0) return true;
+  const bool firstOfJob = !jobFirstSeen_;
+  jobFirstSeen_ = true;
+  // An encoder's tag frame that cannot be rewritten (a VBRI frame, a Xing
+  // frame whose fields do not fit it) would tell players a false length at
+  // the front of a new output: it is left out.
+  std::size_t skip = 0;
+  if (new_ && !anyFrame_ && !frontChecked_) {
+    frontChecked_ = true;
+    const std::int32_t first = HeaderFrameLength(data);
+    if (first > 0 && static_cast<std::size_t>(first) <= length) {
+      const TagFrameKind kind = TagFrameKindOf(data, static_cast<std::size_t>(first));
+      XingTag readable;
+      if (kind == TagFrameKind::Vbri ||
+          (kind == TagFrameKind::Xing && !ParseXingTag(data, static_cast<std::size_t>(first), readable))) {
+        skip = static_cast<std::size_t>(first);
+        ++job_.Frames;
+        ++job_.TagFrames;
+        job_.Bytes += first;
+        leftOutFront_ = kind == TagFrameKind::Vbri ? "a VBRI frame" : "a Xing/Info frame that cannot be read";
+      }
+    }
+  }
+  // The frame that opens a new output decides its tag frame.
+  std::int64_t skipTagFrame = -1;
+  if (!anyFrame_ && new_ && length - skip >= 4) {
+    if (!StartTagFrameIfAny(data + skip, length - skip, message)) return false;
+    if (tag_ == Tag::Copied) skipTagFrame = end_;
+  }
+  const std::int64_t at = end_;
+  std::size_t put = 0;
+  const bool ok = PutAt(data + skip, length - skip, at, put, message);
+  written = skip + put;
+
+  // The whole frames that reached the output, one by one.
+  const std::uint8_t* run = data + skip;
+  std::size_t p = 0;
+  while (p + 4 <= put) {
+    const std::int32_t frameLength = lengthCache.Of(run + p);
+    if (frameLength <= 0 || p + static_cast<std::size_t>(frameLength) > put) break;
+    const std::int64_t position = at + static_cast<std::int64_t>(p);
+    const bool isTagFrame =
+        position == skipTagFrame ||
+        (firstOfJob && skip == 0 && p == 0 &&
+         TagFrameKindOf(run, static_cast<std::size_t>(frameLength)) != TagFrameKind::None);
+    ++job_.Frames;
+    job_.Bytes += frameLength;
+    if (isTagFrame) {
+      ++job_.TagFrames;
+    } else {
+      ++addedAudio_;
+    }
+    if (counting_ && position != skipTagFrame) counter_.AddFrame(position, frameLength, run + p);
+    p += static_cast<std::size_t>(frameLength);
+  }
+  if (counting_) {
+    // The music CRC covers the bytes after the tag frame.
+    const std::size_t from = skipTagFrame == at ? static_cast<std::size_t>(counter_.AudioStart() - at) : 0;
+    if (p > from) counter_.AddBytes(run + from, p - from);
+  }
+  if (p > 0) anyFrame_ = true;
+  end_ = at + static_cast<std::int64_t>(put);
+  framesEnd_ = at + static_cast<std::int64_t>(p);
+  return ok;
+}
+
+void OutputWriter::CutBack(std::size_t partial, std::string& message) {
+  if (partial == 0) return;
+  const std::int64_t frameStart = end_ - static_cast<std::int64_t>(partial);
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) {
+    message += "; the output may end with a partial frame";
+    return;
+  }
+  if (st.st_size != end_) {
+    message += "; another program wrote to the output meanwhile, so the partial frame at byte " +
+               std::to_string(frameStart) + " was left in place";
+    return;
+  }
+  if (lock_.AppendOnly || ::ftruncate(fd_, frameStart) != 0) {
+    message += "; the output ends with a partial frame at byte " + std::to_string(frameStart) +
+               " that could not be removed: " + Reason(lock_.AppendOnly ? EPERM : errno);
+    return;
+  }
+  end_ = frameStart;
+}
+
+bool OutputWriter::TocByWalking(XingToc& toc, std::string& message) {
+  // Frames of an earlier run with bytes between them: walk the output as the
+  // scanner does to find those at each percent.
+  FrameHeader reference;
+  std::string error;
+  if (!ProbeFile(path_, reference, error)) {
+    message = error.empty() ? "no MPEG audio frame found in " + shown_ : error;
+    return false;
+  }
+  const std::uint32_t frames = counter_.Frames();
+  const std::int64_t from = counter_.AudioStart();
+  std::vector<std::int64_t> starts(100, -1);
+  std::uint32_t index = 0;
+  int next = 0;
+  ScanOptions any;
+  any.AnyBitRate = true;
+  const bool walked = WalkFrames(
+      path_, reference, any,
+      [&](const FrameVisit& f) {
+        if (f.Position < from || !f.Whole) return true;
+        while (next < 100 && XingTocFrame(next, frames) == index) starts[static_cast<std::size_t>(next++)] = f.Position;
+        ++index;
+        return next < 100;
+      },
+      error);
+  if (!walked || (frames > 0 && next < 100)) {
+    message = walked ? shown_ + " changed while it was written" : error;
+    return false;
+  }
+  toc = MakeXingToc(frames, static_cast<std::uint64_t>(counter_.AudioEnd() - from), [&](std::uint32_t k) {
+    for (int i = 0; i < 100; ++i)
+      if (XingTocFrame(i, frames) == k) return static_cast<std::uint64_t>(starts[static_cast<std::size_t>(i)] - from);
+    return std::uint64_t{0};
+  });
+  return true;
+}
+
+bool OutputWriter::Finish(const FinishSettings& settings, std::string& message) {
+  if (tag_ == Tag::None) return true;
+  XingCounts counts;
+  counts.Frames = counter_.Frames();
+  counts.Bytes = Clamp32(counter_.AudioEnd() - tagAt_);
+  counts.MusicCrc = counter_.MusicCrc();
+  if (tag_ == Tag::Copied && settings.LeaveTagThatCounts &&
+      (!(parsed_.Flags & kXingFramesFlag) || parsed_.Frames == counts.Frames) &&
+      (!(parsed_.Flags & kXingBytesFlag) || parsed_.Bytes == counts.Bytes)) {
+    return true;
+  }
+  if (tag_ == Tag::Reserved || (parsed_.Flags & kXingTocFlag)) {
+    const bool ok = counter_.BackToBack() ? counter_.Toc(fd_, counts.Toc, message)
+                                          : TocByWalking(counts.Toc, message);
+    if (!ok) {
+      message = "cannot count the frames of " + shown_ + ": " + message;
+      return false;
+    }
+  }
+  std::vector<std::uint8_t> frame;
+  if (tag_ == Tag::Copied) {
+    frame = tagBytes_;
+    RewriteXingTag(frame.data(), parsed_, counts, settings.KeepEndPadding);
+  } else {
+    frame = FillTagFrame(reserved_, std::popcount(counter_.BitRates()) > 1, counts);
+  }
+  if (lock_.AppendOnly) {
+    message = "cannot rewrite the tag frame of " + shown_ + ": it is append-only";
+    return false;
+  }
+  std::size_t written = 0;
+  return PutAt(frame.data(), frame.size(), tagAt_, written, message);
+}
+
+bool OutputWriter::Deliver(std::string& message) {
+  off_t offset = 0;
+  while (offset < end_) {
+    const ssize_t n = ::sendfile(STDOUT_FILENO, fd_, &offset, static_cast<std::size_t>(end_ - offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EINVAL || errno == ENOSYS)) break;  // not for this kind of output: copy
+    if (n <= 0) {
+      message = "cannot write standard output: " + Reason(n < 0 ? errno : EIO);
+      return false;
+    }
+  }
+  std::vector<std::uint8_t> buffer(1 << 16);
+  while (offset < end_) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::int64_t>(end_ - offset, static_cast<std::int64_t>(buffer.size())));
+    const ssize_t got = ReadAt(fd_, buffer.data(), want, offset);
+    if (got <= 0) {
+      message = "cannot read back the output: " + Reason(got < 0 ? errno : EIO);
+      return false;
+    }
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t n = ::write(STDOUT_FILENO, buffer.data() + done, static_cast<std::size_t>(got - done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        message = "cannot write standard output: " + Reason(n < 0 ? errno : EIO);
+        return false;
+      }
+      done += n;
+    }
+    offset += got;
+  }
+  return true;
+}
+
+bool OutputWriter::PutInPlace(std::string& message) {
+  if (::fchmod(fd_, lock_.Mode & 07777) != 0 || ::fsync(fd_) != 0) {
+    message = "cannot write " + shown_ + ": " + Reason(errno);
+    return false;
+  }
+  std::string name = tmpName_;
+  if (name.empty()) {
+    // Linked under a name only for the rename that follows.
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd_);
+    for (int attempt = 0; name.empty() && attempt < 100; ++attempt) {
+      const std::string candidate = FolderOf(target_) + "/." + NameOf(target_) + ".kerfwell-" +
+                                    std::to_string(::getpid()) + "-" + std::to_string(attempt);
+      if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        name = candidate;
+      } else if (errno != EEXIST) {
+        message = "cannot put the new " + shown_ + " in place: " + Reason(errno);
+        return false;
+      }
+    }
+  }
+  if (name.empty() || ::rename(name.c_str(), target_.c_str()) != 0) {
+    message = "cannot put the new " + shown_ + " in place: " + Reason(errno);
+    if (!name.empty()) ::unlink(name.c_str());
+    return false;
+  }
+  tmpName_.clear();
+  return true;
+}
+
+bool OutputWriter::Commit(std::string& message) {
+  if (!open_) return false;
+  bool ok = true;
+  switch (kind_) {
+    case Kind::Direct:
+      if (new_ && AudioFrames() == 0) {
+        Discard();
+        return true;
+      }
+      break;
+    case Kind::Beside:
+      if (AudioFrames() == 0) {
+        Discard();
+        return true;
+      }
+      ok = PutInPlace(message);
+      if (!ok) {
+        Discard();
+        return false;
+      }
+      break;
+    case Kind::Stdout:
+      ok = Deliver(message);
+      break;
+  }
+  Close();
+  return ok;
+}
+
+void OutputWriter::Discard() {
+  if (!open_) return;
+  switch (kind_) {
+    case Kind::Direct:
+      if (lock_.Created) {
+        // Removed while the lock is held, so that a waiting run makes its own.
+        struct stat now {};
+        struct stat held {};
+        if (::stat(lock_.FilePath.c_str(), &now) == 0 && ::fstat(fd_, &held) == 0 && now.st_ino == held.st_ino &&
+            now.st_dev == held.st_dev)
+          ::unlink(lock_.FilePath.c_str());
+      } else if (new_ && end_ > 0 && !lock_.AppendOnly) {
+        if (::ftruncate(fd_, 0) != 0) {
+          // Nothing more to do: the frames stay, whole.
+        }
+      }
+      break;
+    case Kind::Beside:
+      if (!tmpName_.empty()) ::unlink(tmpName_.c_str());
+      tmpName_.clear();
+      break;
+    case Kind::Stdout:
+      break;
+  }
+  Close();
+}
+
+void OutputWriter::Close() {
+  if (fd_ >= 0 && fd_ != lock_.Fd) ::close(fd_);
+  if (lock_.Fd >= 0) ::close(lock_.Fd);  // releases the lock
+  fd_ = -1;
+  lock_.Fd = -1;
+  open_ = false;
+}
