@@ -2,6 +2,7 @@
 
 #include <QRegion>
 #include <algorithm>
+#include <cstdio>
 
 #include "app/_MainUnit.h"
 
@@ -24,11 +25,16 @@ void SetBar(TPanel* outer, TPanel* bar, std::int32_t done, std::int32_t total) {
     width = outer->width() - 2;
   }
   const int shown = static_cast<int>(std::clamp<std::int64_t>(width, 0, outer->width()));
-  const QString caption = QStringLiteral("%1 %").arg(percent);
+  // Called for every frame written: the caption is compared as it is built,
+  // on the stack, and made a string only when it changed.
+  char text[32];
+  const int length = std::snprintf(text, sizeof text, "%lld %%", static_cast<long long>(percent));
+  const QLatin1StringView captionText(text, length);
+  const bool captionChanged = bar->Caption() != captionText;
   const int before = bar->width();
-  if (shown == before && caption == bar->Caption()) return;
+  if (shown == before && !captionChanged) return;
   const QRect captionBefore = bar->CaptionRect();
-  const bool captionChanged = caption != bar->Caption();
+  const QString caption = captionText;
   bar->resize(shown, bar->height());
   bar->SetCaptionUnpainted(caption);
   // The strip a shrinking bar leaves shows the outer panel again.
@@ -36,9 +42,10 @@ void SetBar(TPanel* outer, TPanel* bar, std::int32_t done, std::int32_t total) {
   if (shown == 0) return;
   const int from = std::max(0, std::min(before, shown) - 1);
   QRegion changed(QRect(from, 0, std::max(before, shown) - from, bar->height()));
-  if (captionChanged || captionBefore != bar->CaptionRect()) {
+  const QRect captionAfter = bar->CaptionRect();
+  if (captionChanged || captionBefore != captionAfter) {
     changed += captionBefore;
-    changed += bar->CaptionRect();
+    changed += captionAfter;
   }
   bar->repaint(changed.intersected(bar->rect()));
 }

@@ -29,7 +29,18 @@ TPanel::TPanel(QWidget* parent) : QWidget(parent) {
 void TPanel::SetCaption(const QString& caption) {
   if (caption == caption_) return;
   caption_ = caption;
+  captionAdvance_ = -1;
   update();
+}
+
+int TPanel::CaptionAdvance() const {
+  if (captionAdvance_ < 0) captionAdvance_ = QFontMetrics(font()).horizontalAdvance(caption_);
+  return captionAdvance_;
+}
+
+void TPanel::changeEvent(QEvent* e) {
+  if (e->type() == QEvent::FontChange) captionAdvance_ = -1;
+  QWidget::changeEvent(e);
 }
 
 void TPanel::SetBevelOuter(TBevel b) {
@@ -89,8 +100,7 @@ QRect TPanel::CaptionRect() const {
   if (r.isEmpty()) return {};
   // The caption is placed by its full advance, so trailing blanks keep a
   // right-aligned caption away from the edge.
-  const QFontMetrics fm(font());
-  const int textWidth = fm.horizontalAdvance(caption_);
+  const int textWidth = CaptionAdvance();
   int x = r.left();
   if (alignment_ & Qt::AlignRight) {
     x = r.right() + 1 - textWidth;
