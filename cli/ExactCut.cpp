@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "cli/Split.h"
+#include "cli/StreamClock.h"
 #include "gapless/LameTag.h"
 
 LameFields TagFieldsOf(const GaplessStream& stream, const GaplessPlan& plan) {
@@ -88,10 +90,9 @@ bool SplitBoundaries(const GaplessStream& stream, const std::vector<StreamPoint>
     for (const StreamPoint& p : points) boundaries.push_back(SampleOfPoint(stream, p));
     return true;
   }
-  if ((every->IsTime ? every->Nanoseconds : every->Frame) <= 0) {
-    error = "--every needs a length above zero";
-    return false;
-  }
+  // A step of a frame at least: the loop below then ends within the stream's
+  // frames, where a shorter one would take a step per nanosecond.
+  if (!CheckEveryLength(*every, ClockOf(stream), error)) return false;
   for (std::int64_t k = 1;; ++k) {
     std::int64_t b = 0;
     if (every->IsTime) {
