@@ -97,6 +97,7 @@ int RunSplit(const Options& options) {
     job.Job.Start.Frame = p.Start;
     job.Job.Stop.Frame = p.Stop;
     job.KnownCount = count;
+    if (!exact.empty()) job.LeadFrame = exact[i].Plan.Carrier;
     OutputChoice choice;
     choice.Output = p.Path;
     choice.Existing = options.Overwrite ? ExistingOutput::Overwrite : ExistingOutput::Refuse;
