@@ -146,6 +146,8 @@ void T_MainForm::CreateLayout() {
   StartFrame_SE->OnChange = [this](QObject* s) { StartFrame_SEChange(s); };
   StartFrame_SE->OnEnter = [this](QObject* s) { StartFrame_SEEnter(s); };
   StartFrame_SE->OnExit = [this](QObject* s) { StartFrame_SEExit(s); };
+  // Enter commits what was typed, as leaving the box does.
+  StartFrame_SE->OnCommit = [this](QObject* s) { StartFrame_SEChange(s); };
   StartFrame_SE->OnMouseMove = bind(&T_MainForm::StartFrame_SEMouseMove);
 
   Panel4 = MakePanel(Panel12, 104, 4, 97, 61, QString(), boxStyle);
@@ -156,6 +158,7 @@ void T_MainForm::CreateLayout() {
   StopFrame_SE->OnChange = [this](QObject* s) { StopFrame_SEChange(s); };
   StopFrame_SE->OnEnter = [this](QObject* s) { StopFrame_SEEnter(s); };
   StopFrame_SE->OnExit = [this](QObject* s) { StopFrame_SEExit(s); };
+  StopFrame_SE->OnCommit = [this](QObject* s) { StopFrame_SEChange(s); };
   StopFrame_SE->OnMouseMove = bind(&T_MainForm::StopFrame_SEMouseMove);
 
   // Status, counter and the current file.

@@ -16,7 +16,9 @@ T_MainForm::T_MainForm(QWidget* parent)
   setWindowTitle(QStringLiteral("Kerfwell  v1.0"));
   setFixedSize(633, 328);
   setMouseTracking(true);
+  setAcceptDrops(true);
   CreateLayout();
+  CreateShortcuts();
   FormCreate(this);
 }
 

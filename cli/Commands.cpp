@@ -12,27 +12,38 @@
 #include "cli/Options.h"
 #include "cli/OutputTarget.h"
 #include "cli/PathIdentity.h"
+#include "cli/Signals.h"
 #include "stream/Scanner.h"
 
-bool ProbeInput(const std::string& path, FrameHeader& reference) {
+bool ProbeInput(const std::string& path, StreamProbe& probe) {
   std::string error;
-  if (ProbeFile(path, reference, error)) return true;
+  if (ProbeStream(path, probe, error)) return true;
   if (!error.empty()) {
     Complain(error);
   } else {
-    Complain(path + ": Is Something Strange With This File !");
+    const std::string detail = ProbeRefusalDetail(probe.Refusal);
+    Complain(path + ": Is Something Strange With This File !" + (detail.empty() ? "" : " (" + detail + ")"));
   }
   return false;
+}
+
+bool ProbeInput(const std::string& path, FrameHeader& reference) {
+  StreamProbe probe;
+  if (!ProbeInput(path, probe)) return false;
+  reference = probe.Reference;
+  return true;
 }
 
 bool CountFrames(const std::string& path, const FrameHeader& reference, bool anyBitRate, std::int32_t& count,
                  std::int32_t& copyable) {
   ScanOptions options;
   options.AnyBitRate = anyBitRate;
+  // Set only where the handlers are installed: a signal ends a long count too.
+  options.Cancel = CancelFlag();
   // The count a newly added job gets: frames 0 to 100 of a counting pass.
   const ScanResult r = ScanFrames(path, "", 0, 100, true, reference, {}, options);
   if (!r.Ok()) {
-    Complain(r.Message);
+    if (r.Status != ScanStatus::Interrupted) Complain(r.Message);  // the caller names the signal
     return false;
   }
   count = r.Count;
@@ -41,8 +52,11 @@ bool CountFrames(const std::string& path, const FrameHeader& reference, bool any
 }
 
 int RunInfo(const std::string& path, bool anyBitRate) {
-  FrameHeader reference;
-  if (!ProbeInput(path, reference)) return kExitFailed;
+  StreamProbe probe;
+  if (!ProbeInput(path, probe)) return kExitFailed;
+  const FrameHeader& reference = probe.Reference;
+  // Frame 0, a leading tag frame when there is one; the stream is the audio's.
+  const std::int64_t firstFrame = probe.TagFrame ? probe.TagHeader.Position : reference.Position;
   std::int32_t frames = 0, copyable = 0;
   if (!CountFrames(path, reference, anyBitRate, frames, copyable)) return kExitFailed;
   const StreamInfoTexts t = DescribeHeader(reference);
@@ -52,7 +66,7 @@ int RunInfo(const std::string& path, bool anyBitRate) {
       t.Copyright.c_str(), t.Original.c_str());
   std::printf("Frames: %d\nDuration: %s\nFirstFrame: %lld\nCopyable: %d\n", frames,
               FormatDuration(reference.FileSize, HeaderBitRate(reference)).c_str(),
-              static_cast<long long>(reference.Position), copyable);
+              static_cast<long long>(firstFrame), copyable);
   // The length as a gapless player plays it, to the sample: Layer III after
   // the delay and padding that the tag declares (and the decoder's own
   // delay); Layers I and II every frame's samples.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "stream/FrameHeader.h"
+#include "stream/Scanner.h"
 
 struct Options;
 
@@ -18,9 +19,13 @@ int RunCut(const Options& options);
 int RunSplit(const Options& options);
 
 // Probes like the window does before it counts or cuts a file. On false the
-// reason has been printed: the file could not be read, or it holds no valid
-// header in its first 2 MiB.
+// reason has been printed: the file could not be read, or it holds no frame
+// in its first 2 MiB (naming an MPEG 2.5 or free format stream as such).
 bool ProbeInput(const std::string& path, FrameHeader& reference);
-// A counting pass over the whole file. On false the reason has been printed.
+// The same, with what else the probe learnt (a leading tag frame, where the
+// audio begins and ends).
+bool ProbeInput(const std::string& path, StreamProbe& probe);
+// A counting pass over the whole file. On false the reason has been printed,
+// unless a signal ended the count (Cancelled()): the caller names it.
 bool CountFrames(const std::string& path, const FrameHeader& reference, bool anyBitRate, std::int32_t& count,
                  std::int32_t& copyable);

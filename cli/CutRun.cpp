@@ -108,7 +108,8 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
     out.BeginJob();
     if (!planned.LeadFrame.empty()) {
       std::size_t put = 0;
-      if (!out.Write(planned.LeadFrame.data(), planned.LeadFrame.size(), put, error)) {
+      // It stands in for the frames before the first one copied.
+      if (!out.Write(planned.LeadFrame.data(), planned.LeadFrame.size(), start - 1, put, error)) {
         bar.Clear();
         Complain(error);
         passedOver.push_back(named);
@@ -182,6 +183,10 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
   finish.KeepEndPadding = keepEndPadding;
   finish.LeaveTagThatCounts = keepEndPadding && writers == 1 && allCopied && interruption.empty();
 
+  if (!out.LeftOutFront().empty()) {
+    Complain(target.Shown + ": its first frame, " + out.LeftOutFront() +
+             " that would not describe it, was left out");
+  }
   int status = passedOver.empty() && !failed ? kExitOk : kExitFailed;
   std::string error;
   if (out.AddedAudioFrames() == 0) {

@@ -24,14 +24,47 @@ bool SplitStarts(const std::vector<StreamPoint>& points, const FrameClock& clock
   return true;
 }
 
-bool EveryStarts(const StreamPoint& length, const FrameClock& clock, std::int32_t count,
-                 std::vector<std::int32_t>& starts, std::string& error) {
-  if ((length.IsTime ? length.Nanoseconds : length.Frame) <= 0) {
-    error = "--every needs a length above zero";
-    return false;
+namespace {
+
+constexpr std::int64_t kSecond = 1'000'000'000;
+
+// Nanoseconds as seconds the way --every reads them back: "0.026122449s".
+std::string SecondsText(std::int64_t ns) {
+  std::string fraction = std::to_string(ns % kSecond);
+  fraction.insert(0, 9 - fraction.size(), '0');
+  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+  return std::to_string(ns / kSecond) + (fraction.empty() ? "" : "." + fraction) + "s";
+}
+
+}  // namespace
+
+std::int64_t ShortestEveryTime(const FrameClock& clock) {
+  const std::int64_t scaled = std::int64_t{clock.SamplesPerFrame} * kSecond;
+  return (scaled + clock.SampleRate - 1) / clock.SampleRate;
+}
+
+bool CheckEveryLength(const StreamPoint& length, const FrameClock& clock, std::string& error) {
+  const std::int64_t shortest = ShortestEveryTime(clock);
+  const bool tooShort = length.IsTime ? length.Nanoseconds < shortest : length.Frame < 1;
+  if (tooShort) {
+    error = "a length below one frame: the shortest length is " + SecondsText(shortest) +
+            " (one frame of " + std::to_string(clock.SamplesPerFrame) + " samples at " +
+            std::to_string(clock.SampleRate) + " Hz), or 1 as a number of frames";
   }
+  return !tooShort;
+}
+
+bool EveryStarts(const StreamPoint& length, const FrameClock& clock, std::int32_t count,
+                 std::vector<std::int32_t>& starts, std::string& error, const std::atomic<bool>* cancel) {
   starts.assign(1, 0);
+  if (!CheckEveryLength(length, clock, error)) return false;
+  // Each step moves on by a frame at least, so the loop ends within `count`
+  // steps; a signal may still end it sooner.
   for (std::int64_t k = 1;; ++k) {
+    if (cancel != nullptr && k % 4096 == 0 && cancel->load(std::memory_order_relaxed)) {
+      error = "interrupted";
+      return false;
+    }
     std::int64_t frame = 0;
     if (length.IsTime) {
       if (length.Nanoseconds > std::numeric_limits<std::int64_t>::max() / (k + 1)) break;

@@ -164,26 +164,102 @@ KERFWELL_MODEL bool SameStream(const std::uint8_t* a, const std::uint8_t* b) {
   return ((a[1] ^ b[1]) & 0x1E) == 0 && ((a[2] ^ b[2]) & 0x0C) == 0;
 }
 
-KERFWELL_MODEL bool ConfirmedAhead(const std::vector<std::uint8_t>& file, std::int64_t p,
-                                   std::int32_t length) {
+KERFWELL_MODEL bool Holds(const std::vector<std::uint8_t>& file, std::int64_t at, const char* text) {
+  const std::int64_t n = static_cast<std::int64_t>(std::strlen(text));
+  return at >= 0 && at + n <= static_cast<std::int64_t>(file.size()) &&
+         std::memcmp(file.data() + at, text, n) == 0;
+}
+
+// Where the audio ends: before the tags appended after it (ID3v1 last, APE,
+// Lyrics3v2, ID3v2 with a footer, in any order), none reaching below `floor`.
+KERFWELL_MODEL std::int64_t AudioEnd(const std::vector<std::uint8_t>& file, std::int64_t floor) {
   const std::int64_t size = static_cast<std::int64_t>(file.size());
-  const std::int64_t next = p + length;
-  if (next == size) return true;
-  if (next + 4 > size) return false;
+  const std::uint8_t* f = file.data();
+  std::int64_t end = size;
+  for (int n = 0; n < 16; ++n) {
+    const std::int64_t room = end - floor;
+    std::int64_t start = -1;
+    if (end == size && room >= 128 && Holds(file, end - 128, "TAG")) {
+      start = end - 128;
+    } else if (room >= 32 && Holds(file, end - 32, "APETAGEX")) {
+      const std::int64_t items = std::int64_t{f[end - 20]} | std::int64_t{f[end - 19]} << 8 |
+                                 std::int64_t{f[end - 18]} << 16 | std::int64_t{f[end - 17]} << 24;
+      const std::int64_t whole = items + ((f[end - 9] & 0x80) ? 32 : 0);
+      if (items >= 32 && whole <= room && (!(f[end - 9] & 0x80) || Holds(file, end - whole, "APETAGEX")))
+        start = end - whole;
+    } else if (room >= 26 && Holds(file, end - 9, "LYRICS200")) {
+      std::int64_t n6 = 0;
+      bool digits = true;
+      for (std::int64_t i = end - 15; i < end - 9; ++i) {
+        digits = digits && f[i] >= '0' && f[i] <= '9';
+        n6 = n6 * 10 + (f[i] - '0');
+      }
+      if (digits && n6 >= 11 && n6 + 15 <= room && Holds(file, end - 15 - n6, "LYRICSBEGIN"))
+        start = end - 15 - n6;
+    } else if (room >= 20 && Holds(file, end - 10, "3DI") && f[end - 7] != 0xFF && f[end - 6] != 0xFF &&
+               !((f[end - 4] | f[end - 3] | f[end - 2] | f[end - 1]) & 0x80)) {
+      const std::int64_t body =
+          std::int64_t{f[end - 4]} << 21 | f[end - 3] << 14 | f[end - 2] << 7 | f[end - 1];
+      const std::int64_t tag = end - 20 - body;
+      if (body + 20 <= room && Holds(file, tag, "ID3") && std::memcmp(f + tag + 3, f + end - 7, 7) == 0)
+        start = tag;
+    }
+    if (start < 0) break;
+    end = start;
+  }
+  return end;
+}
+
+// An encoder's tag frame: Layer III with "Xing"/"Info" after its side
+// information, or "VBRI" 32 bytes after its header.
+KERFWELL_MODEL bool IsTagFrame(const std::vector<std::uint8_t>& file, std::int64_t p, std::int32_t length) {
+  const std::uint8_t* b = file.data() + p;
+  if (((b[1] >> 1) & 3) != 1) return false;
+  const bool mono = (b[3] >> 6) == 3;
+  const std::int64_t side = ((b[1] >> 3) & 3) == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+  if (side + 8 <= length && (Holds(file, p + 4 + side, "Xing") || Holds(file, p + 4 + side, "Info")))
+    return true;
+  return length >= 40 && Holds(file, p + 36, "VBRI");
+}
+
+// Where the walk stands: after a frame it took, or out of step.
+struct Step {
+  std::int64_t previousEnd = -1;
+  const std::uint8_t* previous = nullptr;
+};
+
+// The header at `p` as the walk takes it, or an invalid verdict: in step as it
+// is (a zero fourth byte only after a frame of its stream); out of step only
+// with a header of its stream at its frame's end, or its frame ending where
+// the audio ends.
+KERFWELL_MODEL Verdict Taken(const std::vector<std::uint8_t>& file, std::int64_t p, const Step& step,
+                             std::int64_t audioEnd) {
+  const std::uint8_t* b = file.data() + p;
+  Verdict v = Judge(b);
+  const bool valid = v.valid;
+  if (!valid) v = JudgeZeroFourth(b);
+  if (!v.valid) return {};
+  if (step.previousEnd == p && (valid || SameStream(step.previous, b))) return v;
+  const std::int64_t next = p + v.length;
+  if (next == audioEnd) return v;
+  if (next + 4 > audioEnd) return {};
   const std::uint8_t* n = file.data() + next;
-  return IsCandidate(n) && SameStream(n, file.data() + p) && (Judge(n).valid || JudgeZeroFourth(n).valid);
+  if (IsCandidate(n) && SameStream(n, b) && (Judge(n).valid || JudgeZeroFourth(n).valid)) return v;
+  return {};
 }
 
 struct ProbeModel {
   bool found = false;
   std::int64_t lastCandidate = -1;  // the header the reference ends up holding
+  std::int64_t tagFrame = -1;       // frame 0 when it is a tag frame
 };
 
 KERFWELL_MODEL ProbeModel Probe(const std::vector<std::uint8_t>& file) {
   ProbeModel m;
-  const std::int64_t size = static_cast<std::int64_t>(file.size());
   const std::int64_t from = TagsEnd(file);
-  const std::int64_t end = std::min(from + kProbeWindowSize, size - 3);
+  const std::int64_t audioEnd = AudioEnd(file, from);
+  const std::int64_t window = from + kProbeWindowSize;
+  const std::int64_t end = std::min(window, audioEnd - 3);
   for (std::int64_t p = from; p < end; ++p) {
     const std::uint8_t* b = file.data() + p;
     if (*b != 0xFF) {  // straight to the next 0xFF: a gap is long
@@ -194,11 +270,20 @@ KERFWELL_MODEL ProbeModel Probe(const std::vector<std::uint8_t>& file) {
     }
     if (!IsCandidate(b)) continue;
     m.lastCandidate = p;
-    const Verdict zero = JudgeZeroFourth(b);
-    if (Judge(b).valid || (zero.valid && ConfirmedAhead(file, p, zero.length))) {
-      m.found = true;
-      break;
+    const Verdict v = Taken(file, p, Step{}, audioEnd);
+    if (!v.valid) continue;
+    m.found = true;
+    if (p + v.length > audioEnd || !IsTagFrame(file, p, v.length)) break;
+    // A tag frame: the reference is the audio frame taken after it.
+    m.tagFrame = p;
+    const Step step{p + v.length, b};
+    for (std::int64_t q = p + v.length; (q < end || q == p + v.length) && q + 4 <= audioEnd; ++q) {
+      if (IsCandidate(file.data() + q) && Taken(file, q, step, audioEnd).valid) {
+        m.lastCandidate = q;
+        break;
+      }
     }
+    break;
   }
   return m;
 }
@@ -206,9 +291,11 @@ KERFWELL_MODEL ProbeModel Probe(const std::vector<std::uint8_t>& file) {
 struct ScanModel {
   std::int32_t count = 0;
   std::int32_t written = 0;
+  std::int32_t audioWritten = 0;
   std::int32_t leftOut = 0;
   std::int32_t copyable = 0;
   bool zeroFourthWritten = false;
+  bool mixedStreams = false;  // written frames of more than one stream
   std::vector<std::uint8_t> output;
 };
 
@@ -220,33 +307,27 @@ std::int32_t Clamp32(std::int64_t v) {
 KERFWELL_MODEL ScanModel Scan(const std::vector<std::uint8_t>& file, std::int32_t start, std::int32_t stop,
                               const FrameHeader& reference, bool countOnly) {
   ScanModel m;
-  const std::int64_t size = static_cast<std::int64_t>(file.size());
   // The padded and unpadded frames of the reference: one byte, one slot for Layer I.
   const std::int32_t tolerance = reference.Layer == 3 ? 4 : 1;
   std::int64_t index = 0;
   std::int64_t pos = TagsEnd(file);
-  std::int64_t previousEnd = -1;
-  const std::uint8_t* previous = nullptr;
-  while (pos + 4 <= size) {
+  const std::int64_t audioEnd = AudioEnd(file, pos);
+  Step step;
+  while (pos + 4 <= audioEnd) {
     const std::uint8_t* b = file.data() + pos;
     if (!IsCandidate(b)) {
       ++pos;
       continue;
     }
-    Verdict v = Judge(b);
+    const Verdict v = Taken(file, pos, step, audioEnd);
     if (!v.valid) {
-      v = JudgeZeroFourth(b);
-      const bool confirmed =
-          v.valid && ((previous != nullptr && previousEnd == pos && SameStream(previous, b)) ||
-                      ConfirmedAhead(file, pos, v.length));
-      if (!confirmed) {
-        ++pos;
-        continue;
-      }
+      ++pos;
+      continue;
     }
     const std::int64_t frameIndex = index++;
-    const bool fits = std::abs(v.length - reference.FrameLength) <= tolerance;
-    const bool whole = pos + v.length <= size;
+    const bool whole = pos + v.length <= audioEnd;
+    const bool tagFrame = frameIndex == 0 && whole && IsTagFrame(file, pos, v.length);
+    const bool fits = tagFrame || std::abs(v.length - reference.FrameLength) <= tolerance;
     const bool inRange = !countOnly && frameIndex >= start && frameIndex <= stop;
     if (fits && whole) ++m.copyable;
     if (inRange && !fits) ++m.leftOut;
@@ -254,11 +335,12 @@ KERFWELL_MODEL ScanModel Scan(const std::vector<std::uint8_t>& file, std::int32_
     if (inRange && fits) {
       m.output.insert(m.output.end(), b, b + v.length);
       ++m.written;
+      if (!tagFrame) ++m.audioWritten;
       if (b[3] == 0) m.zeroFourthWritten = true;
+      if (m.written > 1 && !SameStream(m.output.data(), b)) m.mixedStreams = true;
     }
     pos += v.length;
-    previousEnd = pos;
-    previous = b;
+    step = Step{pos, b};
   }
   m.count = Clamp32(index);
   return m;
@@ -412,6 +494,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ScanResult r = ScanFramesBuffered(input, out, start, stop, false, reference, p.Recorder(), window);
     CheckScan("cut", r, model);
     FUZZ_CHECK(r.Written == model.written, "wrote %d frames, expected %d", r.Written, model.written);
+    FUZZ_CHECK(r.AudioWritten == model.audioWritten, "wrote %d audio frames, expected %d", r.AudioWritten,
+               model.audioWritten);
     CheckProgress(p, r.Written, start, stop);
     FUZZ_CHECK(fs::exists(out), "the output was not created");
     FUZZ_CHECK(ReadAll(out) == model.output, "output of %zu bytes differs from the %zu expected",
@@ -435,8 +519,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The cut output is whole frames of the reference: scanned again it counts
   // exactly the frames written, and cutting all of it gives it back unchanged.
   // (A flagless header is taken on its neighbours' word; cut out of its own
-  // stream it may have none.)
-  if (model.written > 0 && !model.zeroFourthWritten) {
+  // stream it may have none. The first frame is confirmed by the second only
+  // when they are of one stream; and the last frame's bytes may pass for a
+  // tag appended to the output.)
+  const bool rescannable = model.written > 0 && !model.zeroFourthWritten && !model.mixedStreams &&
+                           AudioEnd(model.output, 0) == static_cast<std::int64_t>(model.output.size());
+  if (rescannable) {
     const ScanResult again = ScanFramesBuffered(out, "", 0, 0, true, reference, {}, window);
     FUZZ_CHECK(again.Ok() && again.Count == model.written, "rescan counts %d of %d frames", again.Count,
                model.written);

@@ -23,6 +23,8 @@ dialogs::Result AskToRemove(QWidget* parent, const QString& text) {
 }  // namespace
 
 void T_MainForm::SelectCurrentJob() {
+  // A value still being typed belongs to the job that is current now.
+  CommitTypedFrame();
   if (JobCount == 0) return;
   const int R = Files_SG->Row();
   if (R >= Files_SG->RowCount() - 1 || R < 1) return;
@@ -56,7 +58,11 @@ void T_MainForm::SelectCurrentJob() {
   const StreamInfoTexts info = probed ? DescribeHeader(ReferenceHeader) : StreamInfoTexts{};
   Panel16->SetCaption(QString::fromStdString(info.Version));
   Panel18->SetCaption(QString::fromStdString(info.Layer));
-  Panel20->SetCaption(QString::fromStdString(info.BitRate));
+  // A stream of several bit rates shows their average: its first frame's
+  // rate (often that of its Xing frame) says little about the rest.
+  const std::int32_t variableKbps = JobTable[static_cast<std::size_t>(CurrentJob)].VariableKbps;
+  Panel20->SetCaption(probed && variableKbps > 0 ? QStringLiteral("%1 kbps VBR").arg(variableKbps)
+                                                 : QString::fromStdString(info.BitRate));
   Panel26->SetCaption(QString::fromStdString(info.SampleRate));
   Panel22->SetCaption(QString::fromStdString(info.Mode));
   Panel24->SetCaption(QString::fromStdString(info.Copyright));

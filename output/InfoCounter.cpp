@@ -13,9 +13,7 @@ std::int32_t HeaderFrameLength(const std::uint8_t* b) {
   return h.Invalid ? 0 : h.FrameLength;
 }
 
-InfoCounter::InfoCounter(std::size_t keep) : keep_(std::max<std::size_t>(keep & ~std::size_t{1}, 2)) {
-  kept_.reserve(keep_);
-}
+InfoCounter::InfoCounter(std::size_t keep) : keep_(std::max<std::size_t>(keep & ~std::size_t{1}, 2)) {}
 
 void InfoCounter::Start(std::int64_t position) {
   started_ = true;

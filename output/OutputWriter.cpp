@@ -237,7 +237,7 @@ bool OutputWriter::CheckBeforeAppend(OutputOpened& opened, OutputStatus& status,
             return true;
           }
         }
-        ++heldAudio_;
+        if (!f.TagFrame) ++heldAudio_;
         if (counting_) counter_.AddFrame(f.Position, f.Length, f.Header);
         wholeEnd = f.Position + f.Length;
         return true;
@@ -353,6 +353,10 @@ bool OutputWriter::DropJob(std::string& message) {
   tag_ = before_.TagKind;
   counting_ = before_.Counting;
   anyFrame_ = before_.AnyFrame;
+  if (!anyFrame_) {
+    frontChecked_ = false;
+    leftOutFront_.clear();
+  }
   addedAudio_ = before_.AddedAudio;
   if (counting_) counter_ = before_.Counter;
   job_ = OutputJob{};
@@ -391,33 +395,54 @@ bool OutputWriter::StartTagFrameIfAny(const std::uint8_t* frame, std::size_t ava
   return true;
 }
 
-bool OutputWriter::Write(const std::uint8_t* data, std::size_t length, std::size_t& written,
-                         std::string& message) {
+bool OutputWriter::Write(const std::uint8_t* data, std::size_t length, std::int32_t /*firstIndex*/,
+                         std::size_t& written, std::string& message) {
   written = 0;
   if (length == 0) return true;
-  bool firstOfJob = false;
-  if (!jobFirstSeen_) {
-    jobFirstSeen_ = true;
-    firstOfJob = true;
+  const bool firstOfJob = !jobFirstSeen_;
+  jobFirstSeen_ = true;
+  // An encoder's tag frame that cannot be rewritten (a VBRI frame, a Xing
+  // frame whose fields do not fit it) would tell players a false length at
+  // the front of a new output: it is left out.
+  std::size_t skip = 0;
+  if (new_ && !anyFrame_ && !frontChecked_) {
+    frontChecked_ = true;
+    const std::int32_t first = HeaderFrameLength(data);
+    if (first > 0 && static_cast<std::size_t>(first) <= length) {
+      const TagFrameKind kind = TagFrameKindOf(data, static_cast<std::size_t>(first));
+      XingTag readable;
+      if (kind == TagFrameKind::Vbri ||
+          (kind == TagFrameKind::Xing && !ParseXingTag(data, static_cast<std::size_t>(first), readable))) {
+        skip = static_cast<std::size_t>(first);
+        ++job_.Frames;
+        ++job_.TagFrames;
+        job_.Bytes += first;
+        leftOutFront_ = kind == TagFrameKind::Vbri ? "a VBRI frame" : "a Xing/Info frame that cannot be read";
+      }
+    }
   }
   // The frame that opens a new output decides its tag frame.
   std::int64_t skipTagFrame = -1;
-  if (!anyFrame_ && new_) {
-    if (!StartTagFrameIfAny(data, length, message)) return false;
+  if (!anyFrame_ && new_ && length - skip >= 4) {
+    if (!StartTagFrameIfAny(data + skip, length - skip, message)) return false;
     if (tag_ == Tag::Copied) skipTagFrame = end_;
   }
   const std::int64_t at = end_;
-  const bool ok = PutAt(data, length, at, written, message);
+  std::size_t put = 0;
+  const bool ok = PutAt(data + skip, length - skip, at, put, message);
+  written = skip + put;
 
   // The whole frames that reached the output, one by one.
+  const std::uint8_t* run = data + skip;
   std::size_t p = 0;
-  while (p + 4 <= written) {
-    const std::int32_t frameLength = lengthCache.Of(data + p);
-    if (frameLength <= 0 || p + static_cast<std::size_t>(frameLength) > written) break;
+  while (p + 4 <= put) {
+    const std::int32_t frameLength = lengthCache.Of(run + p);
+    if (frameLength <= 0 || p + static_cast<std::size_t>(frameLength) > put) break;
     const std::int64_t position = at + static_cast<std::int64_t>(p);
     const bool isTagFrame =
-        (position == skipTagFrame) ||
-        (firstOfJob && p == 0 && FrameHoldsXingTag(data, static_cast<std::size_t>(frameLength)));
+        position == skipTagFrame ||
+        (firstOfJob && skip == 0 && p == 0 &&
+         TagFrameKindOf(run, static_cast<std::size_t>(frameLength)) != TagFrameKind::None);
     ++job_.Frames;
     job_.Bytes += frameLength;
     if (isTagFrame) {
@@ -425,16 +450,16 @@ bool OutputWriter::Write(const std::uint8_t* data, std::size_t length, std::size
     } else {
       ++addedAudio_;
     }
-    if (counting_ && position != skipTagFrame) counter_.AddFrame(position, frameLength, data + p);
+    if (counting_ && position != skipTagFrame) counter_.AddFrame(position, frameLength, run + p);
     p += static_cast<std::size_t>(frameLength);
   }
   if (counting_) {
     // The music CRC covers the bytes after the tag frame.
     const std::size_t from = skipTagFrame == at ? static_cast<std::size_t>(counter_.AudioStart() - at) : 0;
-    if (p > from) counter_.AddBytes(data + from, p - from);
+    if (p > from) counter_.AddBytes(run + from, p - from);
   }
   if (p > 0) anyFrame_ = true;
-  end_ = at + static_cast<std::int64_t>(written);
+  end_ = at + static_cast<std::int64_t>(put);
   framesEnd_ = at + static_cast<std::int64_t>(p);
   return ok;
 }

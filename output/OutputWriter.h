@@ -114,7 +114,8 @@ class OutputWriter : public FrameSink {
   bool DropJob(std::string& message);
 
   // FrameSink: the scan's runs of whole frames.
-  bool Write(const std::uint8_t* data, std::size_t length, std::size_t& written, std::string& message) override;
+  bool Write(const std::uint8_t* data, std::size_t length, std::int32_t firstIndex, std::size_t& written,
+             std::string& message) override;
   void CutBack(std::size_t partial, std::string& message) override;
 
   // Audio frames in the output: what it held before the run and what the run
@@ -138,6 +139,11 @@ class OutputWriter : public FrameSink {
   // of an overwrite or of standard output, an output the run created.
   // Frames appended to an existing output stay.
   void Discard();
+
+  // What a new output's first frame was when it was left out: an encoder's
+  // tag frame that could not be made to describe the output ("a VBRI frame").
+  // Empty when none was.
+  const std::string& LeftOutFront() const { return leftOutFront_; }
 
   // The path that messages name.
   const std::string& Shown() const { return shown_; }
@@ -182,6 +188,8 @@ class OutputWriter : public FrameSink {
   ReservedTagFrame reserved_;
   InfoCounter counter_;
   bool counting_ = false;
+  bool frontChecked_ = false;
+  std::string leftOutFront_;
 
   OutputJob job_;
   bool jobFirstSeen_ = false;

@@ -11,11 +11,12 @@
 class FrameSink {
  public:
   virtual ~FrameSink() = default;
-  // Appends all of [data, data + length), whole frames only. On failure
-  // `written` tells how many bytes did reach the output and `message` says why
-  // the rest did not.
-  virtual bool Write(const std::uint8_t* data, std::size_t length, std::size_t& written,
-                     std::string& message) = 0;
+  // Appends all of [data, data + length): whole frames back to back, whose
+  // frame indexes follow each other from `firstIndex` (a frame left out ends
+  // a run). On failure `written` tells how many bytes did reach the output
+  // and `message` says why the rest did not.
+  virtual bool Write(const std::uint8_t* data, std::size_t length, std::int32_t firstIndex,
+                     std::size_t& written, std::string& message) = 0;
   // After a failed Write: drops the `partial` bytes that it left after the
   // last whole frame, where that is safe. Adds to `message` what could not be
   // mended.

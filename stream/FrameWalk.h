@@ -12,6 +12,8 @@
 #include "stream/InputFile.h"
 #include "stream/ScanBuffer.h"
 #include "stream/Scanner.h"
+#include "stream/TrailingTags.h"
+#include "stream/XingFrame.h"
 
 namespace framewalk {
 
@@ -90,15 +92,70 @@ inline bool SkipLeadingTags(InputFile& in, std::int64_t& pos, std::string& error
   }
 }
 
-// Walks the frames of `in` from `pos` (after its tags), calling
-// onFrame(visit) for every counted frame in order; onFrame returns false to
-// end the walk. `bring(pos, n)` must make [pos, pos + n) readable (moving the
-// window on as needed) and return false when the file holds fewer bytes there
-// or reading failed. Returns the number of frames counted.
+// Where the audio of `in` ends: before the tags appended to it, none of which
+// reaches below `start` (the end of the leading tags). Reads near the end of
+// the file, leaving the window as it is.
+inline std::int64_t AudioEnd(InputFile& in, std::int64_t start, std::string& error) {
+  bool failed = false;
+  const TrailingTags tags =
+      FindTrailingTags(in.Size(), start, [&](std::int64_t at, std::uint8_t* into, std::size_t n) {
+        std::string why;
+        if (in.ReadAt(at, into, n, why)) return true;
+        if (!why.empty()) {
+          failed = true;
+          error = why;
+        }
+        return false;
+      });
+  return failed ? -1 : tags.AudioEnd;
+}
+
+// Where the walk stands: just after a frame it took (in step) or not.
+struct Step {
+  std::int64_t PreviousEnd = -1;
+  std::uint32_t PreviousKey = 0;
+};
+
+// Whether the sync candidate at `pos`, whose verdict is `v`, is taken as a
+// frame. In step (right where the frame before it ended) a valid header is
+// taken as it is. Out of step (at the start of the audio, or after bytes that
+// were no frame) a header must be confirmed: a header of the same stream at
+// its frame's end, or its frame ending exactly where the audio ends. A header
+// that fails the validity rule only for its zero fourth byte needs the same
+// confirmation, unless the frame before it, of its stream, ended where it
+// starts. `bring` may move the window.
+template <class Bring>
+bool Takes(InputFile& in, std::int64_t pos, const Verdict& v, const Step& step, std::int64_t audioEnd,
+           Bring&& bring) {
+  if (!v.Valid && !v.ZeroFourth) return false;
+  if (pos == step.PreviousEnd && (v.Valid || v.Key == step.PreviousKey)) return true;
+  if (pos + v.Length == audioEnd) return true;
+  if (pos + v.Length + 4 > audioEnd || !bring(pos, v.Length + 4)) return false;
+  return ConfirmsStream(in.At(pos + v.Length), v.Key);
+}
+
+// Whether the whole frame at `pos` is an encoder's tag frame. `bring` may move
+// the window.
+template <class Bring>
+bool IsTagFrameAt(InputFile& in, std::int64_t pos, std::int32_t length, std::int64_t audioEnd,
+                  Bring&& bring) {
+  if (pos + length > audioEnd || !bring(pos, length)) return false;
+  return TagFrameKindOf(in.At(pos), static_cast<std::size_t>(length)) != TagFrameKind::None;
+}
+
+// Walks the frames of `in` from `pos` (after its tags) to `audioEnd` (before
+// the tags appended to it), calling onFrame(visit) for every counted frame in
+// order; onFrame returns false to end the walk. `bring(pos, n)` must make
+// [pos, pos + n) readable (moving the window on as needed) and return false
+// when the file holds fewer bytes there or reading failed. Frame 0, when it
+// is an encoder's tag frame, fits whatever its length: it goes with the
+// audio it describes. A walk that starts in `step` (right after a frame met
+// before) begins in step, and its first frame is no frame 0. Returns the
+// number of frames counted.
 template <class Bring, class OnFrame>
-std::int64_t Walk(InputFile& in, std::int64_t pos, const FrameHeader& reference, bool anyBitRate,
-                  Bring&& bring, OnFrame&& onFrame) {
-  const std::int64_t size = in.Size();
+std::int64_t Walk(InputFile& in, std::int64_t pos, std::int64_t audioEnd, const FrameHeader& reference,
+                  bool anyBitRate, Bring&& bring, OnFrame&& onFrame, Step step = {}) {
+  const bool fromFrameZero = step.PreviousEnd < 0;
   // The padded and unpadded frames of the reference: one byte apart, or one
   // four-byte slot for Layer I.
   const std::int32_t tolerance = reference.Layer == 3 ? 4 : 1;
@@ -108,13 +165,11 @@ std::int64_t Walk(InputFile& in, std::int64_t pos, const FrameHeader& reference,
   const std::uint32_t referenceKey = StreamKey(refBytes);
   RecentHeaders verdicts;
   std::int64_t index = 0;
-  std::int64_t previousEnd = -1;
-  std::uint32_t previousKey = 0;
   FrameVisit visit;
 
-  while (bring(pos, 4)) {
+  while (pos + 4 <= audioEnd && bring(pos, 4)) {
     // Out of step: one byte at a time, but only a 0xFF can start a header.
-    const std::int64_t end = in.WindowEnd() - 3;
+    const std::int64_t end = std::min(in.WindowEnd(), audioEnd) - 3;
     if (!IsSyncCandidate(in.At(pos))) {
       const std::int64_t from = pos + 1;
       if (from >= end) {
@@ -125,35 +180,27 @@ std::int64_t Walk(InputFile& in, std::int64_t pos, const FrameHeader& reference,
       pos = hit ? from + (static_cast<const std::uint8_t*>(hit) - in.At(from)) : end;
       continue;
     }
-    const std::uint8_t* b = in.At(pos);
-    const Verdict v = verdicts.Decode(b);
-    if (!v.Valid) {
-      if (!v.ZeroFourth) {
-        ++pos;
-        continue;
-      }
-      bool confirmed = (pos == previousEnd && v.Key == previousKey) || pos + v.Length == size;
-      if (!confirmed && pos + v.Length + 4 <= size && bring(pos, v.Length + 4)) {
-        confirmed = ConfirmsStream(in.At(pos + v.Length), v.Key);
-      }
-      if (!confirmed) {
-        ++pos;
-        continue;
-      }
-      b = in.At(pos);
+    const Verdict v = verdicts.Decode(in.At(pos));
+    if (!Takes(in, pos, v, step, audioEnd, bring)) {
+      ++pos;
+      continue;
     }
+    const bool whole = pos + v.Length <= audioEnd;
+    visit.TagFrame = fromFrameZero && index == 0 && whole && IsTagFrameAt(in, pos, v.Length, audioEnd, bring);
+    if (!bring(pos, 4)) break;
     visit.Position = pos;
     visit.Length = v.Length;
     visit.Index = static_cast<std::int32_t>(std::min<std::int64_t>(index, INT32_MAX));
-    std::memcpy(visit.Header, b, 4);
-    visit.Fits = anyBitRate ? v.Key == referenceKey : std::abs(v.Length - reference.FrameLength) <= tolerance;
-    visit.Whole = pos + v.Length <= size;
+    std::memcpy(visit.Header, in.At(pos), 4);
+    visit.Fits = visit.TagFrame || (anyBitRate ? v.Key == referenceKey
+                                               : std::abs(v.Length - reference.FrameLength) <= tolerance);
+    visit.Whole = whole;
     ++index;  // every valid header counts
     if (!onFrame(visit)) break;
-    if (!visit.Whole) break;  // a frame cut short by the end of the file ends the walk
+    if (!visit.Whole) break;  // a frame cut short by the end of the audio ends the walk
     pos += v.Length;
-    previousEnd = pos;
-    previousKey = v.Key;
+    step.PreviousEnd = pos;
+    step.PreviousKey = v.Key;
   }
   return index;
 }

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "stream/ReadAt.h"
+
 const char* FileKindName(unsigned mode) {
   switch (mode & S_IFMT) {
     case S_IFDIR:
@@ -56,6 +58,12 @@ bool InputFile::Open(const std::string& path, std::string& error) {
   size_ = st.st_size;
   limit_ = size_;
   return true;
+}
+
+bool InputFile::ReadAt(std::int64_t at, std::uint8_t* into, std::size_t n, std::string& error) const {
+  const ssize_t got = ::ReadAt(fd_, into, n, at);
+  if (got < 0) error = "cannot read " + path_ + ": " + std::strerror(errno);
+  return got == static_cast<ssize_t>(n);
 }
 
 bool InputFile::Advance(std::int64_t keepFrom, std::string& error) {

@@ -37,6 +37,10 @@ class InputFile {
   // beyond it) and fills it as far as the buffer, the limit or the file's
   // actual end allow. False when reading failed, with `error` set.
   bool Advance(std::int64_t keepFrom, std::string& error);
+  // Reads `n` bytes at `at` without moving the window (for a look at the end
+  // of the file). False when they are not all there; `error` is set only when
+  // reading failed.
+  bool ReadAt(std::int64_t at, std::uint8_t* into, std::size_t n, std::string& error) const;
   // True once the file turned out shorter than it was when opened.
   bool EndedEarly() const { return ended_; }
 

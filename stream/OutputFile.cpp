@@ -74,7 +74,8 @@ ScanStatus OutputFile::Open(const std::string& path, std::string& message) {
   return ScanStatus::Ok;
 }
 
-bool OutputFile::Write(const std::uint8_t* data, std::size_t length, std::size_t& written,
+bool OutputFile::Write(const std::uint8_t* data, std::size_t length, std::int32_t /*firstIndex*/,
+                       std::size_t& written,
                        std::string& message) {
   written = 0;
   while (written < length) {

@@ -22,7 +22,11 @@ class OutputFile : public FrameSink {
 
   // Appends all of [data, data + length). On failure `written` tells how many
   // bytes did reach the file and `message` says why the rest did not.
-  bool Write(const std::uint8_t* data, std::size_t length, std::size_t& written, std::string& message) override;
+  bool Write(const std::uint8_t* data, std::size_t length, std::int32_t firstIndex, std::size_t& written,
+             std::string& message) override;
+  bool Write(const std::uint8_t* data, std::size_t length, std::size_t& written, std::string& message) {
+    return Write(data, length, 0, written, message);
+  }
 
   // Drops the `partial` bytes that the last, failed write left after our last
   // whole frame, but only while they are still the end of the file: another

@@ -33,7 +33,9 @@ class PendingFrames {
   }
 
   bool Full() const { return frames_.size() == frames_.capacity(); }
-  void Add(std::int64_t pos, std::int32_t length) { frames_.push_back({pos, length}); }
+  void Add(std::int64_t pos, std::int32_t length, std::int32_t index) {
+    frames_.push_back({pos, length, index});
+  }
   std::int64_t Written() const { return written_; }
   std::int64_t Bytes() const { return bytes_; }
 
@@ -48,7 +50,8 @@ class PendingFrames {
       const std::int64_t runStart = frames_[i].pos;
       std::size_t wrote = 0;
       const bool ok =
-          out_.Write(in.At(runStart), static_cast<std::size_t>(runEnd - runStart), wrote, message);
+          out_.Write(in.At(runStart), static_cast<std::size_t>(runEnd - runStart), frames_[i].index, wrote,
+                     message);
       std::int64_t whole = 0;
       for (; i < j; ++i) {
         const Frame& f = frames_[i];
@@ -72,6 +75,7 @@ class PendingFrames {
   struct Frame {
     std::int64_t pos;
     std::int32_t length;
+    std::int32_t index;
   };
   std::vector<Frame> frames_;
   FrameSink& out_;
@@ -119,6 +123,12 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
     result.Status = ScanStatus::InputUnreadable;
     return result;
   }
+  const std::int64_t audioEnd = framewalk::AudioEnd(in, pos, result.Message);
+  if (audioEnd < 0) {
+    result.Status = ScanStatus::ReadFailed;
+    return result;
+  }
+  in.SetLimit(audioEnd);  // the tags behind the audio are never read
 
   const std::int32_t total = Clamp32(static_cast<std::int64_t>(stopFrame) - startFrame);
   PendingFrames pending(buffer / kShortestFrame + 1, out, total, progress);
@@ -139,6 +149,14 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
     if (p + n <= in.WindowEnd()) return true;
     if (p + n > in.Limit()) return false;  // the file holds fewer bytes
     if (!flush()) return false;
+    // At every window too, so that a long stretch without frames (junk, a
+    // hole) still sees a signal; what was written ends on a whole frame.
+    if (options.Cancel != nullptr && options.Cancel->load(std::memory_order_relaxed)) {
+      result.Status = ScanStatus::Interrupted;
+      result.Message = "interrupted";
+      failed = true;
+      return false;
+    }
     if (!in.Advance(p, result.Message)) {
       result.Status = ScanStatus::ReadFailed;
       failed = true;
@@ -149,8 +167,9 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
 
   std::int64_t copyable = 0;
   std::int64_t leftOut = 0;
+  bool tagFrameWritten = false;
   const std::int64_t count =
-      framewalk::Walk(in, pos, reference, options.AnyBitRate, bring, [&](const FrameVisit& f) {
+      framewalk::Walk(in, pos, audioEnd, reference, options.AnyBitRate, bring, [&](const FrameVisit& f) {
         if (options.EndAfterRange && !countOnly && f.Index > stopFrame) {
           result.FramesAfterRange = true;
           return false;
@@ -162,7 +181,8 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
         if (inRange && f.Fits && f.Whole) {
           if (!bring(f.Position, f.Length)) return false;
           if (pending.Full() && !flush()) return false;
-          pending.Add(f.Position, f.Length);
+          pending.Add(f.Position, f.Length, f.Index);
+          tagFrameWritten = tagFrameWritten || f.TagFrame;
         }
         if (options.Cancel != nullptr && options.Cancel->load(std::memory_order_relaxed)) {
           result.Status = ScanStatus::Interrupted;
@@ -180,6 +200,9 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
   result.Copyable = Clamp32(copyable);
   result.LeftOut = Clamp32(leftOut);
   result.Written = Clamp32(pending.Written());
+  // The tag frame is frame 0: when it was asked for it was the first to go,
+  // and a failed write of it leaves nothing written.
+  result.AudioWritten = Clamp32(pending.Written() - (tagFrameWritten && pending.Written() > 0 ? 1 : 0));
   result.BytesWritten = pending.Bytes();
   return result;
 }
@@ -205,29 +228,55 @@ ScanResult CutFrameRange(const std::string& inputPath, const std::string& output
   return ScanFrames(inputPath, outputPath, startFrame, stopFrame, false, reference, progress, options);
 }
 
-bool WalkFrames(const std::string& path, const FrameHeader& reference, const ScanOptions& options,
-                const std::function<bool(const FrameVisit&)>& visit, std::string& error) {
+namespace {
+
+bool WalkFile(const std::string& path, std::int64_t from, const framewalk::Step& step,
+              const FrameHeader& reference, const ScanOptions& options,
+              const std::function<bool(const FrameVisit&)>& visit, std::string& error) {
   InputFile in(kDefaultReadBuffer);
   std::int64_t pos = 0;
   if (!in.Open(path, error) || !framewalk::SkipLeadingTags(in, pos, error)) return false;
+  const std::int64_t audioEnd = framewalk::AudioEnd(in, pos, error);
+  if (audioEnd < 0) return false;
+  in.SetLimit(audioEnd);
   bool failed = false;
   auto bring = [&](std::int64_t p, std::int64_t n) {
     if (failed) return false;
     if (p + n <= in.WindowEnd()) return true;
     if (p + n > in.Limit()) return false;
+    if (options.Cancel != nullptr && options.Cancel->load(std::memory_order_relaxed)) return false;
     if (!in.Advance(p, error)) {
       failed = true;
       return false;
     }
     return p + n <= in.WindowEnd();
   };
-  framewalk::Walk(in, pos, reference, options.AnyBitRate, bring, [&](const FrameVisit& f) {
-    if (options.Cancel != nullptr && options.Cancel->load(std::memory_order_relaxed)) return false;
-    return visit(f);
-  });
+  framewalk::Walk(
+      in, std::max(pos, from), audioEnd, reference, options.AnyBitRate, bring,
+      [&](const FrameVisit& f) {
+        if (options.Cancel != nullptr && options.Cancel->load(std::memory_order_relaxed)) return false;
+        return visit(f);
+      },
+      step);
   if (!failed && in.EndedEarly()) {
     error = ShrankMessage(path);
     return false;
   }
   return !failed;
+}
+
+}  // namespace
+
+bool WalkFrames(const std::string& path, const FrameHeader& reference, const ScanOptions& options,
+                const std::function<bool(const FrameVisit&)>& visit, std::string& error) {
+  return WalkFile(path, 0, framewalk::Step{}, reference, options, visit, error);
+}
+
+bool WalkFramesAfter(const std::string& path, std::int64_t from, const std::uint8_t header[4],
+                     const FrameHeader& reference, const ScanOptions& options,
+                     const std::function<bool(const FrameVisit&)>& visit, std::string& error) {
+  framewalk::Step step;
+  step.PreviousEnd = from;
+  step.PreviousKey = framewalk::StreamKey(header);
+  return WalkFile(path, from, step, reference, options, visit, error);
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "stream/Scanner.h"
@@ -23,6 +24,13 @@ inline bool IsSyncCandidate(const std::uint8_t* b) { return b[0] == 0xFF && b[1]
 
 bool ProbeFileBuffered(const std::string& path, FrameHeader& reference, std::string* error,
                        std::size_t bufferSize);
+
+// WalkFrames from `from`, in step after a frame of `header`'s stream that
+// ended there (a tag frame whose audio is walked): nothing before it, and no
+// stray pattern inside it, is taken for a frame.
+bool WalkFramesAfter(const std::string& path, std::int64_t from, const std::uint8_t header[4],
+                     const FrameHeader& reference, const ScanOptions& options,
+                     const std::function<bool(const FrameVisit&)>& visit, std::string& error);
 
 ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& outputPath,
                               std::int32_t startFrame, std::int32_t stopFrame, bool countOnly,

@@ -7,27 +7,68 @@
 
 #include "stream/FrameHeader.h"
 
-// Where files of real encoders and taggers differ from bare streams:
+// Where files of real encoders and taggers differ from bare streams, and what
+// is audio and what is not:
 //  - leading ID3v2 tags (one or several back to back) are stepped over by
 //    their declared size; probing and scanning begin after them;
+//  - trailing tags (ID3v1, APE, Lyrics3v2, an appended ID3v2), found from the
+//    end of the file, are never scanned: the audio ends where they begin;
+//  - at the start of the audio and after bytes that were no frame, a header
+//    is taken only when confirmed: a header of the same version, layer and
+//    sampling frequency at its frame's end, or its frame ending exactly at the
+//    end of the audio. Frame after frame, in step, nothing more is asked. So
+//    pictures, WAV files, random bytes and stray patterns after a tag with a
+//    wrong size are not taken for audio;
 //  - a header that is invalid only because its fourth byte is zero (a stereo
-//    stream with no flags) is taken as a frame when a neighbour confirms it:
-//    a header of the same version, layer and sampling frequency at the end of
-//    its frame, its frame ending exactly at the end of the file, or (scan
-//    only) the frame before it ending exactly where it starts;
-//  - out of step, the scan advances one byte at a time;
+//    stream with no flags) is taken when confirmed the same way, or in step
+//    after a frame of its stream;
+//  - out of step, probe and scan advance one byte at a time;
 //  - a valid header whose frame length is off is counted and stepped over by
-//    its own length.
+//    its own length;
+//  - the yardstick for the one-bit-rate rule is the first audio frame: an
+//    encoder's Xing/Info/VBRI frame in front of it is frame 0, counted and
+//    copied with its range whatever its length.
 
-// The first valid frame header within the 2 MiB after a file's leading tags
-// (one-byte steps).
+// Why a probe found no frame: nothing that holds together as a stream, or a
+// stream of a kind that is not cut.
+enum class ProbeRefusal {
+  None,        // a frame was found
+  NoFrame,     // no confirmed frame in the window (or the file could not be read)
+  Mpeg25,      // MPEG 2.5 (8 to 12 kHz), outside the tables
+  FreeFormat,  // free format (bit-rate index 0): no frame length to go by
+};
+// "MPEG 2.5" or "free format" and why neither is cut; "" for the others.
+std::string ProbeRefusalDetail(ProbeRefusal refusal);
+
+// What a probe learns of a file's stream.
+struct StreamProbe {
+  // The yardstick: the first audio frame's header (the tag frame's own when
+  // no audio frame follows it in the window).
+  FrameHeader Reference;
+  // Frame 0 is an encoder's Xing/Info/VBRI frame, whose header this is.
+  bool TagFrame = false;
+  FrameHeader TagHeader;
+  std::int64_t AudioStart = 0;  // after the leading ID3v2 tags
+  std::int64_t AudioEnd = 0;    // before the trailing tags
+  ProbeRefusal Refusal = ProbeRefusal::NoFrame;
+};
+
+// Probes `path`: the first confirmed frame within the 2 MiB after its leading
+// tags (one-byte steps), and the audio frame after it when it is a tag frame.
+// On false, `probe.Reference` holds the last sync candidate examined, marked
+// Invalid (its default when there was none); `error` names the file and the
+// system's reason when it could not be read, and is empty otherwise.
+bool ProbeStream(const std::string& path, StreamProbe& probe, std::string& error);
+
+// The first audio frame's header within the 2 MiB after a file's leading
+// tags, as ProbeStream finds it.
 // On true, `reference` holds it; on false it holds the last sync candidate
-// examined, or is left as it was when there was none or the file could not be
-// opened.
+// examined (Invalid), or is left as it was when there was none or the file
+// could not be opened.
 bool ProbeFile(const std::string& path, FrameHeader& reference);
 // The same, and on false says whether the file could not be read: `error` then
 // names the file and the system's reason; it is empty when the file was read
-// and its window holds no valid header.
+// and its window holds no frame.
 bool ProbeFile(const std::string& path, FrameHeader& reference, std::string& error);
 
 enum class ScanStatus {
@@ -42,12 +83,16 @@ enum class ScanStatus {
 };
 
 struct ScanResult {
-  std::int32_t Count = 0;    // valid headers met (0 when the scan did not run; after a
+  std::int32_t Count = 0;    // frames counted (0 when the scan did not run; after a
                              // failure, those met before it stopped)
   std::int32_t Written = 0;  // frames appended to the output
+  // Of them, audio frames: a leading Xing/Info/VBRI frame is not one. A job
+  // whose output got none put nothing to hear into it.
+  std::int32_t AudioWritten = 0;
   // Frames that a whole cut copies: counted frames that fit the reference
   // (length within the tolerance, or with AnyBitRate the same version, layer
-  // and sampling frequency) and lie whole in the file. Not limited to the range.
+  // and sampling frequency; a leading tag frame always) and lie whole in the
+  // audio. Not limited to the range.
   std::int32_t Copyable = 0;
   // Frames of the range that were counted but not copied because they do not
   // fit the reference: another bit rate (or, with AnyBitRate, another stream).
@@ -79,8 +124,8 @@ struct ScanOptions {
   class FrameSink* Sink = nullptr;
 };
 
-// Counts the valid frame headers of `inputPath` (four-byte steps out of sync,
-// whole frames when in sync with the reference's frame length) and, unless
+// Counts the frames of `inputPath` (one-byte steps out of step, whole frames
+// in step, see above) and, unless
 // countOnly, appends the frames with index startFrame..stopFrame (inclusive)
 // to `outputPath`, creating it and its missing directories first. The output
 // only ever grows by whole frames; after a failed write it is cut back to the
@@ -107,8 +152,9 @@ struct FrameVisit {
   std::int32_t Length = 0;    // declared length, header included
   std::int32_t Index = 0;     // frame index
   std::uint8_t Header[4] = {};
-  bool Fits = false;   // would be copied (the reference's length, or with AnyBitRate its stream)
-  bool Whole = false;  // lies whole in the file
+  bool Fits = false;      // would be copied (the reference's length, or with AnyBitRate its stream)
+  bool TagFrame = false;  // frame 0, an encoder's Xing/Info/VBRI frame: it fits
+  bool Whole = false;     // lies whole in the file
 };
 
 // Walks `path` exactly as ScanFrames counts it, calling `visit` for every

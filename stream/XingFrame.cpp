@@ -13,6 +13,7 @@
 
 #include "stream/Id3Tag.h"
 #include "stream/ReadAt.h"
+#include "stream/ScanBuffer.h"
 #include "stream/Scanner.h"
 
 namespace {
@@ -116,12 +117,11 @@ bool ParseXingTag(const std::uint8_t* frame, std::size_t length, XingTag& tag) {
   const std::size_t size = std::min(length, static_cast<std::size_t>(h.FrameLength));
   const std::size_t offset = 4 + SideInfoLength(h);
   if (offset + 8 > size) return false;
-  // Encoders leave the side information blank, and mpg123 takes the frame for
-  // a tag only then: an audio frame's never is. The header's CRC, when there
-  // is one, takes the first two bytes.
-  for (std::size_t i = 6; i < offset; ++i) {
-    if (frame[i] != 0) return false;
-  }
+  // Encoders leave the side information blank (mpg123 takes the frame for a
+  // tag only then); the header's CRC, when there is one, takes its first two
+  // bytes. A tagger's frame with bytes there still holds a tag to rewrite.
+  bool blank = true;
+  for (std::size_t i = 6; i < offset; ++i) blank = blank && frame[i] == 0;
   const bool xing = std::memcmp(frame + offset, "Xing", 4) == 0;
   const bool info = std::memcmp(frame + offset, "Info", 4) == 0;
   if (!xing && !info) return false;
@@ -129,6 +129,7 @@ bool ParseXingTag(const std::uint8_t* frame, std::size_t length, XingTag& tag) {
   XingTag t;
   t.Offset = offset;
   t.Info = info;
+  t.BlankSideInfo = blank;
   t.Flags = ReadBe32(frame + offset + 4);
   std::size_t p = offset + 8;
   // A field the flags declare but the frame cannot hold makes no tag that
@@ -166,14 +167,37 @@ bool FrameHoldsXingTag(const std::uint8_t* frame, std::size_t length) {
   return ParseXingTag(frame, length, tag);
 }
 
+TagFrameKind TagFrameKindOf(const std::uint8_t* frame, std::size_t length) {
+  FrameHeader h;
+  if (!DecodeLayer3(frame, length, h)) return TagFrameKind::None;
+  const std::size_t size = std::min(length, static_cast<std::size_t>(h.FrameLength));
+  const std::size_t offset = 4 + SideInfoLength(h);
+  if (offset + 4 <= size &&
+      (std::memcmp(frame + offset, "Xing", 4) == 0 || std::memcmp(frame + offset, "Info", 4) == 0))
+    return TagFrameKind::Xing;
+  if (36 + 4 <= size && std::memcmp(frame + 36, "VBRI", 4) == 0) return TagFrameKind::Vbri;
+  return TagFrameKind::None;
+}
+
 void RewriteXingTag(std::uint8_t* frame, const XingTag& tag, const XingCounts& counts, bool keepEndPadding) {
+  XingRewrite keep;
+  keep.KeepEndPadding = keepEndPadding;
+  RewriteXingTag(frame, tag, counts, keep);
+}
+
+void RewriteXingTag(std::uint8_t* frame, const XingTag& tag, const XingCounts& counts,
+                    const XingRewrite& keep) {
   std::size_t p = tag.Offset + 8;
   if (tag.Flags & kXingFramesFlag) WriteBe32(frame + p, counts.Frames), p += 4;
   if (tag.Flags & kXingBytesFlag) WriteBe32(frame + p, counts.Bytes), p += 4;
   if (tag.Flags & kXingTocFlag) std::memcpy(frame + p, counts.Toc.data(), 100);
   if (!tag.HasLame) return;
   std::uint8_t* l = frame + tag.LameOffset;
-  if (!keepEndPadding) {
+  if (!keep.KeepEncoderDelay) {
+    l[21] = 0;
+    l[22] &= 0x0F;
+  }
+  if (!keep.KeepEndPadding) {
     l[22] &= 0xF0;
     l[23] = 0;
   }
@@ -181,6 +205,13 @@ void RewriteXingTag(std::uint8_t* frame, const XingTag& tag, const XingCounts& c
   WriteBe16(l + 32, counts.MusicCrc);
   // Last: it covers every byte before it, the fields above included.
   WriteBe16(l + 34, Crc16(frame, tag.TagCrcOffset()));
+}
+
+bool XingTagDescribes(const XingTag& tag, const XingCounts& counts) {
+  if ((tag.Flags & kXingFramesFlag) && tag.Frames != counts.Frames) return false;
+  if ((tag.Flags & kXingBytesFlag) && tag.Bytes != counts.Bytes) return false;
+  if ((tag.Flags & kXingTocFlag) && tag.Toc != counts.Toc) return false;
+  return !tag.HasLame || (tag.MusicLength == counts.Bytes && tag.MusicCrc == counts.MusicCrc);
 }
 
 std::uint8_t XingTocEntry(std::uint64_t bytesBefore, std::uint64_t audioBytes) {
@@ -336,11 +367,19 @@ struct AudioFrames {
   std::uint16_t BitRates = 0;  // one bit per bit-rate index met
 };
 
-bool WalkAudio(const std::string& path, std::int64_t from, AudioFrames& audio, std::string& message,
+// With `inStep` (the header of the frame in front of `from`, or of the frame
+// at `from`, which is then taken as it is) the walk starts in step there: the
+// frames are those that follow that frame, and nothing inside it (a tag
+// frame's table of contents) can pass for one. Without, the file is probed
+// and walked from its start.
+bool WalkAudio(const std::string& path, std::int64_t from, const std::uint8_t* inStep, AudioFrames& audio,
+               std::string& message,
                const std::function<bool(std::uint32_t index, std::int64_t position)>& each = {}) {
   FrameHeader reference;
   std::string error;
-  if (!ProbeFile(path, reference, error)) {
+  if (inStep != nullptr) {
+    DecodeFrameHeader(inStep[0], inStep[1], inStep[2], inStep[3] == 0 ? 0x04 : inStep[3], 0, 0, reference);
+  } else if (!ProbeFile(path, reference, error)) {
     message = error.empty() ? "no MPEG audio frame found in " + path : error;
     return false;
   }
@@ -348,33 +387,33 @@ bool WalkAudio(const std::string& path, std::int64_t from, AudioFrames& audio, s
   audio.End = from;
   ScanOptions options;
   options.AnyBitRate = true;
-  const bool read = WalkFrames(
-      path, reference, options,
-      [&](const FrameVisit& f) {
-        if (f.Position < from || !f.Whole) return true;
-        if (each && !each(audio.Frames, f.Position)) return false;
-        ++audio.Frames;
-        audio.End = f.Position + f.Length;
-        audio.BitRates |= static_cast<std::uint16_t>(1u << (f.Header[2] >> 4));
-        return true;
-      },
-      error);
+  const auto visit = [&](const FrameVisit& f) {
+    if (f.Position < from || !f.Whole) return true;
+    if (each && !each(audio.Frames, f.Position)) return false;
+    ++audio.Frames;
+    audio.End = f.Position + f.Length;
+    audio.BitRates |= static_cast<std::uint16_t>(1u << (f.Header[2] >> 4));
+    return true;
+  };
+  const bool read = inStep != nullptr ? WalkFramesAfter(path, from, inStep, reference, options, visit, error)
+                                      : WalkFrames(path, reference, options, visit, error);
   if (!read) message = error;
   return read;
 }
 
 // The TOC of the frames from `from` on, by a second walk: the first told how
 // many there are, so this one knows which frames the entries fall on.
-bool WalkToc(const std::string& path, std::int64_t from, const AudioFrames& audio, XingToc& toc,
-             std::string& message) {
+bool WalkToc(const std::string& path, std::int64_t from, const std::uint8_t* inStep, const AudioFrames& audio,
+             XingToc& toc, std::string& message) {
   std::vector<std::int64_t> starts(100, -1);
   int next = 0;
   AudioFrames again;
-  const bool read = WalkAudio(path, from, again, message, [&](std::uint32_t index, std::int64_t position) {
-    while (next < 100 && XingTocFrame(next, audio.Frames) == index)
-      starts[static_cast<std::size_t>(next++)] = position;
-    return next < 100;
-  });
+  const bool read =
+      WalkAudio(path, from, inStep, again, message, [&](std::uint32_t index, std::int64_t position) {
+        while (next < 100 && XingTocFrame(next, audio.Frames) == index)
+          starts[static_cast<std::size_t>(next++)] = position;
+        return next < 100;
+      });
   if (!read) return false;
   if (audio.Frames > 0 && next < 100) {
     message = path + " changed while it was read";
@@ -417,73 +456,11 @@ std::uint32_t Clamp32(std::int64_t v) {
   return static_cast<std::uint32_t>(std::clamp<std::int64_t>(v, 0, UINT32_MAX));
 }
 
-}  // namespace
-
-XingResult UpdateOutputXingFrame(const std::string& outputPath, bool keepEndPadding, std::string& message) {
-  struct stat st {};
-  Fd fd(OpenRegular(outputPath, O_RDONLY, st, message));
-  if (fd.get() < 0) return XingResult::Failed;
-  FrontFrame front;
-  if (!ReadFrontFrame(outputPath, fd.get(), front, message)) return XingResult::Failed;
-  XingTag tag;
-  if (front.Bytes.empty() || !ParseXingTag(front.Bytes.data(), front.Bytes.size(), tag)) {
-    return XingResult::NoTag;  // not even opened for writing: a read-only output without a tag is fine
-  }
-
-  const std::int64_t audioStart = front.Position + static_cast<std::int64_t>(front.Bytes.size());
-  AudioFrames audio;
-  if (!WalkAudio(outputPath, audioStart, audio, message)) return XingResult::Failed;
-  XingCounts counts;
-  counts.Frames = audio.Frames;
-  counts.Bytes = Clamp32(audio.End - front.Position);
-  if ((tag.Flags & kXingTocFlag) && !WalkToc(outputPath, audioStart, audio, counts.Toc, message)) {
-    return XingResult::Failed;
-  }
-  if (tag.HasLame && !MusicCrc(outputPath, fd.get(), audioStart, audio.End, counts.MusicCrc, message)) {
-    return XingResult::Failed;
-  }
-  RewriteXingTag(front.Bytes.data(), tag, counts, keepEndPadding);
-  struct stat same {};
-  Fd out(OpenRegular(outputPath, O_WRONLY, same, message));
-  if (out.get() < 0) return XingResult::Failed;
-  if (!WriteAt(out.get(), front.Bytes.data(), front.Bytes.size(), front.Position)) {
-    message = Reason("cannot write", outputPath);
-    return XingResult::Failed;
-  }
-  if (!out.Close()) {
-    message = Reason("cannot write", outputPath);
-    return XingResult::Failed;
-  }
-  return XingResult::Updated;
-}
-
-bool PrependXingFrame(const std::string& outputPath, std::string& message) {
-  struct stat st {};
-  Fd in(OpenRegular(outputPath, O_RDONLY, st, message));
-  if (in.get() < 0) return false;
-  FrontFrame front;
-  if (!ReadFrontFrame(outputPath, in.get(), front, message)) return false;
-  if (front.Bytes.empty()) {
-    message = "no Layer III frame at the start of " + outputPath;
-    return false;
-  }
-  if (FrameHoldsXingTag(front.Bytes.data(), front.Bytes.size())) {
-    message = outputPath + " already starts with a Xing/Info frame";
-    return false;
-  }
-  AudioFrames audio;
-  XingToc toc{};
-  if (!WalkAudio(outputPath, front.Position, audio, message) ||
-      !WalkToc(outputPath, front.Position, audio, toc, message)) {
-    return false;
-  }
-  const std::vector<std::uint8_t> frame =
-      BuildXingFrame(front.Header, audio.Frames, static_cast<std::uint64_t>(audio.End - front.Position), toc);
-  if (frame.empty()) {
-    message = "no Xing frame fits the stream of " + outputPath;
-    return false;
-  }
-
+// Writes the file at `path` (open as `in`, `st` its status) anew beside itself,
+// with the `remove` bytes at `where` replaced by `insert`, and renames the new
+// file over it. On false the file is as it was.
+bool ReplaceBeside(const std::string& outputPath, int inFd, const struct stat& st, std::int64_t where,
+                   std::int64_t remove, const std::vector<std::uint8_t>& insert, std::string& message) {
   // Beside the file itself, so that a link to it stays a link.
   char* real = ::realpath(outputPath.c_str(), nullptr);
   const std::string target = real != nullptr ? real : outputPath;
@@ -501,7 +478,7 @@ bool PrependXingFrame(const std::string& outputPath, std::string& message) {
     for (std::int64_t at = from; at < to;) {
       const std::size_t n =
           static_cast<std::size_t>(std::min<std::int64_t>(to - at, static_cast<std::int64_t>(buffer.size())));
-      const ssize_t got = ReadAt(in.get(), buffer.data(), n, at);
+      const ssize_t got = ReadAt(inFd, buffer.data(), n, at);
       if (got < 0 || static_cast<std::size_t>(got) != n) {
         message = got < 0 ? Reason("cannot read", outputPath) : outputPath + " changed while it was read";
         return false;
@@ -515,13 +492,13 @@ bool PrependXingFrame(const std::string& outputPath, std::string& message) {
     }
     return true;
   };
-  bool ok = copy(0, front.Position);
-  if (ok && !WriteAt(out.get(), frame.data(), frame.size(), put)) {
+  bool ok = copy(0, where);
+  if (ok && !insert.empty() && !WriteAt(out.get(), insert.data(), insert.size(), put)) {
     message = Reason("cannot write", tempPath);
     ok = false;
   }
-  put += static_cast<std::int64_t>(frame.size());
-  ok = ok && copy(front.Position, st.st_size);
+  put += static_cast<std::int64_t>(insert.size());
+  ok = ok && copy(where + remove, st.st_size);
   if (ok && (::fchmod(out.get(), st.st_mode & 07777) != 0 || ::fsync(out.get()) != 0 || !out.Close())) {
     message = Reason("cannot write", tempPath);
     ok = false;
@@ -534,6 +511,115 @@ bool PrependXingFrame(const std::string& outputPath, std::string& message) {
   return ok;
 }
 
+}  // namespace
+
+XingResult UpdateOutputXingFrame(const std::string& outputPath, const XingRewrite& keep,
+                                 std::string& message) {
+  struct stat st {};
+  Fd fd(OpenRegular(outputPath, O_RDONLY, st, message));
+  if (fd.get() < 0) return XingResult::Failed;
+  FrontFrame front;
+  if (!ReadFrontFrame(outputPath, fd.get(), front, message)) return XingResult::Failed;
+  // Not even opened for writing without a tag frame: a read-only output
+  // without one is fine.
+  if (front.Bytes.empty()) return XingResult::NoTag;
+  const TagFrameKind kind = TagFrameKindOf(front.Bytes.data(), front.Bytes.size());
+  if (kind == TagFrameKind::None) return XingResult::NoTag;
+
+  // The audio is what follows the tag frame, walked in step from its own
+  // header: nothing inside the frame (its table of contents) is taken for one.
+  const std::int64_t audioStart = front.Position + static_cast<std::int64_t>(front.Bytes.size());
+  AudioFrames audio;
+  if (!WalkAudio(outputPath, audioStart, front.Bytes.data(), audio, message)) return XingResult::Failed;
+  XingCounts counts;
+  counts.Frames = audio.Frames;
+  counts.Bytes = Clamp32(audio.End - front.Position);
+
+  XingTag tag;
+  if (kind == TagFrameKind::Vbri || !ParseXingTag(front.Bytes.data(), front.Bytes.size(), tag)) {
+    // A VBRI frame, or a Xing/Info frame whose fields do not fit it: neither
+    // is rewritten, so unless its counts are still the output's it would
+    // tell players a false length. It is taken out.
+    if (kind == TagFrameKind::Vbri && front.Bytes.size() >= 54) {
+      const std::uint8_t* v = front.Bytes.data() + 36;
+      const std::uint32_t bytes = ReadBe32(v + 10), frames = ReadBe32(v + 14);
+      const bool framesTrue = frames == counts.Frames || frames == counts.Frames + 1;
+      const bool bytesTrue = bytes == counts.Bytes || bytes == Clamp32(audio.End - audioStart);
+      if (framesTrue && bytesTrue) return XingResult::Updated;  // still describes the output
+    }
+    if (!ReplaceBeside(outputPath, fd.get(), st, front.Position,
+                       static_cast<std::int64_t>(front.Bytes.size()), {}, message)) {
+      return XingResult::Failed;
+    }
+    message = outputPath + ": its first frame, " +
+              (kind == TagFrameKind::Vbri ? std::string("a VBRI frame")
+                                          : std::string("a Xing/Info frame that cannot be read")) +
+              " that would not describe it, was taken out";
+    return XingResult::Dropped;
+  }
+
+  if ((tag.Flags & kXingTocFlag) &&
+      !WalkToc(outputPath, audioStart, front.Bytes.data(), audio, counts.Toc, message)) {
+    return XingResult::Failed;
+  }
+  if (tag.HasLame && !MusicCrc(outputPath, fd.get(), audioStart, audio.End, counts.MusicCrc, message)) {
+    return XingResult::Failed;
+  }
+  RewriteXingTag(front.Bytes.data(), tag, counts, keep);
+  struct stat same {};
+  Fd out(OpenRegular(outputPath, O_WRONLY, same, message));
+  if (out.get() < 0) return XingResult::Failed;
+  if (!WriteAt(out.get(), front.Bytes.data(), front.Bytes.size(), front.Position)) {
+    message = Reason("cannot write", outputPath);
+    return XingResult::Failed;
+  }
+  if (!out.Close()) {
+    message = Reason("cannot write", outputPath);
+    return XingResult::Failed;
+  }
+  return XingResult::Updated;
+}
+
+XingResult UpdateOutputXingFrame(const std::string& outputPath, bool keepEndPadding, std::string& message) {
+  // A tag frame leads an output only when its job began with the source's
+  // frame 0, and the audio frame after it (the yardstick, so always copied)
+  // is the source's first: the encoder delay still stands.
+  XingRewrite keep;
+  keep.KeepEncoderDelay = true;
+  keep.KeepEndPadding = keepEndPadding;
+  return UpdateOutputXingFrame(outputPath, keep, message);
+}
+
+bool PrependXingFrame(const std::string& outputPath, std::string& message) {
+  struct stat st {};
+  Fd in(OpenRegular(outputPath, O_RDONLY, st, message));
+  if (in.get() < 0) return false;
+  FrontFrame front;
+  if (!ReadFrontFrame(outputPath, in.get(), front, message)) return false;
+  if (front.Bytes.empty()) {
+    message = "no Layer III frame at the start of " + outputPath;
+    return false;
+  }
+  if (TagFrameKindOf(front.Bytes.data(), front.Bytes.size()) != TagFrameKind::None) {
+    message = outputPath + " already starts with a Xing/Info/VBRI frame";
+    return false;
+  }
+  AudioFrames audio;
+  XingToc toc{};
+  if (!WalkAudio(outputPath, front.Position, front.Bytes.data(), audio, message) ||
+      !WalkToc(outputPath, front.Position, front.Bytes.data(), audio, toc, message)) {
+    return false;
+  }
+  const std::vector<std::uint8_t> frame =
+      BuildXingFrame(front.Header, audio.Frames, static_cast<std::uint64_t>(audio.End - front.Position), toc);
+  if (frame.empty()) {
+    message = "no Xing frame fits the stream of " + outputPath;
+    return false;
+  }
+
+  return ReplaceBeside(outputPath, in.get(), st, front.Position, 0, frame, message);
+}
+
 bool HoldsSeveralBitRates(const std::string& path) {
   struct stat st {};
   std::string message;
@@ -541,15 +627,16 @@ bool HoldsSeveralBitRates(const std::string& path) {
   FrontFrame front;
   if (fd.get() < 0 || !ReadFrontFrame(path, fd.get(), front, message)) return false;
   std::int64_t from = front.Position;
-  if (!front.Bytes.empty() && FrameHoldsXingTag(front.Bytes.data(), front.Bytes.size())) {
+  if (!front.Bytes.empty() && TagFrameKindOf(front.Bytes.data(), front.Bytes.size()) != TagFrameKind::None) {
     from += static_cast<std::int64_t>(front.Bytes.size());
   }
   AudioFrames audio;
   std::uint16_t seen = 0;
-  WalkAudio(path, from, audio, message, [&](std::uint32_t, std::int64_t) {
-    seen = audio.BitRates;
-    return (seen & (seen - 1)) == 0;  // on until a second bit rate shows
-  });
+  WalkAudio(path, from, front.Bytes.empty() ? nullptr : front.Bytes.data(), audio, message,
+            [&](std::uint32_t, std::int64_t) {
+              seen = audio.BitRates;
+              return (seen & (seen - 1)) == 0;  // on until a second bit rate shows
+            });
   seen = audio.BitRates;
   return (seen & (seen - 1)) != 0;
 }
@@ -560,5 +647,5 @@ bool StartsWithXingFrame(const std::string& path) {
   Fd fd(OpenRegular(path, O_RDONLY, st, message));
   FrontFrame front;
   if (fd.get() < 0 || !ReadFrontFrame(path, fd.get(), front, message)) return false;
-  return !front.Bytes.empty() && FrameHoldsXingTag(front.Bytes.data(), front.Bytes.size());
+  return !front.Bytes.empty() && TagFrameKindOf(front.Bytes.data(), front.Bytes.size()) != TagFrameKind::None;
 }

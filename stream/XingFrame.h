@@ -55,6 +55,7 @@ struct XingTag {
   std::uint32_t Bytes = 0;
   XingToc Toc{};
   std::uint32_t Quality = 0;
+  bool BlankSideInfo = true;  // what encoders write, and what mpg123 asks of a tag frame
 
   bool HasLame = false;
   std::size_t LameOffset = 0;  // of the encoder string
@@ -72,9 +73,21 @@ std::uint16_t Crc16(const std::uint8_t* data, std::size_t length, std::uint16_t 
 
 // Whether the `length` bytes at `frame` (a whole frame, header first) hold a
 // Xing or Info tag whose declared fields fit in the frame; fills `tag` if so.
+// The side information need not be blank (some taggers leave bytes there):
+// the tag is read all the same, so that it can be made true.
 bool ParseXingTag(const std::uint8_t* frame, std::size_t length, XingTag& tag);
 // The same without the fields: the frame is a tag frame, not audio.
 bool FrameHoldsXingTag(const std::uint8_t* frame, std::size_t length);
+
+enum class TagFrameKind {
+  None,  // an audio frame
+  Xing,  // "Xing" or "Info" after the side information, readable or not
+  Vbri,  // "VBRI" 32 bytes after the header (Fraunhofer's encoder)
+};
+// What an encoder's tag frame at the front of a stream is, if it is one: the
+// id is enough, so that a tag whose fields cannot be read is still told from
+// audio (and is never taken for the first audio frame).
+TagFrameKind TagFrameKindOf(const std::uint8_t* frame, std::size_t length);
 
 // What a tag frame should say about the frames that follow it.
 struct XingCounts {
@@ -84,11 +97,27 @@ struct XingCounts {
   std::uint16_t MusicCrc = 0;  // of the bytes after the tag frame up to the end of the last frame
 };
 
+// What of the source's LAME extension still holds for an output.
+struct XingRewrite {
+  // The output's first audio frame is the source's first: the encoder delay
+  // still stands at its start.
+  bool KeepEncoderDelay = true;
+  // The output's last frame is the source's last: the end padding is still
+  // at its end.
+  bool KeepEndPadding = false;
+};
+
 // Writes `counts` into the fields that `tag` (parsed from `frame`) holds: the
 // frame count, byte count and TOC where present; in a LAME extension the
-// music length (= Bytes), music CRC, end padding (0 unless keepEndPadding) and
-// last the tag CRC. Nothing else in the frame changes.
+// music length (= Bytes), music CRC, encoder delay and end padding (0 unless
+// kept) and last the tag CRC. Nothing else in the frame changes.
+void RewriteXingTag(std::uint8_t* frame, const XingTag& tag, const XingCounts& counts,
+                    const XingRewrite& keep);
+// The same, keeping the encoder delay.
 void RewriteXingTag(std::uint8_t* frame, const XingTag& tag, const XingCounts& counts, bool keepEndPadding);
+// Whether `tag` already says what `counts` say: frames, bytes, TOC, and in a
+// LAME extension music length and CRC.
+bool XingTagDescribes(const XingTag& tag, const XingCounts& counts);
 
 // Table of contents from the offsets of the audio frames: `frameStart(k)`
 // gives the offset of audio frame k (0 <= k < frames) from the first one,
@@ -123,6 +152,10 @@ enum class XingResult {
   NoTag,    // the first frame holds no Xing/Info tag: the file is left as it was
   Updated,  // its tag now describes the file
   Failed,   // `message` names the file and the reason; the file is left as it was
+  // The first frame was a tag frame that cannot be made to describe the file
+  // (a VBRI frame whose counts are not the file's, or a Xing/Info frame whose
+  // fields do not fit it): it was taken out, and `message` says so.
+  Dropped,
 };
 
 // After a cut: when the output's first frame (after any leading ID3v2 tags)
@@ -132,6 +165,9 @@ enum class XingResult {
 // keepEndPadding when the output ends where the input ended, so the encoder's
 // padding is still at its end.
 XingResult UpdateOutputXingFrame(const std::string& outputPath, bool keepEndPadding, std::string& message);
+// The same, saying what of the LAME extension's delay and padding still holds.
+XingResult UpdateOutputXingFrame(const std::string& outputPath, const XingRewrite& keep,
+                                 std::string& message);
 
 // For a variable bit rate output that holds only frames (optionally after
 // leading ID3v2 tags) and no tag frame: puts a fresh Xing frame describing
@@ -146,5 +182,6 @@ bool PrependXingFrame(const std::string& outputPath, std::string& message);
 bool HoldsSeveralBitRates(const std::string& path);
 
 // Whether the file's first frame (after any leading ID3v2 tags) is a
-// Xing/Info frame, so that its audio starts at frame 1.
+// Xing/Info/VBRI frame (the walk's frame 0 that is no audio), so that its
+// audio starts at frame 1.
 bool StartsWithXingFrame(const std::string& path);

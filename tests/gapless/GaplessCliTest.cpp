@@ -25,10 +25,11 @@ using clitest::Outcome;
 // The tag frame at the front of a file (after no ID3v2 tag), parsed.
 bool LeadingTag(const std::string& path, XingTag& tag, std::string& frame) {
   const std::string bytes = clitest::Slurp(path);
-  FrameHeader reference;
-  if (!ProbeFile(path, reference)) return false;
-  frame = bytes.substr(static_cast<std::size_t>(reference.Position),
-                       static_cast<std::size_t>(reference.FrameLength));
+  StreamProbe probe;
+  std::string error;
+  if (!ProbeStream(path, probe, error) || !probe.TagFrame) return false;
+  frame = bytes.substr(static_cast<std::size_t>(probe.TagHeader.Position),
+                       static_cast<std::size_t>(probe.TagHeader.FrameLength));
   return ParseXingTag(reinterpret_cast<const std::uint8_t*>(frame.data()), frame.size(), tag);
 }
 

@@ -69,12 +69,44 @@ TEST(ProbeFile, FailuresLeaveTheReferenceAsItWas) {
   }
 }
 
-TEST(ProbeFile, AHeaderInTheLastFourBytesIsExamined) {
+// Out of step a header is taken only when what follows its frame confirms
+// it: a header of its stream there, or the end of the audio.
+TEST(ProbeFile, AHeaderIsTakenOnlyWhereWhatFollowsItsFrameConfirmsIt) {
+  HeaderFields k48;  // 48 kHz: another stream than the 44.1 kHz frames
+  k48.SampleRateIndex = 1;
+  HeaderFields layer2;
+  layer2.Layer = 2;
+  const Bytes id3v1 = "TAG" + Bytes(125, 'v');
+  struct Row {
+    const char* what;
+    Bytes data;
+    std::int64_t reference;  // -1: refused
+  };
+  const std::vector<Row> rows = {
+      {"a header in the last four bytes", Bytes(10, 'x') + HeaderBytes({}), -1},
+      {"a lone frame cut short", Bytes(10, 'x') + Frame128(false).substr(0, 300), -1},
+      {"a lone frame ending at the end of the file", Bytes(10, 'x') + Frame128(false), 10},
+      {"a lone frame ending where an ID3v1 tag begins", Bytes(10, 'x') + Frame128(false) + id3v1, 10},
+      {"followed by a frame of its stream", Bytes(3, 'x') + Frame128(false) + Frame128(true) + "junk", 3},
+      {"followed by junk, then two frames", Frame128(false) + "junk" + Frame128(true) + Frame128(false) + "j",
+       417 + 4},
+      {"followed by a frame of another sampling frequency", Frame128(false) + Frame(k48, 384) + "j", -1},
+      {"followed by a frame of another layer", Frame128(false) + Frame(layer2, 417) + "j", -1},
+  };
   ScratchDir dir;
-  WriteFile(dir / "a.mp3", Bytes(10, 'x') + HeaderBytes({}));
-  FrameHeader ref;
-  ASSERT_TRUE(ProbeFile(dir / "a.mp3", ref));
-  EXPECT_EQ(ref.Position, 10);
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    WriteFile(dir / "a.mp3", r.data);
+    FrameHeader ref;
+    std::string error;
+    EXPECT_EQ(ProbeFile(dir / "a.mp3", ref, error), r.reference >= 0);
+    EXPECT_EQ(error, "");
+    if (r.reference >= 0) {
+      EXPECT_EQ(ref.Position, r.reference);
+    } else {
+      EXPECT_TRUE(ref.Invalid) << "the last candidate, not taken";
+    }
+  }
 }
 
 TEST(ProbeFile, TheWindowEndsAfterPosition2097151) {
@@ -96,18 +128,21 @@ TEST(ProbeFile, TheWindowEndsAfterPosition2097151) {
 }
 
 TEST(ProbeFile, RealFilesFromEncoders) {
+  // lame puts an Info frame in front: it is frame 0, and the reference is the
+  // first audio frame after it.
   const struct {
     const char* name;
+    std::int64_t tagFrame;  // -1: none
     std::int64_t position;
     int frameLength;
     int version, layer;
   } kCases[] = {
-      {"cbr128.mp3", 0, 417, 3, 1},
+      {"cbr128.mp3", 0, 417, 417, 3, 1},
       // ID3v2 with UTF-16 text in front: FF FE 4B 00 at 0x4E is no header.
-      {"tagged.mp3", 148, 417, 3, 1},
-      {"mpeg2-l3.mp3", 0, 208, 2, 1},
-      {"mpeg1-l2.mp2", 0, 576, 3, 2},
-      {"mpeg2-l2.mp2", 0, 384, 2, 2},
+      {"tagged.mp3", 148, 148 + 417, 417, 3, 1},
+      {"mpeg2-l3.mp3", 0, 208, 208, 2, 1},
+      {"mpeg1-l2.mp2", -1, 0, 576, 3, 2},
+      {"mpeg2-l2.mp2", -1, 0, 384, 2, 2},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -117,6 +152,16 @@ TEST(ProbeFile, RealFilesFromEncoders) {
     EXPECT_EQ(ref.FrameLength, c.frameLength);
     EXPECT_EQ(ref.VersionId, c.version);
     EXPECT_EQ(ref.Layer, c.layer);
+    StreamProbe probe;
+    std::string error;
+    ASSERT_TRUE(ProbeStream(TestData(c.name), probe, error));
+    EXPECT_EQ(probe.Reference.Position, c.position);
+    EXPECT_EQ(probe.TagFrame, c.tagFrame >= 0);
+    if (c.tagFrame >= 0) {
+      EXPECT_EQ(probe.TagHeader.Position, c.tagFrame);
+    }
+    EXPECT_EQ(probe.AudioStart, c.tagFrame > 0 ? c.tagFrame : 0);
+    EXPECT_EQ(probe.Refusal, ProbeRefusal::None);
   }
 }
 

@@ -161,13 +161,15 @@ TEST(ScanFrames, ToleranceIsOneByteOrOneLayerISlot) {
   // 136 is far off: counted, not copied, stepped over; the next frame is met.
   EXPECT_EQ(ReadFile(dir / "l1-out.mp1"), Join(layerI) + layerI[0]);
 
-  // A Layer III reference admits one byte: the 416-byte Layer I frame, not the 420.
-  const std::vector<Bytes> l3 = {Frame128(false, 'p'), Frame(layer1, 416, 'q'), Frame128(true, 'r')};
+  // A Layer III reference admits one byte: the 416-byte Layer I frame, not the
+  // 420. (The first frame is confirmed by the second, of its own stream.)
+  const std::vector<Bytes> l3 = {Frame128(false, 'o'), Frame128(false, 'p'), Frame(layer1, 416, 'q'),
+                                 Frame128(true, 'r')};
   WriteFile(dir / "l3.mp3", Join(l3) + Frame(layer1Padded, 420, 's') + Frame128(false, 't'));
   const Cut c3 = CutFrames(dir / "l3.mp3", dir / "l3-out.mp3", 0, 100);
-  EXPECT_EQ(c3.Result.Count, 5);
+  EXPECT_EQ(c3.Result.Count, 6);
   // The 420 is stepped over by its own length, so 't' is met where it starts.
-  EXPECT_EQ(c3.Result.Written, 4);
+  EXPECT_EQ(c3.Result.Written, 5);
   EXPECT_EQ(ReadFile(dir / "l3-out.mp3"), Join(l3) + Frame128(false, 't'));
 }
 

@@ -152,26 +152,117 @@ inline bool SameStream(const FrameHeader& a, const FrameHeader& b) {
   return a.VersionId == b.VersionId && a.Layer == b.Layer && a.SampleRateIndex == b.SampleRateIndex;
 }
 
-// Whether a zero-fourth-byte header at `p` is confirmed by the header at the
-// end of its frame or by that end being the end of the file.
-inline bool ConfirmedAhead(const Bytes& d, std::size_t p, const FrameHeader& h) {
-  const std::size_t next = p + static_cast<std::size_t>(h.FrameLength);
-  if (next == d.size()) return true;
-  if (next + 4 > d.size() || !IsCandidate(d, next)) return false;
-  const PlainHeader n = PlainDecode(d, next);
-  return (n.Valid || n.ZeroFourth) && SameStream(n.H, h);
+inline bool Holds(const Bytes& d, std::size_t at, const char* text) {
+  const std::size_t n = std::char_traits<char>::length(text);
+  return at + n <= d.size() && d.compare(at, n, text) == 0;
 }
 
-// Position of the first frame among the 2,097,152 positions after the tags
-// with four bytes left, or -1. `last` gets the last candidate decoded.
+// Where the audio ends: before the tags appended to it, read from the end of
+// the file, none of them reaching below `floor`.
+inline std::size_t PlainAudioEnd(const Bytes& d, std::size_t floor) {
+  std::size_t end = d.size();
+  for (int n = 0; n < 16; ++n) {
+    const std::size_t room = end - floor;
+    std::size_t start = end;
+    if (end == d.size() && room >= 128 && Holds(d, end - 128, "TAG")) {
+      start = end - 128;
+    } else if (room >= 32 && Holds(d, end - 32, "APETAGEX")) {
+      std::size_t size = 0;
+      for (int i = 3; i >= 0; --i) size = size * 256 + At(d, end - 20 + static_cast<std::size_t>(i));
+      const bool header = (At(d, end - 9) & 0x80) != 0;
+      const std::size_t whole = size + (header ? 32 : 0);
+      if (size < 32 || whole > room || (header && !Holds(d, end - whole, "APETAGEX"))) break;
+      start = end - whole;
+    } else if (room >= 26 && Holds(d, end - 9, "LYRICS200")) {
+      std::size_t size = 0;
+      for (std::size_t i = end - 15; i < end - 9; ++i) {
+        if (d[i] < '0' || d[i] > '9') return end;
+        size = size * 10 + static_cast<std::size_t>(d[i] - '0');
+      }
+      if (size < 11 || size + 15 > room || !Holds(d, end - 15 - size, "LYRICSBEGIN")) break;
+      start = end - 15 - size;
+    } else if (room >= 20 && Holds(d, end - 10, "3DI") && At(d, end - 7) != 0xFF && At(d, end - 6) != 0xFF &&
+               (At(d, end - 5) & 0x10)) {
+      std::size_t size = 0;
+      for (std::size_t i = end - 4; i < end; ++i) {
+        if (At(d, i) >= 0x80) return end;
+        size = size * 128 + At(d, i);
+      }
+      if (size + 20 > room || !Holds(d, end - 20 - size, "ID3") ||
+          d.compare(end - 17 - size, 7, d, end - 7, 7) != 0)
+        break;
+      start = end - 20 - size;
+    } else {
+      break;
+    }
+    end = start;
+  }
+  return end;
+}
+
+// Whether the frame at `p` is an encoder's tag frame: a Layer III frame with
+// "Xing" or "Info" after its side information, or "VBRI" 32 bytes after its
+// header.
+inline bool PlainIsTagFrame(const Bytes& d, std::size_t p, const FrameHeader& h) {
+  if (h.Layer != 1) return false;
+  const std::size_t length = static_cast<std::size_t>(h.FrameLength);
+  const std::size_t side = h.VersionId == 3 ? (h.Mode == 3 ? 17 : 32) : (h.Mode == 3 ? 9 : 17);
+  if (side + 8 <= length && (Holds(d, p + 4 + side, "Xing") || Holds(d, p + 4 + side, "Info"))) return true;
+  return length >= 40 && Holds(d, p + 36, "VBRI");
+}
+
+// Where the walk stands: after a frame it took (in step) or not.
+struct PlainStep {
+  bool InStep = false;
+  std::size_t PreviousEnd = 0;
+  FrameHeader Previous;
+};
+
+// Whether the header at `p` is taken as a frame: in step as it is (a zero
+// fourth byte only after a frame of its stream); out of step only when a
+// header of its stream lies at its frame's end or its frame ends exactly
+// where the audio ends.
+inline bool PlainTakes(const Bytes& d, std::size_t p, const PlainHeader& h, const PlainStep& step,
+                       std::size_t audioEnd) {
+  if (!h.Valid && !h.ZeroFourth) return false;
+  if (step.InStep && step.PreviousEnd == p && (h.Valid || SameStream(step.Previous, h.H))) return true;
+  const std::size_t next = p + static_cast<std::size_t>(h.H.FrameLength);
+  if (next == audioEnd) return true;
+  if (next + 4 > audioEnd || !IsCandidate(d, next)) return false;
+  const PlainHeader n = PlainDecode(d, next);
+  return (n.Valid || n.ZeroFourth) && SameStream(n.H, h.H);
+}
+
+// The reference a probe finds: the first frame taken among the 2,097,152
+// positions after the tags with four bytes of audio left, or, when that is a
+// tag frame, the frame taken after it. Its position, or -1; `last` gets it,
+// or on -1 the last candidate examined (Invalid).
 inline std::int64_t PlainProbe(const Bytes& d, FrameHeader* last = nullptr) {
   const std::size_t from = PlainTagsEnd(d);
-  for (std::size_t p = from; p < from + 2097152 && p + 4 <= d.size(); ++p) {
+  const std::size_t audioEnd = PlainAudioEnd(d, from);
+  const std::size_t window = from + 2097152;
+  for (std::size_t p = from; p < window && p + 4 <= audioEnd; ++p) {
     if (!IsCandidate(d, p)) continue;
     const PlainHeader h = PlainDecode(d, p);
-    const bool taken = h.Valid || (h.ZeroFourth && ConfirmedAhead(d, p, h.H));
-    if (last) *last = taken ? h.H : Decode(d, p);
-    if (taken) return static_cast<std::int64_t>(p);
+    if (!PlainTakes(d, p, h, PlainStep{}, audioEnd)) {
+      if (last) {
+        *last = Decode(d, p);
+        last->Invalid = true;
+      }
+      continue;
+    }
+    if (last) *last = h.H;
+    const std::size_t end = p + static_cast<std::size_t>(h.H.FrameLength);
+    if (end > audioEnd || !PlainIsTagFrame(d, p, h.H)) return static_cast<std::int64_t>(p);
+    const PlainStep step{true, end, h.H};
+    for (std::size_t q = end; (q < window || q == end) && q + 4 <= audioEnd; ++q) {
+      if (!IsCandidate(d, q)) continue;
+      const PlainHeader a = PlainDecode(d, q);
+      if (!PlainTakes(d, q, a, step, audioEnd)) continue;
+      if (last) *last = a.H;
+      return static_cast<std::int64_t>(q);
+    }
+    return static_cast<std::int64_t>(p);
   }
   return -1;
 }
@@ -180,6 +271,8 @@ struct PlainScan {
   std::int32_t Count = 0;
   std::int32_t Copyable = 0;
   std::int32_t LeftOut = 0;
+  std::int32_t AudioWritten = 0;
+  bool TagFrame = false;  // frame 0 is a tag frame
   Bytes Output;
   std::vector<std::pair<std::int32_t, std::int32_t>> Progress;
 };
@@ -189,29 +282,25 @@ inline PlainScan PlainScanFrames(const Bytes& d, std::int32_t start, std::int32_
   PlainScan r;
   const int tolerance = ref.Layer == 3 ? 4 : 1;
   std::size_t p = PlainTagsEnd(d);
+  const std::size_t audioEnd = PlainAudioEnd(d, p);
   std::int32_t written = 0;
-  bool hasPrevious = false;
-  std::size_t previousEnd = 0;
-  FrameHeader previous;
-  while (p + 4 <= d.size()) {
+  PlainStep step;
+  while (p + 4 <= audioEnd) {
     if (!IsCandidate(d, p)) {
       ++p;
       continue;
     }
     const PlainHeader h = PlainDecode(d, p);
-    if (!h.Valid && !h.ZeroFourth) {
-      ++p;
-      continue;
-    }
-    if (h.ZeroFourth && !(hasPrevious && previousEnd == p && SameStream(previous, h.H)) &&
-        !ConfirmedAhead(d, p, h.H)) {
+    if (!PlainTakes(d, p, h, step, audioEnd)) {
       ++p;
       continue;
     }
     const std::int32_t index = r.Count++;
-    const bool fits =
-        anyBitRate ? SameStream(h.H, ref) : std::abs(h.H.FrameLength - ref.FrameLength) <= tolerance;
-    const bool whole = p + static_cast<std::size_t>(h.H.FrameLength) <= d.size();
+    const bool whole = p + static_cast<std::size_t>(h.H.FrameLength) <= audioEnd;
+    const bool tagFrame = index == 0 && whole && PlainIsTagFrame(d, p, h.H);
+    r.TagFrame = r.TagFrame || tagFrame;
+    const bool fits = tagFrame || (anyBitRate ? SameStream(h.H, ref)
+                                              : std::abs(h.H.FrameLength - ref.FrameLength) <= tolerance);
     const bool inRange = !countOnly && index >= start && index <= stop;
     if (fits && whole) ++r.Copyable;
     if (inRange && !fits) ++r.LeftOut;
@@ -219,11 +308,10 @@ inline PlainScan PlainScanFrames(const Bytes& d, std::int32_t start, std::int32_
     if (inRange && fits) {
       r.Output += d.substr(p, static_cast<std::size_t>(h.H.FrameLength));
       r.Progress.emplace_back(written++, stop - start);
+      if (!tagFrame) ++r.AudioWritten;
     }
     p += static_cast<std::size_t>(h.H.FrameLength);
-    hasPrevious = true;
-    previousEnd = p;
-    previous = h.H;
+    step = PlainStep{true, p, h.H};
   }
   return r;
 }

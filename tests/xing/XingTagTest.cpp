@@ -116,9 +116,13 @@ TEST(ParseXingTag, RefusesFramesThatAreNotTagFrames) {
     EXPECT_FALSE(ParseXingTag(moved.data(), moved.size(), tag)) << "id after the CRC's two bytes";
   }
   {
+    // A tagger's bytes in the side information: still a tag, to be made true.
     BuiltTag t = MakeTagFrame(base);
-    t.Frame[20] = 0x01;  // side information of an audio frame
-    EXPECT_FALSE(ParseXingTag(t.Frame.data(), t.Frame.size(), tag)) << "side information not blank";
+    t.Frame[20] = 0x01;
+    ASSERT_TRUE(ParseXingTag(t.Frame.data(), t.Frame.size(), tag)) << "side information not blank";
+    EXPECT_FALSE(tag.BlankSideInfo);
+    ASSERT_TRUE(ParseXingTag(MakeTagFrame(base).Frame.data(), t.Frame.size(), tag));
+    EXPECT_TRUE(tag.BlankSideInfo);
   }
   {
     BuiltTag t = MakeTagFrame(base);
@@ -329,6 +333,67 @@ TEST(BuildXingFrame, RefusesWhatIsNotALayerIIIHeader) {
   FrameHeader invalid;
   DecodeFrameHeader(0xFF, 0xFB, 0xF0, 0x64, 0, 0, invalid);
   EXPECT_TRUE(BuildXingFrame(invalid, 10, 10000, XingToc{}).empty());
+}
+
+}  // namespace
+
+namespace {
+
+// The delay goes when the output no longer starts with the source's first
+// audio frame, the padding when it no longer ends with its last; the tag CRC
+// covers whatever was kept.
+TEST(RewriteXingTag, KeepsTheDelayAndThePaddingOnlyWhereTheyStillHold) {
+  const BuiltTag built = MakeTagFrame(Spec(3, 1, false, "Info", 0xF, true));
+  XingTag before;
+  ASSERT_TRUE(ParseXingTag(built.Frame.data(), built.Frame.size(), before));
+  XingCounts counts;
+  counts.Frames = 10;
+  counts.Bytes = 4600;
+  counts.MusicCrc = 0x4321;
+  for (bool delay : {false, true}) {
+    for (bool padding : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "delay " << delay << ", padding " << padding);
+      Bytes frame = built.Frame;
+      XingRewrite keep;
+      keep.KeepEncoderDelay = delay;
+      keep.KeepEndPadding = padding;
+      RewriteXingTag(frame.data(), before, counts, keep);
+      XingTag after;
+      ASSERT_TRUE(ParseXingTag(frame.data(), frame.size(), after));
+      EXPECT_EQ(after.EncoderDelay, delay ? 576 : 0);
+      EXPECT_EQ(after.EndPadding, padding ? 1234 : 0);
+      EXPECT_EQ(after.TagCrc, BitwiseCrc16(frame.data(), after.TagCrcOffset()));
+      EXPECT_TRUE(XingTagDescribes(after, counts));
+      // Each field on its own makes the tag false.
+      XingCounts other = counts;
+      other.Frames = 11;
+      EXPECT_FALSE(XingTagDescribes(after, other));
+      other = counts;
+      other.MusicCrc = 0x4320;
+      EXPECT_FALSE(XingTagDescribes(after, other)) << "a stale music CRC";
+      other = counts;
+      other.Toc[50] = 1;
+      EXPECT_FALSE(XingTagDescribes(after, other));
+    }
+  }
+}
+
+TEST(TagFrameKindOf, TellsTagFramesByTheirIdAlone) {
+  const BuiltTag info = MakeTagFrame(Spec(3, 1, false, "Info", 0xF, true));
+  EXPECT_EQ(TagFrameKindOf(info.Frame.data(), info.Frame.size()), TagFrameKind::Xing);
+  Bytes unreadable = info.Frame;
+  PutBe32(&unreadable[info.Offset + 4], 0xF);
+  unreadable.resize(info.Offset + 20);  // its fields do not fit
+  XingTag tag;
+  EXPECT_FALSE(ParseXingTag(unreadable.data(), unreadable.size(), tag));
+  EXPECT_EQ(TagFrameKindOf(unreadable.data(), unreadable.size()), TagFrameKind::Xing);
+  Bytes vbri = MakeTagFrame(Spec(3, 3, false, "Xing", 0xF, false)).Frame;  // mono: Xing at 21
+  std::memcpy(&vbri[21], "\0\0\0\0", 4);
+  std::memcpy(&vbri[36], "VBRI", 4);
+  EXPECT_EQ(TagFrameKindOf(vbri.data(), vbri.size()), TagFrameKind::Vbri);
+  Bytes audio = info.Frame;
+  std::memcpy(&audio[info.Offset], "Xinh", 4);
+  EXPECT_EQ(TagFrameKindOf(audio.data(), audio.size()), TagFrameKind::None);
 }
 
 }  // namespace

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "stream/FrameSink.h"
+
+// Splits one walk over an input into pieces: each frame goes to the piece
+// whose range holds its index, the pieces' outputs opened in turn. A piece may
+// begin a few frames before the one before it ends (frames a decoder needs
+// before a sample-exact start): those frames are kept as they pass, up to
+// `overlap` of them, and written again at the front of the next piece.
+struct PieceRange {
+  std::int32_t Start = 0;  // frame indexes, both included
+  std::int32_t Stop = 0;
+};
+
+class PieceRouter : public FrameSink {
+ public:
+  // Opens piece k's output when its first frame comes; nullptr passes the
+  // piece over (its frames go nowhere).
+  using Open = std::function<FrameSink*(std::size_t piece)>;
+  // Ends piece k once its last frame has gone, or the walk ended.
+  using Close = std::function<void(std::size_t piece)>;
+
+  PieceRouter(std::vector<PieceRange> pieces, std::size_t overlap, Open open, Close close);
+
+  // Whether the pieces follow each other, none overlapping the one before by
+  // more than `overlap` frames.
+  static bool Fits(const std::vector<PieceRange>& pieces, std::size_t overlap);
+
+  bool Write(const std::uint8_t* data, std::size_t length, std::int32_t firstIndex, std::size_t& written,
+             std::string& message) override;
+  void CutBack(std::size_t partial, std::string& message) override;
+
+  // Closes the piece that is open. Call once the walk has ended.
+  void End();
+
+ private:
+  bool Enter(std::size_t piece, std::int32_t index, std::string& message);
+  void Remember(const std::uint8_t* frame, std::size_t length, std::int32_t index);
+
+  std::vector<PieceRange> pieces_;
+  std::size_t overlap_;
+  Open open_;
+  Close close_;
+  std::size_t current_ = 0;
+  bool entered_ = false;
+  FrameSink* sink_ = nullptr;
+  // The last frames that passed, for the front of the next piece.
+  struct Kept {
+    std::int32_t Index = 0;
+    std::vector<std::uint8_t> Bytes;
+  };
+  std::vector<Kept> kept_;
+  std::size_t keptNext_ = 0;
+};
