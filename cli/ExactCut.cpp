@@ -24,7 +24,7 @@ bool PlanOne(const std::string& path, const FrameHeader& reference, const Gaples
              const SampleRange& range, ExactCut& cut, std::string& error) {
   std::vector<ReservoirReach> reach;
   if (!MeasureReservoir(path, reference, stream, {ReachFrame(stream, range.Start)}, reach, error)) return false;
-  if (!PlanGaplessRange(stream, range, reach[0].FirstNeeded, cut.Plan)) {
+  if (!PlanGaplessRange(stream, range, reach[0], cut.Plan)) {
     error = "the range holds no sample of the stream";
     return false;
   }
@@ -74,7 +74,7 @@ bool PlanExactPieces(const std::string& path, const FrameHeader& reference, cons
   pieces.assign(from.size(), ExactCut{});
   for (std::size_t i = 0; i < from.size(); ++i) {
     const SampleRange range{from[i], i + 1 < from.size() ? from[i + 1] : -1};
-    if (!PlanGaplessRange(stream, range, reach[i].FirstNeeded, pieces[i].Plan)) {
+    if (!PlanGaplessRange(stream, range, reach[i], pieces[i].Plan)) {
       error = "the piece from " + FormatSamples(from[i], stream.SampleRate) + " holds no sample";
       return false;
     }
