@@ -146,6 +146,8 @@ void T_MainForm::CreateLayout() {
   StartFrame_SE->OnChange = [this](QObject* s) { StartFrame_SEChange(s); };
   StartFrame_SE->OnEnter = [this](QObject* s) { StartFrame_SEEnter(s); };
   StartFrame_SE->OnExit = [this](QObject* s) { StartFrame_SEExit(s); };
+  // Enter commits what was typed, as leaving the box does.
+  StartFrame_SE->OnCommit = [this](QObject* s) { StartFrame_SEChange(s); };
   StartFrame_SE->OnMouseMove = bind(&T_MainForm::StartFrame_SEMouseMove);
 
   Panel4 = MakePanel(Panel12, 104, 4, 97, 61, QString(), boxStyle);
@@ -156,6 +158,7 @@ void T_MainForm::CreateLayout() {
   StopFrame_SE->OnChange = [this](QObject* s) { StopFrame_SEChange(s); };
   StopFrame_SE->OnEnter = [this](QObject* s) { StopFrame_SEEnter(s); };
   StopFrame_SE->OnExit = [this](QObject* s) { StopFrame_SEExit(s); };
+  StopFrame_SE->OnCommit = [this](QObject* s) { StopFrame_SEChange(s); };
   StopFrame_SE->OnMouseMove = bind(&T_MainForm::StopFrame_SEMouseMove);
 
   // Status, counter and the current file.
@@ -311,6 +314,10 @@ void T_MainForm::CreateLayout() {
   ProcentCurrentJob_Panel->OnMouseMove = bind(&T_MainForm::ProcentCurrentJob_PanelMouseMove);
   ProcentTotalJobs_Panel = MakePanel(TotalJobs_Panel, 1, 1, 0, 16, QString(), fillStyle);
   ProcentTotalJobs_Panel->OnMouseMove = bind(&T_MainForm::ProcentTotalJobs_PanelMouseMove);
+  // A bar that grows by a pixel keeps what it showed: the toolkit then leaves
+  // the rest of it alone, and the bar paints only what moved (jobs/Progress.cpp).
+  ProcentCurrentJob_Panel->setAttribute(Qt::WA_StaticContents);
+  ProcentTotalJobs_Panel->setAttribute(Qt::WA_StaticContents);
 
   Panel34 = MakePanel(Hint_Panel, 2, 2, 67, 19, QStringLiteral("Hint :"), Style(TBevel::None, TBevel::None));
   Panel34->OnMouseMove = bind(&T_MainForm::FormMouseMove);

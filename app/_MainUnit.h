@@ -126,6 +126,13 @@ class T_MainForm : public QWidget {
   std::int32_t SavedSpinValue = 0;
   std::int32_t StreamSeconds = 0;
   QString LastDirectory;
+  // The range box whose typed value has not been committed yet (see
+  // jobs/FrameRange.cpp), or none.
+  TSpinEdit* TypedFrameBox = nullptr;
+  // A batch run is cutting the list (jobs/BatchCut.cpp).
+  bool Processing = false;
+  // The player last said it is playing (state 1), for the Space key.
+  bool PlayerPlaying = false;
 
   // ---- Application shell (app/) ----
   void FormCreate(QObject* Sender);
@@ -177,6 +184,12 @@ class T_MainForm : public QWidget {
 
   // ---- Adding files (jobs/AddFiles.cpp) ----
   void OpenFile_SBClick(QObject* Sender);
+  // Adds one file as the open button does once a file is chosen; a file
+  // without a valid frame gets `refusal` in a message box. True when added.
+  bool AddFile(const QString& path, const QString& refusal);
+  // Adds files dropped on the window or named on the command line, in order:
+  // a folder stands for its MPEG audio files; a full list refuses the rest.
+  void AddFiles(const QStringList& paths);
 
   // ---- Current job and frame range (jobs/CurrentJob.cpp, jobs/FrameRange.cpp) ----
   void SelectCurrentJob();
@@ -190,6 +203,8 @@ class T_MainForm : public QWidget {
   void StopFrame_SEEnter(QObject* Sender);
   void StopFrame_SEExit(QObject* Sender);
   void StopFrame_SEChange(QObject* Sender);
+  // Runs the push of a value typed into a range box and not yet committed.
+  void CommitTypedFrame();
   void Delete1Click(QObject* Sender);
   void ClearList1Click(QObject* Sender);
 
@@ -221,10 +236,16 @@ class T_MainForm : public QWidget {
   void closeEvent(QCloseEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
+  // Files dragged from the desktop (app/FileDrops.cpp).
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dragMoveEvent(QDragMoveEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
  private:
   // Builds every control of the layout and binds its events (app/Layout.cpp).
   void CreateLayout();
+  // Space, I, O, Page Up, Page Down and Ctrl+O (app/Keys.cpp).
+  void CreateShortcuts();
   void CreateStreamInfoRow(TPanel*& label, TPanel*& value, int top, const QString& caption, bool bold,
                            void (T_MainForm::*handler)(QObject*, Qt::KeyboardModifiers, int, int));
   // The message of a run that did not cut everything it was asked to.

@@ -6,11 +6,15 @@
 #include <cstdio>
 
 #include "cli/CutRun.h"
+#include "cli/ExactCut.h"
+#include "cli/ExactJobs.h"
+#include "cli/FromEnd.h"
 #include "cli/Messages.h"
 #include "cli/Options.h"
 #include "cli/OutputTarget.h"
 #include "cli/PathIdentity.h"
 #include "cli/Signals.h"
+#include "cli/TagOptions.h"
 #include "stream/Scanner.h"
 
 bool ProbeInput(const std::string& path, StreamProbe& probe) {
@@ -65,6 +69,22 @@ int RunInfo(const std::string& path, bool anyBitRate) {
   std::printf("Frames: %d\nDuration: %s\nFirstFrame: %lld\nCopyable: %d\n", frames,
               FormatDuration(reference.FileSize, HeaderBitRate(reference)).c_str(),
               static_cast<long long>(firstFrame), copyable);
+  // The length as a gapless player plays it, to the sample: Layer III after
+  // the delay and padding that the tag declares (and the decoder's own
+  // delay); Layers I and II every frame's samples.
+  std::int64_t samples = static_cast<std::int64_t>(frames) * SamplesPerFrame(reference);
+  if (reference.Layer == 1) {
+    GaplessStream stream;
+    std::string error;
+    if (!ReadGaplessStream(path, reference, stream, error)) {
+      Complain(error);
+      return kExitFailed;
+    }
+    if (stream.Declared) std::printf("EncoderDelay: %d\nEndPadding: %d\n", stream.EncoderDelay, stream.EndPadding);
+    samples = stream.Samples();
+  }
+  std::printf("Samples: %lld\nExactDuration: %s\n", static_cast<long long>(samples),
+              FormatSamples(samples, HeaderSampleRate(reference)).c_str());
   return kExitOk;
 }
 
@@ -95,6 +115,7 @@ bool BitRatesDiffer(const std::vector<PlannedJob>& jobs) {
 }  // namespace
 
 int RunCut(const Options& options) {
+  if (options.Each) return RunEachCut(options);
   const std::vector<std::string>& args = options.Operands;
   std::vector<PlannedJob> jobs(args.size());
   for (std::size_t n = 0; n < args.size(); ++n) {
@@ -103,6 +124,9 @@ int RunCut(const Options& options) {
     if (!ParseJob(args[n], jobs[n].Job, jobs[n].ParseError) && jobs[n].Job.MalformedTime)
       return UsageError(args[n] + ": " + jobs[n].ParseError);
   }
+  std::vector<TagEdit> edits;
+  std::string error;
+  if (!ParseTagOptions(options.TagEdits, edits, error)) return UsageError(error);
 
   // An output that is one of the inputs would be read while it grows; one
   // named by a job that has not run yet would be cut into itself. Standard
@@ -119,13 +143,26 @@ int RunCut(const Options& options) {
     }
   }
 
+  // A stop counted from the end becomes a time from the start first, so
+  // that every way of cutting sees a plain range.
+  ResolveStopsFromEnd(jobs, options.AnyBitRate);
+  // One time-cut job into a new output decodes to exactly its samples; the
+  // other cuts copy frames.
+  LameFields tag;
+  ExactChoice exact = ExactChoice::FrameCopy;
+  if (!options.Frames && !options.Append && jobs.size() == 1) exact = MakeCutExact(jobs[0], tag);
+  if (exact == ExactChoice::Refused) return kExitFailed;
+  if (exact == ExactChoice::FrameCopy) WarnDamagedStarts(jobs, options.Frames);
+
   OutputChoice choice;
   choice.Output = options.Output;
   choice.Existing = options.Overwrite ? ExistingOutput::Overwrite
                     : options.Append  ? ExistingOutput::Append
                                       : ExistingOutput::Refuse;
   choice.NoWait = options.NoWait;
-  choice.ReserveTagFrame = options.AnyBitRate || BitRatesDiffer(jobs);
+  choice.ReserveTagFrame = options.AnyBitRate || BitRatesDiffer(jobs) || exact == ExactChoice::Exact;
+  choice.Lame = exact == ExactChoice::Exact;
+  choice.LameValues = tag;
   OutputTarget target;
   const int refused = OpenOutputTarget(choice, target);
   if (refused >= 0) return refused;
@@ -133,5 +170,11 @@ int RunCut(const Options& options) {
   settings.AnyBitRate = options.AnyBitRate;
   settings.Tags = options.Tags;
   settings.Quiet = options.Quiet;
-  return CutJobsInto(target, jobs, settings);
+  // The tags go into the committed file: TagLib rewrites the front of it.
+  int status = CutJobsInto(target, jobs, settings);
+  if (status == kExitOk && !WriteTags(options.Output, edits, error)) {
+    Complain(error);
+    status = kExitFailed;
+  }
+  return status;
 }

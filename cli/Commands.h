@@ -17,6 +17,8 @@ int RunInfo(const std::string& path, bool anyBitRate);
 int RunCount(const std::string& path, bool anyBitRate);
 int RunCut(const Options& options);
 int RunSplit(const Options& options);
+// cut --each: every job into its own output in -d DIR.
+int RunEachCut(const Options& options);
 
 // Probes like the window does before it counts or cuts a file. On false the
 // reason has been printed: the file could not be read, or it holds no frame

@@ -9,14 +9,32 @@ namespace {
 
 constexpr std::int64_t kLastIndex = std::numeric_limits<std::int32_t>::max();
 
-// A time has a colon or ends in 's' after a digit.
+// What the user meant as a point: a time has a colon or ends in 's' after a
+// digit; anything that starts with a digit or a dot is a number gone wrong
+// ("0.10", "1x"), and "end..." a stop from the end.
 bool LooksLikeTime(const std::string& s) {
   return s.find(':') != std::string::npos ||
-         (s.size() >= 2 && s.back() == 's' && s[s.size() - 2] >= '0' && s[s.size() - 2] <= '9');
+         (s.size() >= 2 && s.back() == 's' && s[s.size() - 2] >= '0' && s[s.size() - 2] <= '9') ||
+         (!s.empty() && ((s[0] >= '0' && s[0] <= '9') || s[0] == '.')) || s.rfind("end", 0) == 0;
 }
 
 std::string Describe(const StreamPoint& p) {
+  if (p.FromEnd) return "end-" + FormatTime(p.Nanoseconds);
   return p.IsTime ? FormatTime(p.Nanoseconds) : "frame " + std::to_string(p.Frame);
+}
+
+// "end", or "end-" and a time.
+bool ParseStop(const std::string& text, StreamPoint& point, std::string& error) {
+  if (text.rfind("end", 0) != 0) return ParsePoint(text, point, error);
+  const bool bare = text == "end";
+  if (!bare && (text.size() < 5 || text[3] != '-' || !ParsePoint(text.substr(4), point, error) || !point.IsTime)) {
+    error = "bad stop \"" + text + "\": expected end-TIME, such as end-5s or end-0:01.5, or end";
+    return false;
+  }
+  point.IsTime = true;
+  point.FromEnd = true;
+  if (bare) point.Nanoseconds = 0;
+  return true;
 }
 
 }  // namespace
@@ -38,7 +56,7 @@ bool ParseJob(const std::string& arg, JobArgument& job, std::string& error) {
   std::string pointError;
   const bool isRange = dash != std::string::npos &&
                        (start.empty() || ParsePoint(start, job.Start, pointError)) &&
-                       (stop.empty() || ParsePoint(stop, job.Stop, pointError));
+                       (stop.empty() || ParseStop(stop, job.Stop, pointError));
   if (!isRange) {
     struct stat st {};
     if (::stat(arg.c_str(), &st) == 0) {
@@ -47,8 +65,11 @@ bool ParseJob(const std::string& arg, JobArgument& job, std::string& error) {
       return true;
     }
     error = pointError.empty() ? "bad range \"" + range + "\": expected PATH@START-STOP" : pointError;
-    job.MalformedTime =
-        LooksLikeTime(start) || LooksLikeTime(stop) || (dash == std::string::npos && LooksLikeTime(range));
+    // Judged by the end that failed: "x-3" is a bad range, "0.10-" a bad time.
+    StreamPoint unused;
+    std::string ignored;
+    const std::string& failed = !start.empty() && !ParsePoint(start, unused, ignored) ? start : stop;
+    job.MalformedTime = dash == std::string::npos ? LooksLikeTime(range) : LooksLikeTime(failed);
     return false;
   }
   if (at == 0) {
@@ -65,7 +86,7 @@ bool ParseJob(const std::string& arg, JobArgument& job, std::string& error) {
             std::to_string(job.Stop.Frame);
     return false;
   }
-  if (job.HasStart && job.HasStop && job.Start.IsTime && job.Stop.IsTime &&
+  if (job.HasStart && job.HasStop && job.Start.IsTime && job.Stop.IsTime && !job.Stop.FromEnd &&
       job.Start.Nanoseconds >= job.Stop.Nanoseconds) {
     error = "start " + Describe(job.Start) + " is not before stop " + Describe(job.Stop);
     return false;
@@ -73,8 +94,18 @@ bool ParseJob(const std::string& arg, JobArgument& job, std::string& error) {
   return true;
 }
 
+void ResolveFromEnd(JobArgument& job, std::int64_t end) {
+  if (!job.HasStop || !job.Stop.FromEnd) return;
+  job.Stop.FromEnd = false;
+  job.Stop.Nanoseconds = std::max<std::int64_t>(end - job.Stop.Nanoseconds, 0);
+}
+
 bool ResolveRange(const JobArgument& job, const FrameClock& clock, std::int32_t& start, std::int32_t& stop,
                   std::string& error) {
+  if (job.HasStop && job.Stop.FromEnd) {
+    error = "the stop " + Describe(job.Stop) + " needs the file's length, which is not known";
+    return false;
+  }
   const std::int64_t first = job.HasStart ? StartFrameOf(clock, job.Start) : 0;
   const std::int64_t last = job.HasStop ? StopFrameOf(clock, job.Stop) : kLastIndex;
   if (first > last) {

@@ -6,8 +6,9 @@
 #include "cli/TimePoint.h"
 
 // One JOB argument of `cut`: PATH, or PATH@START-STOP where START and STOP are
-// frame indexes (both included) or times, and either may be left out. The
-// last '@' splits.
+// frame indexes (both included) or times, and either may be left out. STOP
+// may also count back from the end: "end-5s", "end-0:01.5", "end". The last
+// '@' splits.
 struct JobArgument {
   std::string Path;
   bool WholeFile = true;  // frames 0 to the file's count, as a newly added job
@@ -23,6 +24,11 @@ struct JobArgument {
 // False for a malformed range, with `error` saying what is wrong. A path that
 // holds an '@' but no range is taken whole when a file of that name exists.
 bool ParseJob(const std::string& arg, JobArgument& job, std::string& error);
+
+// A STOP of the form "end-TIME" or "end" as a time from the start, for audio
+// that ends at `end` nanoseconds on the player's clock; nothing changes for
+// other stops.
+void ResolveFromEnd(JobArgument& job, std::int64_t end);
 
 // The job's inclusive frame range in a stream of that clock. False, with
 // `error` set, when the range holds no frame.

@@ -12,10 +12,17 @@ bool Check(const Options& o, std::string& error) {
     return !given || allowed;
   };
   const bool writes = c == "cut" || c == "split";
-  if (!only(o.HaveOutput, "-o", c == "cut") || !only(o.HaveDirectory, "-d", c == "split") ||
-      !only(o.HaveEvery, "--every", c == "split") || !only(o.Overwrite, "--overwrite", writes) ||
-      !only(o.Append, "--append", c == "cut") || !only(o.NoWait, "--no-wait", writes) ||
-      !only(o.Tags, "--tags", writes))
+  const bool split = c == "split";
+  if (!only(o.HaveOutput, "-o", c == "cut" && !o.Each) ||
+      !only(o.HaveDirectory, "-d", split || (c == "cut" && o.Each)) || !only(o.HaveEvery, "--every", split) ||
+      !only(o.Overwrite, "--overwrite", writes) || !only(o.Append, "--append", c == "cut" && !o.Each) ||
+      !only(o.NoWait, "--no-wait", writes) || !only(o.Tags, "--tags", writes) ||
+      !only(o.Frames, "--frames", writes) || !only(o.HaveCue, "--cue", split) ||
+      !only(o.Silence, "--silence", split) || !only(o.HaveThreshold, "--threshold", split && o.Silence) ||
+      !only(o.HaveMinSilence, "--min-silence", split && o.Silence) ||
+      !only(o.HaveMinLength, "--min-length", split && o.Silence) ||
+      !only(o.DryRun, "--dry-run", split && (o.Silence || o.HaveCue)) || !only(o.HaveName, "--name", split) ||
+      !only(!o.TagEdits.empty(), "--tag", writes) || !only(o.Each, "--each", c == "cut"))
     return false;
   if (c == "info" || c == "count") {
     if (o.Operands.size() != 1) error = c + " takes exactly one PATH";
@@ -25,22 +32,41 @@ bool Check(const Options& o, std::string& error) {
     error = "--append and --overwrite exclude each other";
     return false;
   }
-  if (c == "cut") {
-    if (!o.HaveOutput || o.Output.empty()) {
-      error = "cut needs -o OUTPUT";
+  if (c == "cut" && o.Each) {
+    if (!o.HaveDirectory || o.Directory.empty()) {
+      error = "cut --each needs -d DIR";
     } else if (o.Operands.empty()) {
       error = "cut needs at least one JOB";
     }
     return error.empty();
   }
+  if (c == "cut") {
+    if (!o.HaveOutput || o.Output.empty()) {
+      error = "cut needs -o OUTPUT";
+    } else if (o.Output == "-" && !o.TagEdits.empty()) {
+      error = "--tag needs an output file: standard output cannot be tagged once it is written";
+    } else if (o.Operands.empty()) {
+      error = "cut needs at least one JOB";
+    }
+    return error.empty();
+  }
+  const int modes = (o.HaveEvery ? 1 : 0) + (o.HaveCue ? 1 : 0) + (o.Silence ? 1 : 0);
+  const bool pointsGiven = o.Operands.size() > 1;
   if (o.Operands.empty()) {
     error = "split needs a PATH";
-  } else if (o.HaveEvery && o.Operands.size() > 1) {
-    error = "split takes either --every DURATION or POINTs, not both";
-  } else if (!o.HaveEvery && o.Operands.size() < 2) {
-    error = "split needs at least one POINT, or --every DURATION";
+  } else if (modes > 1) {
+    error = "split takes one of --every, --cue and --silence";
+  } else if (modes == 1 && pointsGiven) {
+    error = std::string("split takes either ") +
+            (o.HaveEvery ? "--every DURATION" : o.HaveCue ? "--cue SHEET" : "--silence") + " or POINTs, not both";
+  } else if (modes == 0 && !pointsGiven) {
+    error = "split needs at least one POINT, or --every DURATION, --cue SHEET or --silence";
   } else if (o.HaveDirectory && o.Directory.empty()) {
     error = "-d needs a DIR";
+  } else if (o.HaveCue && o.Cue.empty()) {
+    error = "--cue needs a SHEET";
+  } else if (o.HaveName && o.Name.empty()) {
+    error = "--name needs a PATTERN";
   }
   return error.empty();
 }
@@ -80,6 +106,27 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       if (!value(options.Directory, options.HaveDirectory, "-d DIR")) return false;
     } else if (a == "--every") {
       if (!value(options.Every, options.HaveEvery, "--every DURATION")) return false;
+    } else if (a == "--cue") {
+      if (!value(options.Cue, options.HaveCue, "--cue SHEET")) return false;
+    } else if (a == "--silence") {
+      options.Silence = true;
+    } else if (a == "--threshold") {
+      if (!value(options.Threshold, options.HaveThreshold, "--threshold DB")) return false;
+    } else if (a == "--min-silence") {
+      if (!value(options.MinSilence, options.HaveMinSilence, "--min-silence SECONDS")) return false;
+    } else if (a == "--min-length") {
+      if (!value(options.MinLength, options.HaveMinLength, "--min-length SECONDS")) return false;
+    } else if (a == "--dry-run") {
+      options.DryRun = true;
+    } else if (a == "--name") {
+      if (!value(options.Name, options.HaveName, "--name PATTERN")) return false;
+    } else if (a == "--tag") {
+      std::string edit;
+      bool have = false;
+      if (!value(edit, have, "--tag KEY=VALUE")) return false;
+      options.TagEdits.push_back(edit);
+    } else if (a == "--each") {
+      options.Each = true;
     } else if (a == "--overwrite") {
       options.Overwrite = true;
     } else if (a == "--append") {
@@ -88,6 +135,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       options.NoWait = true;
     } else if (a == "--any-bitrate") {
       options.AnyBitRate = true;
+    } else if (a == "--frames") {
+      options.Frames = true;
     } else if (a == "--tags") {
       options.Tags = true;
     } else if (a == "-q" || a == "--quiet") {

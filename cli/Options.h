@@ -16,10 +16,25 @@ struct Options {
   bool HaveDirectory = false;
   std::string Every;  // split --every
   bool HaveEvery = false;
+  std::string Cue;  // split --cue SHEET
+  bool HaveCue = false;
+  bool Silence = false;  // split --silence, with the three settings below
+  std::string Threshold;
+  bool HaveThreshold = false;
+  std::string MinSilence;
+  bool HaveMinSilence = false;
+  std::string MinLength;
+  bool HaveMinLength = false;
+  bool DryRun = false;   // split: print the points, write nothing
+  std::string Name;      // split --name PATTERN
+  bool HaveName = false;
+  std::vector<std::string> TagEdits;  // --tag KEY=VALUE, in order
+  bool Each = false;                  // cut --each -d DIR: one output per job
   bool Overwrite = false;
   bool Append = false;
   bool NoWait = false;
   bool AnyBitRate = false;
+  bool Frames = false;  // frame copies instead of sample-exact cuts and pieces
   bool Tags = false;
   bool Quiet = false;
 };

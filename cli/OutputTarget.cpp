@@ -11,6 +11,8 @@ int OpenOutputTarget(const OutputChoice& choice, OutputTarget& target) {
   settings.Existing = choice.Existing;
   settings.NoWait = choice.NoWait;
   settings.ReserveTagFrame = choice.ReserveTagFrame;
+  settings.Lame = choice.Lame;
+  settings.LameValues = choice.LameValues;
   settings.Cancel = CancelFlag();
   settings.OnWait = [](const std::string& path) {
     Complain("waiting for another run to finish writing " + path + " (--no-wait refuses instead)");

@@ -11,6 +11,8 @@ struct OutputChoice {
   ExistingOutput Existing = ExistingOutput::Refuse;
   bool NoWait = false;
   bool ReserveTagFrame = false;
+  bool Lame = false;  // the reserved tag frame carries LameValues
+  LameFields LameValues;
 };
 
 struct OutputTarget {

@@ -1,8 +1,11 @@
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "cli/Commands.h"
+#include "cli/ExactCut.h"
 #include "cli/Messages.h"
 #include "cli/Options.h"
 #include "cli/OutputTarget.h"
@@ -10,8 +13,10 @@
 #include "cli/ProgressBar.h"
 #include "cli/Signals.h"
 #include "cli/Split.h"
+#include "cli/SplitSources.h"
 #include "cli/StreamClock.h"
 #include "cli/TagCopy.h"
+#include "cli/TagOptions.h"
 #include "output/PieceRouter.h"
 #include "stream/Scanner.h"
 
@@ -28,10 +33,18 @@ int InterruptedBeforePieces() {
   return CancelExitStatus();
 }
 
+// What becomes of a piece besides its frames: whether it carries the input's
+// tags, and what follows once it is committed (false: a failure, reported).
+struct PieceEnds {
+  bool KeepTags = false;
+  std::function<bool(std::size_t)> Finished;
+};
+
 // Writes every piece in one walk over the input, each output opened when its
 // first frame comes and finished when its last has gone.
 int WritePieces(const Options& options, const std::string& input, const FrameHeader& reference,
-                const std::vector<SplitPiece>& pieces, std::int32_t count) {
+                const std::vector<SplitPiece>& pieces, std::int32_t count, const std::vector<ExactCut>& exact,
+                const PieceEnds& ends) {
   std::vector<PieceRange> ranges;
   for (const SplitPiece& p : pieces) ranges.push_back({p.Start, p.Stop});
   int status = kExitOk;
@@ -47,7 +60,10 @@ int WritePieces(const Options& options, const std::string& input, const FrameHea
     choice.Output = pieces[k].Path;
     choice.Existing = options.Overwrite ? ExistingOutput::Overwrite : ExistingOutput::Refuse;
     choice.NoWait = options.NoWait;
-    choice.ReserveTagFrame = options.AnyBitRate;
+    // A sample-exact piece carries the delay and padding that trim it.
+    choice.ReserveTagFrame = options.AnyBitRate || !exact.empty();
+    choice.Lame = !exact.empty();
+    if (choice.Lame) choice.LameValues = exact[k].Tag;
     const int refused = OpenOutputTarget(choice, *target);
     if (refused >= 0) {
       if (status == kExitOk || refused > kExitUsage) status = refused;
@@ -55,11 +71,24 @@ int WritePieces(const Options& options, const std::string& input, const FrameHea
       return nullptr;
     }
     std::string error;
-    if (options.Tags && !CopyLeadingTags(input, target->Writer, error)) {
+    if (ends.KeepTags && !CopyLeadingTags(input, target->Writer, error)) {
       Complain(error);
       status = kExitFailed;
     }
     target->Writer.BeginJob();
+    // The carrier of a sample-exact piece: the bit-reservoir bytes its first
+    // frames take, in a silent frame before them.
+    if (!exact.empty() && !exact[k].Plan.Carrier.empty()) {
+      const std::vector<std::uint8_t>& carrier = exact[k].Plan.Carrier;
+      std::size_t put = 0;
+      if (!target->Writer.Write(carrier.data(), carrier.size(), pieces[k].Start - 1, put, error)) {
+        Complain(error);
+        status = kExitFailed;
+        target->Writer.Discard();
+        target.reset();
+        return nullptr;
+      }
+    }
     return &target->Writer;
   };
   auto close = [&](std::size_t k) {
@@ -75,7 +104,7 @@ int WritePieces(const Options& options, const std::string& input, const FrameHea
     } else if (target->Replacing && Cancelled()) {
       out.Discard();  // the old piece stays as it was
     } else {
-      if (options.Tags && !CopyTrailingTag(input, out, error)) {
+      if (ends.KeepTags && !CopyTrailingTag(input, out, error)) {
         Complain(error);
         status = kExitFailed;
       }
@@ -91,25 +120,49 @@ int WritePieces(const Options& options, const std::string& input, const FrameHea
         status = kExitFailed;
       } else {
         ++made;
+        if (ends.Finished && !ends.Finished(k)) status = kExitFailed;
       }
     }
     target.reset();
   };
 
-  PieceRouter router(ranges, 0, open, close);
+  // A sample-exact piece begins with frames that the piece before it also
+  // holds (what decoding its start needs): the router keeps that many as they
+  // pass. Pieces so short that one begins before the one before it does get
+  // a walk each.
+  std::int64_t overlap = 0;
+  for (std::size_t k = 1; k < ranges.size(); ++k)
+    overlap = std::max<std::int64_t>(overlap, static_cast<std::int64_t>(ranges[k - 1].Stop) + 1 - ranges[k].Start);
+  std::vector<std::vector<std::size_t>> walks(1);
+  for (std::size_t k = 0; k < ranges.size(); ++k) walks[0].push_back(k);
+  if (!PieceRouter::Fits(ranges, static_cast<std::size_t>(overlap))) {
+    walks.assign(ranges.size(), {});
+    for (std::size_t k = 0; k < ranges.size(); ++k) walks[k].push_back(k);
+  }
   ProgressBar bar(options.Quiet);
-  const std::int64_t total = static_cast<std::int64_t>(pieces.back().Stop) - pieces.front().Start + 1;
-  ScanOptions scan;
-  scan.AnyBitRate = options.AnyBitRate;
-  scan.EndAfterRange = true;
-  scan.Cancel = CancelFlag();
-  scan.Sink = &router;
-  bar.Start("split " + input);
-  const ScanResult r =
-      ScanFrames(input, "", pieces.front().Start, pieces.back().Stop, false, reference,
-                 [&bar, total](std::int32_t done, std::int32_t) { bar.Show(done + 1, total); }, scan);
-  bar.Clear();
-  router.End();
+  ScanResult r;
+  std::int32_t leftOut = 0;
+  for (const std::vector<std::size_t>& walk : walks) {
+    std::vector<PieceRange> these;
+    for (std::size_t k : walk) these.push_back(ranges[k]);
+    PieceRouter router(
+        these, static_cast<std::size_t>(overlap), [&](std::size_t j) { return open(walk[j]); },
+        [&](std::size_t j) { close(walk[j]); });
+    const std::int64_t total = static_cast<std::int64_t>(these.back().Stop) - these.front().Start + 1;
+    ScanOptions scan;
+    scan.AnyBitRate = options.AnyBitRate;
+    scan.EndAfterRange = true;
+    scan.Cancel = CancelFlag();
+    scan.Sink = &router;
+    bar.Start("split " + input);
+    r = ScanFrames(input, "", these.front().Start, these.back().Stop, false, reference,
+                   [&bar, total](std::int32_t done, std::int32_t) { bar.Show(done + 1, total); }, scan);
+    bar.Clear();
+    router.End();
+    leftOut = std::max(leftOut, r.LeftOut);
+    if (!r.Ok() || Cancelled()) break;
+  }
+  r.LeftOut = leftOut;
   if (r.LeftOut > 0) {
     Complain(input + ": " + std::to_string(r.LeftOut) + " of " + std::to_string(count) +
              " frames were not copied: their bit rate differs from the first frame's");
@@ -146,9 +199,33 @@ int RunSplit(const Options& options) {
     if (!ParsePoint(options.Operands[i], points.back(), error)) return UsageError(error);
   }
   if (options.HaveEvery && !ParsePoint(options.Every, every, error)) return UsageError("--every: " + error);
+  std::vector<TagEdit> edits;
+  SilenceSettings silence;
+  if (!ParseTagOptions(options.TagEdits, edits, error) ||
+      (options.Silence && !ParseSilenceSettings(options, silence, error)) ||
+      (options.HaveName && !CheckNamePattern(options.Name, error)))
+    return UsageError(error);
 
   FrameHeader reference;
   if (!ProbeInput(input, reference)) return kExitFailed;
+  // A sheet or the silences give the points; the pieces are then made as
+  // from points typed by the user.
+  SplitSource found;  // points from a sheet or from silences
+  if ((options.HaveCue && !PointsFromCue(options.Cue, found, error)) ||
+      (options.Silence && !PointsFromSilence(input, silence, options.Quiet, found, error))) {
+    Complain(error);
+    return Cancelled() ? CancelExitStatus() : kExitFailed;
+  }
+  if (options.HaveCue || options.Silence) points = found.Points;
+  if (options.DryRun) {
+    PrintPoints(found);
+    return kExitOk;
+  }
+  // One piece would only be a copy of the input.
+  if (options.Silence && found.Points.empty()) {
+    Complain(input + ": " + NoSilenceFound(silence) + "; nothing written");
+    return kExitFailed;
+  }
   FrameClock clock;
   if (!ReadFrameClock(input, reference, clock, error)) {
     Complain(error);
@@ -161,15 +238,40 @@ int RunSplit(const Options& options) {
   std::int32_t count = 0, copyable = 0;
   if (!CountFrames(input, reference, options.AnyBitRate, count, copyable))
     return Cancelled() ? InterruptedBeforePieces() : kExitFailed;
+  // Pieces of a Layer III stream are made to be played: each decodes to
+  // exactly its samples, and back to back they are the whole.
+  std::vector<ExactCut> exact;
   std::vector<std::int32_t> starts;
-  const bool planned = options.HaveEvery ? EveryStarts(every, clock, count, starts, error, CancelFlag())
-                                         : SplitStarts(points, clock, count, starts, error);
+  bool planned = false;
+  if (!options.Frames && reference.Layer == 1) {
+    GaplessStream stream;
+    std::vector<std::int64_t> boundaries;
+    planned = ReadGaplessStream(input, reference, stream, error) &&
+              SplitBoundaries(stream, points, options.HaveEvery ? &every : nullptr, boundaries, error) &&
+              PlanExactPieces(input, reference, stream, boundaries, exact, error);
+    starts.assign(exact.size(), 0);
+  } else {
+    planned = options.HaveEvery ? EveryStarts(every, clock, count, starts, error, CancelFlag())
+                                : SplitStarts(points, clock, count, starts, error);
+  }
   if (Cancelled()) return InterruptedBeforePieces();
   if (!planned) {
     Complain(input + ": " + error);
     return kExitFailed;
   }
-  const std::vector<SplitPiece> pieces = NamePieces(input, options.Directory, starts, count);
+  std::vector<SplitPiece> pieces = NamePieces(input, options.Directory, starts, count);
+  if (options.HaveCue || options.HaveName)
+    NamePiecesByPattern(options.HaveName ? options.Name : "{n:02} - {title}", input, options.Directory, found,
+                        pieces);
+  for (std::size_t i = 0; i < exact.size(); ++i) {
+    pieces[i].Start = static_cast<std::int32_t>(exact[i].Plan.FirstFrame);
+    pieces[i].Stop = static_cast<std::int32_t>(exact[i].Plan.LastFrame);
+    if (exact[i].Plan.PreRollLimited()) Complain(pieces[i].Path + ": " + PreRollWarning(exact[i].Plan));
+  }
+  if (const std::string shared = SharedPiecePath(pieces); !shared.empty()) {
+    Complain(shared + ": two pieces would have this name; nothing written (give --name a {n})");
+    return kExitFailed;
+  }
 
   // Nothing is written unless every piece may be.
   const PathIdentity source = IdentifyPath(input);
@@ -185,5 +287,13 @@ int RunSplit(const Options& options) {
     }
   }
 
-  return WritePieces(options, input, reference, pieces, count);
+  // Pieces of an album keep its other tags and its cover; each piece, once
+  // written, says its length and gets its own tags.
+  PieceEnds ends;
+  ends.KeepTags = options.Tags || options.HaveCue;
+  ends.Finished = [&](std::size_t k) {
+    const std::int64_t samples = exact.empty() ? -1 : exact[k].Plan.Samples();
+    return FinishPiece(options, found, pieces, k, clock, samples, edits);
+  };
+  return WritePieces(options, input, reference, pieces, count, exact, ends);
 }

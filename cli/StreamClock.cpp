@@ -11,6 +11,23 @@ bool ReadFrameClock(const std::string& path, const FrameHeader& reference, Frame
     error = path + ": no frame timing in its first frame header";
     return false;
   }
-  clock.FirstAudioFrame = StartsWithXingFrame(path) ? 1 : 0;
+  if (reference.Layer != 1) {
+    // Layers I and II: no delay is declared, and players play the decoder's
+    // output from its first sample.
+    clock.FirstAudioFrame = StartsWithXingFrame(path) ? 1 : 0;
+    return true;
+  }
+  GaplessStream stream;
+  if (!ReadGaplessStream(path, reference, stream, error, false)) return false;
+  clock = ClockOf(stream);
   return true;
+}
+
+FrameClock ClockOf(const GaplessStream& stream) {
+  FrameClock clock;
+  clock.SamplesPerFrame = stream.SamplesPerFrame;
+  clock.SampleRate = stream.SampleRate;
+  clock.FirstAudioFrame = stream.FirstAudioFrame;
+  clock.DecoderOffset = stream.DecoderOffset();
+  return clock;
 }

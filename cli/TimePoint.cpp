@@ -75,7 +75,7 @@ bool ParseClock(const std::string& text, std::int64_t& ns) {
 // The frames that play before the instant, rounded down or up, in 64 bits:
 // the whole seconds and the rest are taken apart so that no product overflows.
 std::int64_t FramesBefore(const FrameClock& clock, std::int64_t nanoseconds, bool roundUp) {
-  const std::int64_t samples = nanoseconds / kSecond * clock.SampleRate;
+  const std::int64_t samples = nanoseconds / kSecond * clock.SampleRate + clock.DecoderOffset;
   const std::int64_t rest = nanoseconds % kSecond * clock.SampleRate;  // samples, scaled by 1e9
   const std::int64_t whole = samples / clock.SamplesPerFrame;
   const std::int64_t part = samples % clock.SamplesPerFrame * kSecond + rest;
@@ -125,8 +125,16 @@ std::int64_t StopFrameOf(const FrameClock& clock, const StreamPoint& point) {
 
 std::int64_t FrameStart(const FrameClock& clock, std::int64_t frame) {
   const std::int64_t audio = frame > clock.FirstAudioFrame ? frame - clock.FirstAudioFrame : 0;
-  const std::int64_t samples = audio * clock.SamplesPerFrame;
-  return samples / clock.SampleRate * kSecond + samples % clock.SampleRate * kSecond / clock.SampleRate;
+  return SamplesTime(clock.SampleRate, std::max<std::int64_t>(0, audio * clock.SamplesPerFrame - clock.DecoderOffset));
+}
+
+std::int64_t SampleAt(std::int32_t sampleRate, std::int64_t nanoseconds) {
+  const std::int64_t rest = nanoseconds % kSecond * sampleRate;
+  return nanoseconds / kSecond * sampleRate + rest / kSecond + (rest % kSecond != 0 ? 1 : 0);
+}
+
+std::int64_t SamplesTime(std::int32_t sampleRate, std::int64_t samples) {
+  return samples / sampleRate * kSecond + samples % sampleRate * kSecond / sampleRate;
 }
 
 std::string FormatTime(std::int64_t nanoseconds) {

@@ -1,9 +1,13 @@
-// The ID3v2 tag reader in its three forms on arbitrary bytes: on bytes in
-// memory (Id3v2TagLength, as a caller walks tags back to back), on a file
-// (LeadingTagsLength), and through the engine's read window (SkipLeadingTags,
-// any window size). All three must step over exactly the same tags, and agree
-// with a plain reading of the tag header; the ID3v1 test on a file must agree
-// with the bytes.
+// The tag readers on arbitrary bytes. Leading ID3v2 tags in three forms: on
+// bytes in memory (Id3v2TagLength, as a caller walks tags back to back), on a
+// file (LeadingTagsLength), and through the engine's read window
+// (SkipLeadingTags, any window size): all three must step over exactly the
+// same tags, and agree with a plain reading of the tag header. Trailing tags
+// (ID3v1, APE, Lyrics3v2, ID3v2 with a footer) found on the file, on bytes in
+// memory and through a reader: the same tags, back to back from the end of
+// the file down to where the audio ends, above the leading tags; an appended
+// ID3v2 tag is as long as its own header says. The ID3v1 test on a file must
+// agree with the bytes.
 //
 // Input: 8 control bytes, then the content.
 //   c[0]      1: a hole of zeros lies inside the file, so that tags of large
@@ -26,6 +30,7 @@
 #include "stream/FrameWalk.h"
 #include "stream/Id3Tag.h"
 #include "stream/InputFile.h"
+#include "stream/TrailingTags.h"
 
 namespace {
 
@@ -120,6 +125,59 @@ void WriteLayout(const fs::path& path, const Layout& f) {
   ::close(fd);
 }
 
+bool SameTags(const TrailingTags& a, const TrailingTags& b) {
+  if (a.AudioEnd != b.AudioEnd || a.Tags.size() != b.Tags.size()) return false;
+  for (std::size_t i = 0; i < a.Tags.size(); ++i) {
+    if (a.Tags[i].Kind != b.Tags[i].Kind || a.Tags[i].Offset != b.Tags[i].Offset ||
+        a.Tags[i].Length != b.Tags[i].Length)
+      return false;
+  }
+  return true;
+}
+
+void CheckTrailing(const Layout& f, const fs::path& path, std::int64_t leading) {
+  const std::int64_t size = f.Size();
+  TrailingTags onFile;
+  std::string error;
+  FUZZ_CHECK(FindTrailingTags(path.string(), onFile, error), "FindTrailingTags: %s", error.c_str());
+  const TrailingTags read = FindTrailingTags(size, leading, [&](std::int64_t at, std::uint8_t* into, std::size_t n) {
+    if (at < 0 || at + static_cast<std::int64_t>(n) > size) return false;
+    for (std::size_t i = 0; i < n; ++i) into[i] = f.At(at + static_cast<std::int64_t>(i));
+    return true;
+  });
+  FUZZ_CHECK(SameTags(onFile, read), "on the file %zu trailing tags, audio to %lld; read %zu, audio to %lld",
+             onFile.Tags.size(), static_cast<long long>(onFile.AudioEnd), read.Tags.size(),
+             static_cast<long long>(read.AudioEnd));
+  if (size <= (1 << 17)) {
+    // In memory, in a buffer exactly as long as the file.
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    for (std::int64_t i = 0; i < size; ++i) bytes[static_cast<std::size_t>(i)] = f.At(i);
+    FUZZ_CHECK(SameTags(FindTrailingTags(bytes.data(), size, leading), onFile),
+               "in memory the trailing tags differ from the file's");
+  }
+  std::int64_t end = size;
+  for (const TrailingTag& t : onFile.Tags) {
+    FUZZ_CHECK(t.Offset + t.Length == end && t.Offset >= leading && t.Length > 0,
+               "a %s tag at %lld of %lld bytes, expected to end at %lld above %lld", TrailingTagName(t.Kind),
+               static_cast<long long>(t.Offset), static_cast<long long>(t.Length), static_cast<long long>(end),
+               static_cast<long long>(leading));
+    end = t.Offset;
+    if (t.Kind == TrailingTagKind::Id3v1) {
+      FUZZ_CHECK(t.Length == 128 && t.Offset + 128 == size, "an ID3v1 tag not at the end");
+    }
+    if (t.Kind == TrailingTagKind::Id3v2) {
+      // The tag's own header gives its length, footer included.
+      std::uint8_t header[10];
+      for (int i = 0; i < 10; ++i) header[i] = f.At(t.Offset + i);
+      FUZZ_CHECK(Id3v2TagLength(header, 10, t.Length) == t.Length,
+                 "an appended ID3v2 tag of %lld bytes whose header says %lld", static_cast<long long>(t.Length),
+                 static_cast<long long>(Id3v2TagLength(header, 10, t.Length)));
+    }
+  }
+  FUZZ_CHECK(onFile.AudioEnd == end && end >= leading, "the audio ends at %lld, the tags at %lld",
+             static_cast<long long>(onFile.AudioEnd), static_cast<long long>(end));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -173,6 +231,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(pos == inMemory, "through a window of %zu bytes the tags end at %lld, in memory at %lld", window,
                static_cast<long long>(pos), static_cast<long long>(inMemory));
   }
+
+  CheckTrailing(f, path, inMemory);
 
   // ID3v1: "TAG" 128 bytes before the end.
   const std::int64_t end = f.Size();

@@ -16,7 +16,7 @@
 //    frame and nothing else, and a failure leaves the file (and its folder)
 //    as they were.
 //
-// Input: 24 control bytes, then the content (a frame and what follows it).
+// Input: 32 control bytes, then the content (a frame and what follows it).
 //   c[0]      1 keep the end padding; 8 also on a file (slower: a quarter of
 //             the inputs), 2 with an ID3v2 tag of 10 + c[1] % 128 bytes in
 //             front of the content, 4 also trying a fresh tag frame
@@ -24,6 +24,9 @@
 //   c[4..7]   frames, c[8..11] bytes and c[12..13] music CRC to write
 //   c[15..17] bytes 1 to 3 of a header to build a tag frame for
 //   c[18..20] frames, c[22..23] * 256 * (1 + c[14] % 64) bytes for it
+//   c[24]     1 the rewrite drops the encoder delay; 2 a reserved frame for
+//             several bit rates; 4 a reserved frame with a LAME extension
+//   c[25] % 4 its encoder; c[26..28] its delay (12 bits) and padding (12 bits)
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -38,13 +41,14 @@
 #include "stream/FrameHeader.h"
 #include "stream/Id3Tag.h"
 #include "stream/XingFrame.h"
+#include "output/ReservedTagFrame.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::size_t kControl = 24;
+constexpr std::size_t kControl = 32;
 
 fs::path g_dir;
 
@@ -86,7 +90,7 @@ std::vector<bool> RewritableBytes(const XingTag& tag, std::size_t n) {
   if (tag.Flags & kXingFramesFlag) mark(p, 4), p += 4;
   if (tag.Flags & kXingBytesFlag) mark(p, 4), p += 4;
   if (tag.Flags & kXingTocFlag) mark(p, 100);
-  if (tag.HasLame) mark(tag.LameOffset + 22, 14);  // padding, music length and CRC, tag CRC
+  if (tag.HasLame) mark(tag.LameOffset + 21, 15);  // delay, padding, music length and CRC, tag CRC
   return mask;
 }
 
@@ -127,9 +131,10 @@ void CheckParsed(const std::uint8_t* frame, std::size_t n, const XingTag& tag) {
   }
 }
 
-void CheckRewrite(const Bytes& frame, const XingTag& tag, const XingCounts& counts, bool keep) {
+void CheckRewrite(const Bytes& frame, const XingTag& tag, const XingCounts& counts, const XingRewrite& rewrite) {
+  const bool keep = rewrite.KeepEndPadding;
   Bytes once = frame;
-  RewriteXingTag(once.data(), tag, counts, keep);
+  RewriteXingTag(once.data(), tag, counts, rewrite);
   const std::vector<bool> may = RewritableBytes(tag, frame.size());
   for (std::size_t i = 0; i < frame.size(); ++i)
     FUZZ_CHECK(may[i] || once[i] == frame[i], "the rewrite changed byte %zu, outside the fields", i);
@@ -138,8 +143,7 @@ void CheckRewrite(const Bytes& frame, const XingTag& tag, const XingCounts& coun
   CheckParsed(once.data(), once.size(), again);
   FUZZ_CHECK(again.Offset == tag.Offset && again.Flags == tag.Flags && again.Info == tag.Info &&
                  again.HasLame == tag.HasLame && again.LameOffset == tag.LameOffset &&
-                 again.Encoder == tag.Encoder && again.EncoderDelay == tag.EncoderDelay &&
-                 again.Quality == tag.Quality,
+                 again.Encoder == tag.Encoder && again.Quality == tag.Quality,
              "the rewrite moved the tag");
   FUZZ_CHECK(again.Frames == ((tag.Flags & kXingFramesFlag) ? counts.Frames : 0), "frames written");
   FUZZ_CHECK(again.Bytes == ((tag.Flags & kXingBytesFlag) ? counts.Bytes : 0), "bytes written");
@@ -148,10 +152,13 @@ void CheckRewrite(const Bytes& frame, const XingTag& tag, const XingCounts& coun
     FUZZ_CHECK(again.MusicLength == counts.Bytes && again.MusicCrc == counts.MusicCrc, "LAME counts written");
     FUZZ_CHECK(again.EndPadding == (keep ? tag.EndPadding : 0), "end padding %u (kept: %d, was %u)",
                again.EndPadding, keep, tag.EndPadding);
+    FUZZ_CHECK(again.EncoderDelay == (rewrite.KeepEncoderDelay ? tag.EncoderDelay : 0), "encoder delay %u (kept: %d, was %u)",
+               again.EncoderDelay, rewrite.KeepEncoderDelay, tag.EncoderDelay);
     FUZZ_CHECK(again.TagCrc == ModelCrc(once.data(), tag.TagCrcOffset()), "tag CRC");
   }
+  FUZZ_CHECK(XingTagDescribes(again, counts), "the rewritten tag does not describe its counts");
   Bytes twice = once;
-  RewriteXingTag(twice.data(), again, counts, keep);
+  RewriteXingTag(twice.data(), again, counts, rewrite);
   FUZZ_CHECK(twice == once, "a second rewrite changed the frame");
 }
 
@@ -183,6 +190,61 @@ void CheckBuild(const std::uint8_t* c, const Bytes& content) {
                  tag.Frames == frames && tag.Bytes == bytes && tag.Toc == toc && !tag.HasLame,
              "the built tag says %u frames, %u bytes; built for %u, %llu", tag.Frames, tag.Bytes, frames,
              static_cast<unsigned long long>(bytes));
+}
+
+// A tag frame reserved before the frames are known, then filled in.
+void CheckReserved(const std::uint8_t* c, const Bytes& content) {
+  const std::uint8_t first[4] = {0xFF, static_cast<std::uint8_t>(c[15] | 0xE0), c[16], c[17]};
+  static const char* const kEncoders[4] = {"LAME3.100", "Lavc59.37", "Lavf", "LAME"};
+  LameFields lame;
+  lame.Encoder = kEncoders[c[25] % 4];
+  lame.EncoderDelay = static_cast<std::uint16_t>(c[26] << 4 | c[27] >> 4);
+  lame.EndPadding = static_cast<std::uint16_t>((c[27] & 0x0F) << 8 | c[28]);
+  const bool withLame = c[24] & 4;
+  const ReservedTagFrame reserved = ReserveTagFrame(first, withLame ? &lame : nullptr);
+  FrameHeader given;
+  DecodeFrameHeader(first[0], first[1], first[2], first[3] != 0 ? first[3] : 0x01, 0, 0, given);
+  const bool reservable = !given.Invalid && given.Layer == 1;
+  FUZZ_CHECK(reserved.Placeholder.empty() == !reservable, "reserved %zu bytes for %02X %02X %02X %02X",
+             reserved.Placeholder.size(), first[0], first[1], first[2], first[3]);
+  if (reserved.Placeholder.empty()) return;
+  const Bytes& placeholder = reserved.Placeholder;
+  FrameHeader h;
+  FUZZ_CHECK(Layer3Header(placeholder.data(), placeholder.size(), h) &&
+                 static_cast<std::size_t>(h.FrameLength) == placeholder.size(),
+             "the placeholder is no whole Layer III frame");
+  FUZZ_CHECK(h.VersionId == given.VersionId && h.SampleRateIndex == given.SampleRateIndex && h.Mode == given.Mode &&
+                 h.Protection == 1 && h.Padding == 0 && h.BitRateIndex >= given.BitRateIndex,
+             "the placeholder is not of the first frame's stream");
+  FUZZ_CHECK(std::all_of(placeholder.begin() + 4, placeholder.end(), [](std::uint8_t b) { return b == 0; }),
+             "the placeholder is not silent");
+
+  XingCounts counts;
+  counts.Frames = Be32(c + 4);
+  counts.Bytes = Be32(c + 8);
+  counts.MusicCrc = Be16(c + 12);
+  std::copy_n(content.begin(), std::min(content.size(), counts.Toc.size()), counts.Toc.begin());
+  const bool several = c[24] & 2;
+  const Bytes filled = FillTagFrame(reserved, several, counts);
+  FUZZ_CHECK(filled.size() == placeholder.size() && std::equal(filled.begin(), filled.begin() + 4, placeholder.begin()),
+             "filling changed the frame's size or header");
+  XingTag tag;
+  FUZZ_CHECK(ParseXingTag(filled.data(), filled.size(), tag), "the filled frame does not parse");
+  CheckParsed(filled.data(), filled.size(), tag);
+  const std::uint32_t flags =
+      kXingFramesFlag | kXingBytesFlag | kXingTocFlag | (withLame ? kXingQualityFlag : 0);
+  FUZZ_CHECK(tag.Info == !several && tag.Flags == flags && tag.Frames == counts.Frames &&
+                 tag.Bytes == counts.Bytes && tag.Toc == counts.Toc && tag.BlankSideInfo,
+             "the filled tag does not say what it was filled with");
+  FUZZ_CHECK(tag.HasLame == withLame, "LAME extension %d, asked %d", tag.HasLame, withLame);
+  if (withLame) {
+    FUZZ_CHECK(tag.Encoder == lame.Encoder && tag.EncoderDelay == lame.EncoderDelay &&
+                   tag.EndPadding == lame.EndPadding && tag.MusicLength == counts.Bytes &&
+                   tag.MusicCrc == counts.MusicCrc && tag.TagCrc == ModelCrc(filled.data(), tag.TagCrcOffset()),
+               "the filled LAME extension: %s, delay %u, padding %u", tag.Encoder.c_str(), tag.EncoderDelay,
+               tag.EndPadding);
+  }
+  FUZZ_CHECK(XingTagDescribes(tag, counts), "the filled tag does not describe its counts");
 }
 
 Bytes ReadAll(const fs::path& path) {
@@ -240,10 +302,27 @@ void CheckFile(const std::uint8_t* c, const Bytes& content) {
                                       : 0;
   const XingResult first = UpdateOutputXingFrame(path.string(), keep, message);
   const Bytes updated = ReadAll(path);
+  // Only a whole frame is a tag frame.
+  const TagFrameKind kind = frameLength > 0 && front + frameLength <= file.size()
+                                ? TagFrameKindOf(file.data() + front, frameLength)
+                                : TagFrameKind::None;
+  if (first == XingResult::Dropped) {
+    // Taken out: the file without its front frame, nothing else changed.
+    FUZZ_CHECK(kind != TagFrameKind::None && front + frameLength <= file.size(), "dropped a frame that is not a tag frame");
+    Bytes without = file;
+    without.erase(without.begin() + static_cast<std::ptrdiff_t>(front),
+                  without.begin() + static_cast<std::ptrdiff_t>(front + frameLength));
+    FUZZ_CHECK(ReadAll(path) == without, "dropping the front frame changed more than that frame");
+    FUZZ_CHECK(FilesIn(dir) == 1, "%zu files beside the output", FilesIn(dir));
+    return;
+  }
   FUZZ_CHECK(updated.size() == file.size(), "the update made %zu bytes of %zu", updated.size(), file.size());
   if (first != XingResult::Updated) {
     FUZZ_CHECK(updated == file, "a %s update changed the file",
                first == XingResult::NoTag ? "tagless" : "failed");
+    FUZZ_CHECK(first != XingResult::NoTag || kind == TagFrameKind::None, "a tag frame was not seen");
+  } else if (kind == TagFrameKind::Vbri) {
+    FUZZ_CHECK(updated == file, "a VBRI frame left in place was changed");
   } else {
     FUZZ_CHECK(frameLength > 0 && front + frameLength <= file.size(), "updated a frame that is not whole");
     for (std::size_t i = 0; i < file.size(); ++i)
@@ -331,7 +410,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     counts.MusicCrc = Be16(c + 12);
     for (std::size_t i = 0; i < counts.Toc.size(); ++i)
       counts.Toc[i] = static_cast<std::uint8_t>(i * 2 + c[13]);
-    CheckRewrite(frame, tag, counts, c[0] & 1);
+    XingRewrite rewrite;
+    rewrite.KeepEndPadding = c[0] & 1;
+    rewrite.KeepEncoderDelay = !(c[24] & 1);
+    CheckRewrite(frame, tag, counts, rewrite);
   }
 
   // A TOC from frame offsets that grow never falls back.
@@ -341,6 +423,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 1; i < toc.size(); ++i) FUZZ_CHECK(toc[i - 1] <= toc[i], "TOC falls back at %zu", i);
 
   CheckBuild(c, content);
+  CheckReserved(c, content);
   if (c[0] & 8) CheckFile(c, content);
   return 0;
 }

@@ -11,6 +11,7 @@
 #include "app/SystemColors.h"
 #include "app/_MainUnit.h"
 #include "output/OutputWriter.h"
+#include "jobs/OtherBitRates.h"
 #include "preview/XaudioPlayer.h"
 #include "stream/Scanner.h"
 
@@ -44,6 +45,8 @@ bool IsOutputFailure(ScanStatus s) {
 }  // namespace
 
 void T_MainForm::StartProcess_SBClick(QObject* /*Sender*/) {
+  // The range being typed is the one the user means to cut.
+  CommitTypedFrame();
   XaudioPlayer->Stop();
   ProcessAllJobs();
 }
@@ -66,6 +69,13 @@ void T_MainForm::ProcessAllJobs() {
     }
   }
 
+  // Frames of another bit rate: the user chooses, once, before anything is written.
+  ScanOptions cutOptions;
+  cutOptions.EndAfterRange = true;  // the count goes unused here, so the scan ends with the range
+  const dialogs::Result otherBitRates = AskToCopyOtherBitRates(this, JobTable.data(), JobCount);
+  if (otherBitRates == dialogs::Result::Cancel) return;
+  cutOptions.AnyBitRate = otherBitRates == dialogs::Result::Yes;
+
   // Locked for the whole run; checked before anything is appended: an output
   // that ends with a tag, or with bytes that are not whole frames, is refused.
   const std::string outputPath = QFile::encodeName(output).toStdString();
@@ -73,6 +83,9 @@ void T_MainForm::ProcessAllJobs() {
   OutputSettings outputSettings;
   outputSettings.Existing = ExistingOutput::Append;
   outputSettings.NoWait = true;  // the window cannot wait: it serves no input meanwhile
+  // Every bit rate copied into a new output: players need a Xing frame to
+  // tell its length, as kerfwell-cut --any-bitrate gives it.
+  outputSettings.ReserveTagFrame = cutOptions.AnyBitRate;
   OutputOpened opened;
   std::string openMessage;
   const OutputStatus openStatus = writer.Open(outputPath, outputSettings, opened, openMessage);
@@ -96,7 +109,9 @@ void T_MainForm::ProcessAllJobs() {
   Panel1->repaint();
   // Disabling the grid would hand its focus to the start box, whose enter and
   // exit handlers would then run for a box the user never touched.
-  const bool gridHadFocus = Files_SG->hasFocus();
+  // The window's focus widget, not hasFocus(): right after the question box
+  // the window may not be active again yet.
+  const bool gridHadFocus = focusWidget() == Files_SG;
   if (gridHadFocus) Files_SG->clearFocus();
   Files_SG->setEnabled(false);
 
@@ -107,6 +122,7 @@ void T_MainForm::ProcessAllJobs() {
   QString outputFailure;
   int firstWriter = -1;
   int lastWriter = -1;
+  Processing = true;
   for (int i = 0; i < JobCount; ++i) {
     Files_SG->SetRow(i + 1);
     SelectCurrentJob();
@@ -125,9 +141,7 @@ void T_MainForm::ProcessAllJobs() {
       ShowTotalProgress(i + 1, JobCount);
       continue;
     }
-    // The count goes unused here, so the scan ends with the range.
-    ScanOptions options;
-    options.EndAfterRange = true;
+    ScanOptions options = cutOptions;
     options.Sink = &writer;
     writer.BeginJob();
     const ScanResult result =
@@ -176,6 +190,8 @@ void T_MainForm::ProcessAllJobs() {
     }
     ShowTotalProgress(i + 1, JobCount);
   }
+
+  Processing = false;
 
   // An Info frame copied from the front of a file would tell players that
   // file's length: it is made to describe the output, from the counts kept

@@ -23,6 +23,8 @@ dialogs::Result AskToRemove(QWidget* parent, const QString& text) {
 }  // namespace
 
 void T_MainForm::SelectCurrentJob() {
+  // A value still being typed belongs to the job that is current now.
+  CommitTypedFrame();
   if (JobCount == 0) return;
   const int R = Files_SG->Row();
   if (R >= Files_SG->RowCount() - 1 || R < 1) return;
@@ -41,14 +43,23 @@ void T_MainForm::SelectCurrentJob() {
   StopFrame_SE->SetMaxValue(n);
   StartFrame_SE->SetValue(s);
   StopFrame_SE->SetValue(e);
-  StartFrame_SE->repaint();
-  StopFrame_SE->repaint();
+  // During a run the whole window is painted once per job right after this
+  // (an early paint here would also show the counter's "1 of" text), and the
+  // player is told only of the job that is current when the run ends:
+  // opening each file on the way would read it a second time, in the player,
+  // while it is cut.
+  if (!Processing) {
+    StartFrame_SE->repaint();
+    StopFrame_SE->repaint();
+  }
   TrackBar->SetMax(n);
   TrackBar->SetPosition(s);
 
-  XaudioPlayer->InputOpen(path);
-  XaudioPlayer->SetInputPositionRange(n);
-  XaudioPlayer->InputSeek(s, n);
+  if (!Processing) {
+    XaudioPlayer->InputOpen(path);
+    XaudioPlayer->SetInputPositionRange(n);
+    XaudioPlayer->InputSeek(s, n);
+  }
 
   const bool probed = ProbeFile(QFile::encodeName(path).toStdString(), ReferenceHeader);
   // A file that changed or vanished since it was added shows no stream
@@ -56,7 +67,11 @@ void T_MainForm::SelectCurrentJob() {
   const StreamInfoTexts info = probed ? DescribeHeader(ReferenceHeader) : StreamInfoTexts{};
   Panel16->SetCaption(QString::fromStdString(info.Version));
   Panel18->SetCaption(QString::fromStdString(info.Layer));
-  Panel20->SetCaption(QString::fromStdString(info.BitRate));
+  // A stream of several bit rates shows their average: its first frame's
+  // rate (often that of its Xing frame) says little about the rest.
+  const std::int32_t variableKbps = JobTable[static_cast<std::size_t>(CurrentJob)].VariableKbps;
+  Panel20->SetCaption(probed && variableKbps > 0 ? QStringLiteral("%1 kbps VBR").arg(variableKbps)
+                                                 : QString::fromStdString(info.BitRate));
   Panel26->SetCaption(QString::fromStdString(info.SampleRate));
   Panel22->SetCaption(QString::fromStdString(info.Mode));
   Panel24->SetCaption(QString::fromStdString(info.Copyright));

@@ -11,6 +11,12 @@ struct _FileInfo {
   std::int32_t TotalFrames = 0;  // valid frames counted when the file was added
   QString Duration;              // "hh:mm.ss" computed when the file was added
   std::int64_t FileSize = 0;     // bytes, when the file was added; shown nowhere
+  // From the count pass: whole frames that the one-bit-rate rule copies, and
+  // frames of another bit rate that it leaves out (asked about before a run).
+  std::int32_t Copyable = 0;
+  std::int32_t OtherBitRate = 0;
+  // Average bit rate in kbps of a stream of several bit rates; 0 for one bit rate.
+  std::int32_t VariableKbps = 0;
 };
 
 // The capacity of the job list.

@@ -31,6 +31,9 @@ void T_MainForm::ResetJobTable() {
     job.StopFrame = 0;
     job.TotalFrames = 0;
     job.Duration = QStringLiteral("00:00");
+    job.Copyable = 0;
+    job.OtherBitRate = 0;
+    job.VariableKbps = 0;
   }
 }
 
@@ -70,6 +73,9 @@ void T_MainForm::DeleteJob(std::int32_t index) {
     job.StopFrame = 0;
     job.TotalFrames = 0;
     job.FileSize = 0;
+    job.Copyable = 0;
+    job.OtherBitRate = 0;
+    job.VariableKbps = 0;
   }
   JobCount = std::max(JobCount - 1, 0);
   RebuildJobGrid();

@@ -34,6 +34,13 @@ class RealDialogs : public Dialogs {
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       box.setDefaultButton(r.defaultButton == Result::Yes ? QMessageBox::Yes : QMessageBox::No);
       box.setEscapeButton(QMessageBox::No);
+    } else if (r.buttons == Buttons::YesNoCancel) {
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+      box.setDefaultButton(r.defaultButton == Result::Yes  ? QMessageBox::Yes
+                           : r.defaultButton == Result::No ? QMessageBox::No
+                                                           : QMessageBox::Cancel);
+      // Closing the box is the answer that changes nothing.
+      box.setEscapeButton(QMessageBox::Cancel);
     } else {
       box.setStandardButtons(QMessageBox::Ok);
       box.setDefaultButton(QMessageBox::Ok);
@@ -42,6 +49,8 @@ class RealDialogs : public Dialogs {
     if (answer == QMessageBox::Yes) return Result::Yes;
     if (answer == QMessageBox::No) return Result::No;
     if (answer == QMessageBox::Ok) return Result::Ok;
+    if (answer == QMessageBox::Cancel) return Result::Cancel;
+    if (r.buttons == Buttons::YesNoCancel) return Result::Cancel;
     return r.buttons == Buttons::YesNo ? Result::No : Result::Ok;
   }
 

@@ -12,7 +12,7 @@ class QWidget;
 namespace dialogs {
 
 enum class Icon { None, Warning, Error, Information };
-enum class Buttons { Ok, YesNo };
+enum class Buttons { Ok, YesNo, YesNoCancel };
 enum class Result { Ok, Yes, No, Cancel };
 
 struct MessageBoxRequest {

@@ -21,6 +21,8 @@ void T_MainForm::InitAudioOutput() {
 
 void T_MainForm::Play_SBClick(QObject* /*Sender*/) {
   if (JobCount < 1) return;
+  // A stop typed below the start would never be met.
+  CommitTypedFrame();
   const _FileInfo& job = JobTable[static_cast<std::size_t>(CurrentJob)];
   XaudioPlayer->InputSeek(job.StartFrame, job.TotalFrames);
   XaudioPlayer->Play();
@@ -99,6 +101,8 @@ void T_MainForm::XaudioPlayerNotifyInputPosition(QObject* /*Sender*/, std::uint3
 }
 
 void T_MainForm::XaudioPlayerNotifyPlayerState(QObject* /*Sender*/, std::int32_t State) {
+  // Only state 1 is playing, for the Space key; the panel keeps its rules.
+  PlayerPlaying = State == XA_PLAYER_STATE_PLAYING;
   switch (State) {
     case XA_PLAYER_STATE_STOPPED:
       Panel1->SetCaption(QStringLiteral("Idle"));

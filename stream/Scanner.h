@@ -83,7 +83,7 @@ enum class ScanStatus {
 };
 
 struct ScanResult {
-  std::int32_t Count = 0;    // valid headers met (0 when the scan did not run; after a
+  std::int32_t Count = 0;    // frames counted (0 when the scan did not run; after a
                              // failure, those met before it stopped)
   std::int32_t Written = 0;  // frames appended to the output
   // Of them, audio frames: a leading Xing/Info/VBRI frame is not one. A job
@@ -91,7 +91,8 @@ struct ScanResult {
   std::int32_t AudioWritten = 0;
   // Frames that a whole cut copies: counted frames that fit the reference
   // (length within the tolerance, or with AnyBitRate the same version, layer
-  // and sampling frequency) and lie whole in the file. Not limited to the range.
+  // and sampling frequency; a leading tag frame always) and lie whole in the
+  // audio. Not limited to the range.
   std::int32_t Copyable = 0;
   // Frames of the range that were counted but not copied because they do not
   // fit the reference: another bit rate (or, with AnyBitRate, another stream).

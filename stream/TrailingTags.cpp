@@ -55,11 +55,15 @@ std::int64_t Lyrics3Start(std::int64_t end, std::int64_t floor, const ReadBytes&
 }
 
 // An ID3v2 tag whose footer ends at `end`: its first byte, or -1. Its header
-// must say what its footer says.
+// must say what its footer says, and both that the tag has a footer (flag
+// 0x10): a tag without that flag is ten bytes shorter to its own header, and
+// to the reader of leading tags.
 std::int64_t Id3v2Start(std::int64_t end, std::int64_t floor, const ReadBytes& read) {
   if (end - floor < 20) return -1;
   std::uint8_t f[10];
-  if (!read(end - 10, f, 10) || std::memcmp(f, "3DI", 3) != 0 || f[3] == 0xFF || f[4] == 0xFF) return -1;
+  if (!read(end - 10, f, 10) || std::memcmp(f, "3DI", 3) != 0 || f[3] == 0xFF || f[4] == 0xFF ||
+      !(f[5] & 0x10))
+    return -1;
   std::int64_t size = 0;
   for (int i = 6; i < 10; ++i) {
     if (f[i] >= 0x80) return -1;

@@ -627,7 +627,7 @@ bool HoldsSeveralBitRates(const std::string& path) {
   FrontFrame front;
   if (fd.get() < 0 || !ReadFrontFrame(path, fd.get(), front, message)) return false;
   std::int64_t from = front.Position;
-  if (!front.Bytes.empty() && FrameHoldsXingTag(front.Bytes.data(), front.Bytes.size())) {
+  if (!front.Bytes.empty() && TagFrameKindOf(front.Bytes.data(), front.Bytes.size()) != TagFrameKind::None) {
     from += static_cast<std::int64_t>(front.Bytes.size());
   }
   AudioFrames audio;
@@ -647,5 +647,5 @@ bool StartsWithXingFrame(const std::string& path) {
   Fd fd(OpenRegular(path, O_RDONLY, st, message));
   FrontFrame front;
   if (fd.get() < 0 || !ReadFrontFrame(path, fd.get(), front, message)) return false;
-  return !front.Bytes.empty() && FrameHoldsXingTag(front.Bytes.data(), front.Bytes.size());
+  return !front.Bytes.empty() && TagFrameKindOf(front.Bytes.data(), front.Bytes.size()) != TagFrameKind::None;
 }

@@ -182,5 +182,6 @@ bool PrependXingFrame(const std::string& outputPath, std::string& message);
 bool HoldsSeveralBitRates(const std::string& path);
 
 // Whether the file's first frame (after any leading ID3v2 tags) is a
-// Xing/Info frame, so that its audio starts at frame 1.
+// Xing/Info/VBRI frame (the walk's frame 0 that is no audio), so that its
+// audio starts at frame 1.
 bool StartsWithXingFrame(const std::string& path);

@@ -107,7 +107,10 @@ QString TSpinEdit::Text() const { return edit_->text(); }
 
 void TSpinEdit::SetText(const QString& text) {
   if (text == edit_->text()) return;
+  const bool outer = fromCode_;
+  fromCode_ = true;
   edit_->setText(text);
+  fromCode_ = outer;
 }
 
 void TSpinEdit::SetMinValue(std::int32_t v) { min_ = v; }
@@ -134,7 +137,10 @@ void TSpinEdit::TextEdited() {
   const QString text = edit_->text();
   if (text == lastText_) return;
   lastText_ = text;
+  const bool outer = typed_;
+  typed_ = !fromCode_;
   if (OnChange) OnChange(this);
+  typed_ = outer;
 }
 
 void TSpinEdit::Beep() {
@@ -149,6 +155,11 @@ bool TSpinEdit::KeyPress(QKeyEvent* e) {
       return true;
     case Qt::Key_Down:
       StepDown();
+      return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      Beep();
+      if (OnCommit) OnCommit(this);
       return true;
     default:
       break;

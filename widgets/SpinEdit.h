@@ -26,6 +26,11 @@ class QToolButton;
 //     refused with a beep.
 //  6. When the focus leaves, OnExit runs first; then, if the value lies outside
 //     [MinValue, MaxValue], the value is set to the nearest bound (raising OnChange).
+//  7. Enter (still refused as a character, with its beep) raises OnCommit: the
+//     user is done typing, as leaving the box would say.
+// While OnChange runs, Typed() tells a keystroke (or paste, cut, undo) in the
+// editor from a committed change: a step of the arrow keys or buttons, or a
+// value set from code.
 // The focus counts as leaving only when it moves to another control of the same
 // window: a popup, a dialog or another application taking it raises nothing,
 // and its return raises no second OnEnter.
@@ -55,12 +60,16 @@ class TSpinEdit : public QWidget {
   void StepUp();
   void StepDown();
 
+  // Whether the change being raised comes from editing the text by hand.
+  bool Typed() const { return typed_; }
+
   // The number of beeps given for refused keys (for tests).
   int BeepCount() const { return beeps_; }
 
   TNotifyEvent OnChange;
   TNotifyEvent OnEnter;
   TNotifyEvent OnExit;
+  TNotifyEvent OnCommit;
   TMouseMoveEvent OnMouseMove;
 
  protected:
@@ -83,5 +92,7 @@ class TSpinEdit : public QWidget {
   std::int32_t max_ = 0;
   QString lastText_;
   int beeps_ = 0;
-  bool inside_ = false;  // the focus is in the editor as far as OnEnter/OnExit go
+  bool inside_ = false;
+  bool fromCode_ = false;  // SetText is writing the editor
+  bool typed_ = false;  // the focus is in the editor as far as OnEnter/OnExit go
 };

@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "CliRunner.h"
+#include "cli/ExactCut.h"
 #include "cli/Split.h"
 #include "cli/TimePoint.h"
 
@@ -102,6 +103,41 @@ TEST(CliEveryLength, APlanSeesTheCancelFlag) {
   EXPECT_EQ(starts.size(), 1'000'000u);
 }
 
+// Sample-exact pieces of Layer III streams are planned on the player's clock:
+// the same lengths are refused there, and a length of one frame makes at most
+// a piece a frame.
+TEST(CliEveryLength, SampleExactPlansTakeTheSameLengths) {
+  GaplessStream stream;
+  stream.SamplesPerFrame = 1152;
+  stream.SampleRate = 44100;
+  stream.Granules = 2;
+  stream.FirstAudioFrame = 1;
+  stream.AudioFrames = 2000;
+  stream.Declared = true;
+  stream.EncoderDelay = 576;
+  stream.EndPadding = 1000;
+  std::vector<std::int64_t> boundaries;
+  std::string error;
+  for (const char* text : {"0", "0s", "0.000000001s", "0:00.001", "0.026122448s"}) {
+    SCOPED_TRACE(text);
+    StreamPoint length;
+    ASSERT_TRUE(ParsePoint(text, length, error)) << error;
+    error.clear();
+    EXPECT_FALSE(SplitBoundaries(stream, {}, &length, boundaries, error));
+    EXPECT_TRUE(Contains(error, "the shortest length is 0.026122449s")) << error;
+  }
+  for (const char* text : {"0.026122449s", "1"}) {
+    SCOPED_TRACE(text);
+    StreamPoint length;
+    ASSERT_TRUE(ParsePoint(text, length, error));
+    ASSERT_TRUE(SplitBoundaries(stream, {}, &length, boundaries, error)) << error;
+    EXPECT_LE(boundaries.size(), 2000u);
+    EXPECT_GE(boundaries.size(), 1990u);
+    for (std::size_t i = 1; i < boundaries.size(); ++i) ASSERT_GT(boundaries[i], boundaries[i - 1]);
+    EXPECT_LT(boundaries.back(), stream.Samples());
+  }
+}
+
 class CliBounds : public CliRun {};
 
 // Before, 0.000000001s planned (frames × 26 ms ÷ 1 ns) points and spun: no
@@ -129,7 +165,7 @@ TEST_F(CliBounds, TheShortestLengthNamedSplitsIntoOneFramePieces) {
   const std::string in = Path("ten.mp3");
   WriteFrames(in, 10);
   std::filesystem::create_directory(Path("pieces"));
-  const Outcome r = Exec({"split", "-q", "-d", Path("pieces"), "--every", "0.026122449s", in});
+  const Outcome r = Exec({"split", "-q", "--frames", "-d", Path("pieces"), "--every", "0.026122449s", in});
   ASSERT_EQ(r.Status, 0) << r.Err;
   ASSERT_EQ(FilesIn(Path("pieces")), 10u);
   for (int i = 1; i <= 10; ++i) {

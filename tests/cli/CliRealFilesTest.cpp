@@ -107,12 +107,14 @@ std::string CliRealFiles::fixtures_;
 
 TEST_F(CliRealFiles, VbrAndAbrCutsHoldTheirFramesAndPlayersMeasureThemRight) {
   // Frame 0 is the encoder's Xing/Info frame; audio frame k is frame k + 1
-  // and starts at k × 26.12 ms. 3 s plays in audio frame 114, 9 s in 344
-  // (the last to start before it), 6 s starts in audio frame 229.
+  // and starts at k × 26.12 ms, 1105 samples (576 of encoder delay, 529 of
+  // the decoder's) before the player's clock. 3 s plays in audio frame 115,
+  // 9 s in 345 (the last to start before it), 6 s starts in audio frame 230.
+  // --frames: these are frame copies.
   struct Cut {
     const char* range;
     std::size_t first, last;  // frame indexes; last 0 for the last frame
-  } cuts[] = {{"", 0, 0}, {"@3s-9s", 115, 345}, {"@-6s", 0, 230}};
+  } cuts[] = {{"", 0, 0}, {"@3s-9s", 116, 346}, {"@-6s", 0, 231}};
   for (const char* name : {"lame-v2.mp3", "lame-abr160.mp3", "ffmpeg-q2.mp3"}) {
     const std::string in = Fixture(name);
     const std::string source = Slurp(in);
@@ -122,7 +124,7 @@ TEST_F(CliRealFiles, VbrAndAbrCutsHoldTheirFramesAndPlayersMeasureThemRight) {
     for (const Cut& cut : cuts) {
       SCOPED_TRACE(std::string(name) + cut.range);
       const std::string out = Path(std::string(name) + cut.range + ".mp3");
-      const Outcome r = Exec({"cut", "--any-bitrate", "-o", out, in + cut.range});
+      const Outcome r = Exec({"cut", "--frames", "--any-bitrate", "-o", out, in + cut.range});
       ASSERT_EQ(r.Status, 0) << r.Err;
       EXPECT_EQ(r.Err, "");
 
@@ -159,7 +161,7 @@ TEST_F(CliRealFiles, VbrAndAbrCutsHoldTheirFramesAndPlayersMeasureThemRight) {
 TEST_F(CliRealFiles, StandardOutputPipesIntoAPlayer) {
   // A pipe cannot be measured, only read: the 231 audio frames of 3 s to 9 s.
   int status = -1;
-  const std::string read = Shell("'" + binary_ + "' cut --any-bitrate -o - '" + Fixture("lame-v2.mp3") +
+  const std::string read = Shell("'" + binary_ + "' cut --frames --any-bitrate -o - '" + Fixture("lame-v2.mp3") +
                                      "@3s-9s' | ffprobe -v error -count_packets -show_entries "
                                      "stream=codec_name,sample_rate,nb_read_packets "
                                      "-of csv=p=0 -",
@@ -174,10 +176,12 @@ TEST_F(CliRealFiles, SplitPiecesJoinedAreTheInput) {
   const std::size_t total = Frames(in).size();
   ASSERT_GT(total, 400u);
   const std::string dir = Path("pieces");
-  Outcome r = Exec({"split", "-d", dir, in, "100", "4s", "0:08.5"});
+  // --frames: pieces that join back with cat.
+  Outcome r = Exec({"split", "--frames", "-d", dir, in, "100", "4s", "0:08.5"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   std::string joined;
-  // 4 s starts in frame 153 (153.1), 8.5 s in frame 325 (325.4).
+  // The clock starts 529 samples (the decoder's delay) into the first frame:
+  // 4 s plays in frame 153 (153.6), 8.5 s in frame 325 (325.9).
   const std::size_t sizes[] = {100, 53, 172, total - 325};
   for (int i = 1; i <= 4; ++i) {
     const std::string piece = dir + "/plain_0" + std::to_string(i) + ".mp3";
@@ -189,11 +193,11 @@ TEST_F(CliRealFiles, SplitPiecesJoinedAreTheInput) {
 
   // Existing pieces are kept unless --overwrite.
   std::ofstream(dir + "/plain_02.mp3") << "mine";
-  r = Exec({"split", "-d", dir, in, "200"});
+  r = Exec({"split", "--frames", "-d", dir, in, "200"});
   EXPECT_EQ(r.Status, 1);
   EXPECT_TRUE(Contains(r.Err, dir + "/plain_01.mp3: exists")) << r.Err;
   EXPECT_EQ(Slurp(dir + "/plain_02.mp3"), "mine");
-  r = Exec({"split", "--overwrite", "-d", dir, in, "200"});
+  r = Exec({"split", "--frames", "--overwrite", "-d", dir, in, "200"});
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_TRUE(Slurp(dir + "/plain_01.mp3") + Slurp(dir + "/plain_02.mp3") == source);
 
@@ -201,7 +205,7 @@ TEST_F(CliRealFiles, SplitPiecesJoinedAreTheInput) {
   // nothing is written.
   for (const std::vector<std::string>& points :
        std::vector<std::vector<std::string>>{{"100", "50"}, {"0:20"}, {"0"}, {"5s", "5s"}}) {
-    std::vector<std::string> args{"split", "-d", Path("refused"), in};
+    std::vector<std::string> args{"split", "--frames", "-d", Path("refused"), in};
     args.insert(args.end(), points.begin(), points.end());
     r = Exec(args);
     EXPECT_EQ(r.Status, 1) << testing::PrintToString(points);
@@ -213,12 +217,14 @@ TEST_F(CliRealFiles, SplitEveryLeavesTheRestToTheLastPiece) {
   const std::string in = Fixture("plain.mp3");
   const std::size_t total = Frames(in).size();
   std::filesystem::copy_file(in, Path("take.mp3"));
-  const Outcome r = Exec({"split", "--every", "5s", Path("take.mp3")});  // beside the input
+  // Beside the input; --frames: pieces that join back with cat.
+  const Outcome r = Exec({"split", "--frames", "--every", "5s", Path("take.mp3")});
   ASSERT_EQ(r.Status, 0) << r.Err;
-  // 5 s ends in frame 191 (191.4), 10 s in frame 382 (382.8).
+  // 529 samples of decoder delay first: 5 s plays in frame 191 (191.9), 10 s
+  // in frame 383 (383.3).
   EXPECT_EQ(Frames(Path("take_01.mp3")).size(), 191u);
-  EXPECT_EQ(Frames(Path("take_02.mp3")).size(), 191u);
-  EXPECT_EQ(Frames(Path("take_03.mp3")).size(), total - 382);
+  EXPECT_EQ(Frames(Path("take_02.mp3")).size(), 192u);
+  EXPECT_EQ(Frames(Path("take_03.mp3")).size(), total - 383);
   EXPECT_FALSE(std::filesystem::exists(Path("take_04.mp3")));
   EXPECT_TRUE(Slurp(Path("take_01.mp3")) + Slurp(Path("take_02.mp3")) + Slurp(Path("take_03.mp3")) ==
               Slurp(in));

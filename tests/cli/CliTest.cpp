@@ -17,14 +17,16 @@ TEST_F(Cli, InfoPrintsTheStreamOfTheFirstValidHeader) {
   EXPECT_EQ(
       r.Out,
       "Version: MPEG 1\nLayer: III\nBitRate: 128 kbps\nSampleRate: 44100 Hz\nMode: Joint-Stereo\n"
-      "Copyrighted: No\nOriginal: Yes\nFrames: 117\nDuration: 00:00.03\nFirstFrame: 0\nCopyable: 117\n");
+      "Copyrighted: No\nOriginal: Yes\nFrames: 117\nDuration: 00:00.03\nFirstFrame: 0\nCopyable: 117\n"
+      "EncoderDelay: 576\nEndPadding: 756\nSamples: 132300\nExactDuration: 0:00:03.000000\n");
   EXPECT_EQ(r.Err, "");
 
   r = Exec({"info", Data("mpeg2-l2.mp2")});
   EXPECT_EQ(r.Status, 0);
   EXPECT_EQ(r.Out,
             "Version: MPEG 2\nLayer: II\nBitRate: 64 kbps\nSampleRate: 24000 Hz\nMode: Stereo\n"
-            "Copyrighted: No\nOriginal: Yes\nFrames: 63\nDuration: 00:00.03\nFirstFrame: 0\nCopyable: 63\n");
+            "Copyrighted: No\nOriginal: Yes\nFrames: 63\nDuration: 00:00.03\nFirstFrame: 0\nCopyable: 63\n"
+            "Samples: 72576\nExactDuration: 0:00:03.024000\n");
 
   r = Exec({"info", Data("mpeg2-l3.mp3")});
   EXPECT_TRUE(Contains(r.Out, "Mode: Single Channel\n")) << r.Out;
@@ -83,6 +85,32 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
       {"split", in, "--", "-3s"},
       {"split", "--every", "1::2", in},
       {"split", "--every", "-3s", in},
+      // Every malformed time is one, whatever its form.
+      {"cut", "-o", out, in + "@0.10-"},
+      {"cut", "-o", out, in + "@1x-"},
+      {"cut", "-o", out, in + "@0-.5s"},
+      {"cut", "-o", out, in + "@0:10-end-5"},
+      {"cut", "-o", out, in + "@0:10-end5s"},
+      {"cut", "-o", out, in + "@end-5s-"},
+      {"cut", "--each", "-d", Path("d"), in + "@0.10-"},
+      // Albums, silences, tags and --each.
+      {"split", "--cue", Path("a.cue"), in, "10"},
+      {"split", "--cue", Path("a.cue"), "--silence", in},
+      {"split", "--silence", "--every", "2s", in},
+      {"split", "--silence", "--threshold", "5", in},
+      {"split", "--silence", "--threshold", "-48 dB", in},
+      {"split", "--silence", "--min-silence", "abc", in},
+      {"split", "--silence", "--min-silence", "0", in},
+      {"split", "--silence", "--min-length", "-1", in},
+      {"split", "--threshold", "-40", in, "10"},
+      {"split", "--dry-run", in, "10"},
+      {"split", "--name", "{bogus}", in, "10"},
+      {"split", "--tag", "composer=x", in, "10"},
+      {"cut", "--tag", "title", "-o", out, in},
+      {"cut", "--each", in},
+      {"cut", "--each", "-d", Path("d"), "-o", out, in},
+      {"cut", "-o", out, "--dry-run", in},
+      {"count", "--tag", "title=x", in},
       // Options of another command, or doubled.
       {"cut", "-o", out, "-d", Path("d"), in},
       {"split", "-o", out, in, "10"},
@@ -119,6 +147,16 @@ TEST_F(Cli, HelpShowsTheWholeInterfaceInUnderAScreen) {
                            "--no-wait",
                            "--any-bitrate",
                            "--tags",
+                           "--tag KEY=VALUE",
+                           "--each -d DIR",
+                           "--cue SHEET",
+                           "--silence",
+                           "--threshold",
+                           "--min-silence",
+                           "--min-length",
+                           "--dry-run",
+                           "--name PATTERN",
+                           "end-TIME",
                            "-o -",
                            "-q",
                            "--version",
@@ -201,21 +239,23 @@ TEST_F(Cli, AnExistingOutputIsRefusedUnlessAppendedToOrOverwritten) {
 
 TEST_F(Cli, TimesAndOpenEndsCutTheFramesTheyName) {
   // cbr128.mp3: an Info frame, then 116 frames of 1152 samples at 44.1 kHz
-  // (26.12 ms each). Each time range is the frame range worked out by hand.
+  // (26.12 ms each). The player's clock starts 576 + 529 samples into audio
+  // frame 0 (the encoder delay its LAME tag declares and the decoder's). With
+  // --frames each time range is the frame range worked out by hand.
   const std::string in = Data("cbr128.mp3");
   const std::vector<std::pair<std::string, std::string>> same = {
       {"@100-", "@100-116"},
-      {"@-1.28s", "@0-49"},              // audio frame 49 starts at exactly 1.28 s
-      {"@0:00.5-1s", "@20-39"},          // 0.5 s plays in audio frame 19; 1 s in 38
-      {"@1.28s-0:01.300", "@50-50"},     // both inside audio frame 49
+      {"@-1.28s", "@0-50"},              // 1.28 s is 57553 samples in: audio frame 49
+      {"@0:00.5-1s", "@21-40"},          // 0.5 s plays in audio frame 20; 1 s in 39
+      {"@1.28s-0:01.300", "@50-51"},     // audio frames 49 and 50
       {"@0s-", "@1-116"},                // the Info frame takes no time
-      {"@2.5s-9:59:59.999", "@96-116"},  // a stop past the end runs to the end
+      {"@2.5s-9:59:59.999", "@97-116"},  // a stop past the end runs to the end
   };
   for (const auto& [time, frames] : same) {
     SCOPED_TRACE(time);
     std::filesystem::remove(Path("t.mp3"));
     std::filesystem::remove(Path("f.mp3"));
-    const Outcome r = Exec({"cut", "-o", Path("t.mp3"), in + time});
+    const Outcome r = Exec({"cut", "--frames", "-o", Path("t.mp3"), in + time});
     EXPECT_EQ(r.Status, 0) << r.Err;
     ASSERT_EQ(Exec({"cut", "-o", Path("f.mp3"), in + frames}).Status, 0);
     EXPECT_TRUE(Slurp(Path("t.mp3")) == Slurp(Path("f.mp3")));
@@ -340,6 +380,14 @@ TEST_F(Cli, ATerminalGetsAProgressBarUnlessQuiet) {
   EXPECT_EQ(tty, "");
   EXPECT_TRUE(Slurp(Path("quiet.mp3")) == Slurp(Data("cbr128.mp3")));
 
+  // The search for silences shows one too.
+  tty = OnTerminal(binary_, {"split", "--silence", "--dry-run", Data("cbr128.mp3")}, false, status);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(Contains(tty, "100%")) << tty;
+  EXPECT_TRUE(Contains(tty, "finding silences in " + Data("cbr128.mp3"))) << tty;
+  tty = OnTerminal(binary_, {"split", "-q", "--silence", "--dry-run", Data("cbr128.mp3")}, false, status);
+  EXPECT_EQ(tty, "");
+
   // Frames are never written to a terminal.
   tty = OnTerminal(binary_, {"cut", "-q", "-o", "-", Data("cbr128.mp3")}, true, status);
   EXPECT_EQ(status, 1);
@@ -378,6 +426,16 @@ TEST(CliManual, CoversEveryOptionAndRendersCleanly) {
                            "/proc/self/fd",
                            "TMPDIR",
                            "Copyable",
+                           "\\-\\-cue",
+                           "\\-\\-silence",
+                           "\\-\\-threshold",
+                           "\\-\\-min\\-silence",
+                           "\\-\\-min\\-length",
+                           "\\-\\-dry\\-run",
+                           "\\-\\-name",
+                           "\\-\\-tag",
+                           "\\-\\-each",
+                           "end\\-",
                            "576",
                            "384",
                            "Is Something Strange With This File !"})

@@ -134,6 +134,39 @@ TEST(CliJobRange, OpenEndsAndMixedBounds) {
     SCOPED_TRACE(bad);
     EXPECT_FALSE(ParseJob(bad, job, error));
   }
+  // Malformed times are told apart from other bad ranges: they are usage
+  // errors, whatever their form.
+  for (const char* bad : {"a.mp3@0.10-", "a.mp3@1x-", "a.mp3@-end-5", "a.mp3@0-endless", "a.mp3@end-1s-"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_FALSE(ParseJob(bad, job, error));
+    EXPECT_TRUE(job.MalformedTime);
+  }
+  EXPECT_FALSE(ParseJob("a.mp3@9-5", job, error));
+  EXPECT_FALSE(job.MalformedTime);
+}
+
+TEST(CliJobGrammar, StopsFromTheEndBecomeTimesOnceTheLengthIsKnown) {
+  const FrameClock clock{1152, 48000, 1};  // an Info frame at 0; 24 ms a frame
+  JobArgument job;
+  std::string error;
+  std::int32_t start = -1, stop = -1;
+  ASSERT_TRUE(ParseJob("a.mp3@0:01-end-0.5s", job, error)) << error;
+  ASSERT_TRUE(job.Stop.FromEnd);
+  EXPECT_EQ(job.Stop.Nanoseconds, 500'000'000);
+  EXPECT_FALSE(ResolveRange(job, clock, start, stop, error));  // not before the length is known
+  // 101 frames: 100 of audio, 2.4 s; the stop is 1.9 s, in audio frame 79.
+  ResolveFromEnd(job, FrameStart(clock, 101));
+  ASSERT_TRUE(ResolveRange(job, clock, start, stop, error)) << error;
+  EXPECT_EQ(start, 42);  // 1 s is in audio frame 41
+  EXPECT_EQ(stop, 80);
+  ASSERT_TRUE(ParseJob("a.mp3@-end", job, error)) << error;
+  ResolveFromEnd(job, FrameStart(clock, 101));
+  ASSERT_TRUE(ResolveRange(job, clock, start, stop, error)) << error;
+  EXPECT_EQ(stop, 100);
+  // Further back than the audio is long: nothing is left.
+  ASSERT_TRUE(ParseJob("a.mp3@0:01-end-3s", job, error)) << error;
+  ResolveFromEnd(job, FrameStart(clock, 101));
+  EXPECT_FALSE(ResolveRange(job, clock, start, stop, error));
 }
 
 TEST(CliSplitPlan, PointsBecomePieceStartsAndNames) {

@@ -181,7 +181,8 @@ inline std::size_t PlainAudioEnd(const Bytes& d, std::size_t floor) {
       }
       if (size < 11 || size + 15 > room || !Holds(d, end - 15 - size, "LYRICSBEGIN")) break;
       start = end - 15 - size;
-    } else if (room >= 20 && Holds(d, end - 10, "3DI") && At(d, end - 7) != 0xFF && At(d, end - 6) != 0xFF) {
+    } else if (room >= 20 && Holds(d, end - 10, "3DI") && At(d, end - 7) != 0xFF && At(d, end - 6) != 0xFF &&
+               (At(d, end - 5) & 0x10)) {
       std::size_t size = 0;
       for (std::size_t i = end - 4; i < end; ++i) {
         if (At(d, i) >= 0x80) return end;

@@ -273,3 +273,24 @@ TEST_F(SpinEditTest, AButtonClickFocusesTheEditorFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every change tells whether it was typed; Enter commits without typing anything.
+TEST_F(SpinEditTest, ChangesSayWhetherTheyWereTypedAndEnterCommits) {
+  se->OnChange = [this](QObject*) {
+    log.push_back(std::string(se->Typed() ? "typed:" : "set:") + se->Text().toStdString());
+  };
+  se->OnCommit = [this](QObject*) { log.push_back("commit:" + se->Text().toStdString()); };
+  FocusEditor();
+  Type("42");
+  Key(Qt::Key_Up);
+  se->SetValue(7);
+  Key(Qt::Key_Backspace);
+  Key(Qt::Key_Return);
+  se->UpButton()->click();
+  EXPECT_EQ(log, (Log{"enter:0", "typed:4", "typed:42", "set:43", "set:7", "typed:", "commit:", "set:1"}));
+  EXPECT_FALSE(se->Typed());  // only while a change is being raised
+}
+
+}  // namespace

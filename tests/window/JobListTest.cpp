@@ -275,12 +275,12 @@ TEST_F(PointerGridTest, ThePressedRowBecomesCurrentWhereverTheButtonIsReleased) 
   EXPECT_EQ(form->Files_SG->Row(), 1);
   ExpectSelectedRowLoaded("dragged up and out");
 
-  // Keys that move the selection.
+  // Keys that move the selection (Page Down is the window's: the next job).
   form->Files_SG->setFocus();
   const struct {
     Qt::Key key;
     int row;
-  } keys[] = {{Qt::Key_Down, 2}, {Qt::Key_End, 4}, {Qt::Key_Up, 3}, {Qt::Key_Home, 1}, {Qt::Key_PageDown, 4}};
+  } keys[] = {{Qt::Key_Down, 2}, {Qt::Key_End, 4}, {Qt::Key_Up, 3}, {Qt::Key_Home, 1}, {Qt::Key_PageDown, 2}};
   int lastJobRow = form->Files_SG->Row();
   for (const auto& k : keys) {
     QTest::keyClick(form->Files_SG, k.key);
@@ -295,22 +295,30 @@ TEST_F(PointerGridTest, ThePressedRowBecomesCurrentWhereverTheButtonIsReleased) 
   }
 }
 
-TEST_F(JobListTest, TypingIntoTheStopBoxPushesTheStart) {
+// Each keystroke is stored and shown; the push on the start waits until the
+// stop is committed, so the digits on the way to a value never move it.
+TEST_F(JobListTest, TypingIntoTheStopBoxPushesTheStartOnlyWhenCommitted) {
   AddJobs(1);
   form->StartFrame_SE->SetValue(50);
   form->StopFrame_SE->SetValue(90);
   form->StopFrame_SE->Editor()->setFocus();
   form->StopFrame_SE->Editor()->selectAll();
   QTest::keyClick(form->StopFrame_SE->Editor(), Qt::Key_3);
-  EXPECT_EQ(form->JobTable[0].StartFrame, 3);
+  EXPECT_EQ(form->JobTable[0].StartFrame, 50);
   EXPECT_EQ(form->JobTable[0].StopFrame, 3);
-  EXPECT_EQ(Row(1)[1], QStringLiteral("3"));
+  EXPECT_EQ(Row(1)[1], QStringLiteral("50"));
   EXPECT_EQ(Row(1)[2], QStringLiteral("3"));
+  EXPECT_EQ(form->TrackBar->Position(), 3);
   QTest::keyClick(form->StopFrame_SE->Editor(), Qt::Key_0);
-  EXPECT_EQ(form->JobTable[0].StartFrame, 3);
+  EXPECT_EQ(form->JobTable[0].StartFrame, 50);
   EXPECT_EQ(form->JobTable[0].StopFrame, 30);
   EXPECT_EQ(Row(1)[2], QStringLiteral("30"));
   EXPECT_EQ(form->TrackBar->Position(), 30);
+  QTest::keyClick(form->StopFrame_SE->Editor(), Qt::Key_Return);
+  EXPECT_EQ(form->JobTable[0].StartFrame, 30);
+  EXPECT_EQ(form->JobTable[0].StopFrame, 30);
+  EXPECT_EQ(Row(1)[1], QStringLiteral("30"));
+  EXPECT_EQ(form->StartFrame_SE->Text(), QStringLiteral("30"));
 }
 
 TEST_F(JobListTest, StepUpOnTheStartCarriesTheStopAlong) {

@@ -1,0 +1,121 @@
+// Decoding for silence detection: libmpg123 hands out each frame's samples in
+// its own buffer, which the detector reads in place.
+
+#include <fcntl.h>
+#include <mpg123.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include "album/Silence.h"
+
+namespace {
+
+struct HandleCloser {
+  void operator()(mpg123_handle* h) const {
+    mpg123_close(h);
+    mpg123_delete(h);
+  }
+};
+
+constexpr int kProgressEveryFrames = 256;
+
+}  // namespace
+
+bool FindSilences(const std::string& path, const SilenceSettings& settings, SilenceScan& scan,
+                  std::string& error, const std::function<void(std::int64_t, std::int64_t)>& progress,
+                  const std::atomic<bool>* cancel) {
+  scan = SilenceScan{};
+  static std::once_flag once;
+  std::call_once(once, [] { mpg123_init(); });
+
+  // Without blocking, so that a FIFO is refused rather than waited on.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = path + ": " + (fd < 0 ? std::strerror(errno) : "not a regular file");
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+
+  int err = MPG123_OK;
+  std::unique_ptr<mpg123_handle, HandleCloser> handle(mpg123_new(nullptr, &err));
+  mpg123_handle* h = handle.get();
+  if (h == nullptr) {
+    ::close(fd);
+    error = path + ": the decoder could not start: " + mpg123_plain_strerror(err);
+    return false;
+  }
+  mpg123_param(h, MPG123_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0.0);
+  mpg123_format_none(h);
+  const long* rates = nullptr;
+  std::size_t rateCount = 0;
+  mpg123_rates(&rates, &rateCount);
+  for (std::size_t i = 0; i < rateCount; ++i)
+    mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
+  // The handle reads the descriptor; closing the handle leaves it open.
+  if (mpg123_open_fd(h, fd) != MPG123_OK) {
+    ::close(fd);
+    error = path + ": cannot be decoded: " + mpg123_strerror(h);
+    return false;
+  }
+
+  std::unique_ptr<SilenceDetector> detector;
+  std::int64_t samplesBefore = 0;  // of the formats before the current one
+  std::int64_t minSilence = 0;
+  bool decoded = false;
+  for (int frames = 0;; ++frames) {
+    if (cancel != nullptr && cancel->load()) {
+      error = path + ": the search for silences was interrupted";
+      break;
+    }
+    off_t number = 0;
+    unsigned char* audio = nullptr;
+    std::size_t bytes = 0;
+    const int r = mpg123_decode_frame(h, &number, &audio, &bytes);
+    if (r == MPG123_NEW_FORMAT) {
+      long rate = 0;
+      int channels = 0, encoding = 0;
+      mpg123_getformat(h, &rate, &channels, &encoding);
+      if (detector) {
+        // A new format inside one file: the silences so far are kept, and
+        // the count goes on from where the old format ended.
+        for (const Silence& s : detector->Finish())
+          if (s.End < detector->Position())
+            scan.Silences.push_back({s.Start + samplesBefore, s.End + samplesBefore});
+        samplesBefore += detector->Position();
+      }
+      if (scan.SampleRate == 0) scan.SampleRate = static_cast<std::int32_t>(rate);
+      minSilence = NanosecondsToSamples(settings.MinSilenceNs, static_cast<std::int32_t>(rate));
+      detector = std::make_unique<SilenceDetector>(settings.ThresholdDb, minSilence, channels);
+      continue;
+    }
+    if (r == MPG123_DONE) {
+      decoded = true;
+      break;
+    }
+    if (r != MPG123_OK) {
+      error = path + ": cannot be decoded: " + mpg123_strerror(h);
+      break;
+    }
+    if (detector && bytes > 0)
+      detector->Feed(reinterpret_cast<const std::int16_t*>(audio), bytes / sizeof(std::int16_t));
+    if (progress && frames % kProgressEveryFrames == 0) progress(mpg123_tell_stream(h), st.st_size);
+  }
+  handle.reset();
+  ::close(fd);
+  if (!decoded) return false;
+  if (!detector) {
+    error = path + ": no audio could be decoded";
+    return false;
+  }
+  for (const Silence& s : detector->Finish()) scan.Silences.push_back({s.Start + samplesBefore, s.End + samplesBefore});
+  scan.Samples = samplesBefore + detector->Position();
+  if (progress) progress(st.st_size, st.st_size);
+  return true;
+}

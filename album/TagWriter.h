@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Tags written into a finished output with TagLib: an ID3v2.4 tag at its
+// front (an existing ID3v2 tag is brought to 2.4 and keeps its other frames,
+// pictures included) and, when the file ends with an ID3v1 tag, the same
+// fields there too.
+struct TagEdit {
+  std::string Key;    // title, artist, album, track, date, genre or comment
+  std::string Value;  // UTF-8; empty removes the field
+};
+
+bool IsTagKey(const std::string& key);
+// "KEY=VALUE" with a key above. False, with `error` saying what is wrong.
+bool ParseTagEdit(const std::string& text, TagEdit& edit, std::string& error);
+// Applies the edits in order (a later one of a key wins). False, with `error`
+// naming the file and the reason.
+bool WriteTags(const std::string& path, const std::vector<TagEdit>& edits, std::string& error);

@@ -1,0 +1,108 @@
+// cut --each -d DIR: every job into its own output, DIR/<input name>, as
+// the same trim over a folder of files. A job that fails is reported and the
+// others go on.
+
+#include <map>
+
+#include "cli/Commands.h"
+#include "cli/CutRun.h"
+#include "cli/ExactCut.h"
+#include "cli/ExactJobs.h"
+#include "cli/FromEnd.h"
+#include "cli/Messages.h"
+#include "cli/Options.h"
+#include "cli/OutputTarget.h"
+#include "cli/PathIdentity.h"
+#include "cli/Signals.h"
+#include "cli/TagOptions.h"
+
+namespace {
+
+std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+int RunEachCut(const Options& options) {
+  const std::vector<std::string>& args = options.Operands;
+  std::vector<PlannedJob> jobs(args.size());
+  for (std::size_t n = 0; n < args.size(); ++n) {
+    jobs[n].Label = "job " + std::to_string(n + 1) + " of " + std::to_string(args.size());
+    jobs[n].Arg = args[n];
+    if (!ParseJob(args[n], jobs[n].Job, jobs[n].ParseError) && jobs[n].Job.MalformedTime)
+      return UsageError(args[n] + ": " + jobs[n].ParseError);
+  }
+  std::vector<TagEdit> edits;
+  std::string error;
+  if (!ParseTagOptions(options.TagEdits, edits, error)) return UsageError(error);
+
+  // Every output is planned before anything is written: none may be an
+  // input, and no two jobs may share one (the second would be added to the
+  // first).
+  const std::string dir = options.Directory + (options.Directory.back() == '/' ? "" : "/");
+  std::vector<std::string> outputs(jobs.size());
+  std::map<std::string, std::size_t> taken;
+  for (std::size_t n = 0; n < jobs.size(); ++n) {
+    const std::string& path = jobs[n].ParseError.empty() ? jobs[n].Job.Path : jobs[n].Arg;
+    const std::string name = BaseName(path);
+    if (name.empty() || name == "." || name == "..") {
+      Complain(jobs[n].Arg + ": names no file; nothing written");
+      return kExitFailed;
+    }
+    outputs[n] = dir + name;
+    const PathIdentity out = IdentifyPath(outputs[n]);
+    for (const PlannedJob& other : jobs) {
+      if (SamePlace(out, IdentifyPath(other.ParseError.empty() ? other.Job.Path : other.Arg))) {
+        Complain(outputs[n] + ": the output of " + jobs[n].Arg + " would be an input; nothing written");
+        return kExitFailed;
+      }
+    }
+    const auto [at, added] = taken.emplace(out.Normalised, n);
+    if (!added) {
+      Complain(outputs[n] + ": the output of both " + jobs[at->second].Arg + " and " + jobs[n].Arg +
+               "; nothing written");
+      return kExitFailed;
+    }
+  }
+
+  ResolveStopsFromEnd(jobs, options.AnyBitRate);
+  CutSettings settings;
+  settings.AnyBitRate = options.AnyBitRate;
+  settings.Tags = options.Tags;
+  settings.Quiet = options.Quiet;
+  int failures = 0;
+  for (std::size_t n = 0; n < jobs.size() && !Cancelled(); ++n) {
+    // Each job is a cut of its own: a time cut of a Layer III file is
+    // sample-exact, and an existing output is refused unless --overwrite.
+    std::vector<PlannedJob> one{jobs[n]};
+    LameFields tag;
+    ExactChoice exact = options.Frames ? ExactChoice::FrameCopy : MakeCutExact(one[0], tag);
+    if (exact == ExactChoice::Refused) {
+      ++failures;
+      continue;
+    }
+    if (exact == ExactChoice::FrameCopy) WarnDamagedStarts(one, options.Frames);
+    OutputChoice choice;
+    choice.Output = outputs[n];
+    choice.Existing = options.Overwrite ? ExistingOutput::Overwrite : ExistingOutput::Refuse;
+    choice.NoWait = options.NoWait;
+    choice.ReserveTagFrame = options.AnyBitRate || exact == ExactChoice::Exact;
+    choice.Lame = exact == ExactChoice::Exact;
+    choice.LameValues = tag;
+    OutputTarget target;
+    int s = OpenOutputTarget(choice, target);
+    if (s < 0) s = CutJobsInto(target, one, settings);
+    if (s > kExitUsage) return s;  // interrupted: already reported
+    if (s == kExitOk && !WriteTags(outputs[n], NumberedEdits(edits, static_cast<int>(n + 1)), error)) {
+      Complain(error);
+      s = kExitFailed;
+    }
+    if (s != kExitOk) ++failures;
+  }
+  if (Cancelled()) return CancelExitStatus();
+  if (failures > 0)
+    Complain(std::to_string(failures) + " of " + std::to_string(jobs.size()) + " jobs failed; the others were cut");
+  return failures > 0 ? kExitFailed : kExitOk;
+}

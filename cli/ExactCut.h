@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/JobArgument.h"
+#include "cli/TimePoint.h"
+#include "gapless/GaplessPlan.h"
+#include "output/ReservedTagFrame.h"
+#include "stream/FrameHeader.h"
+
+// Sample-exact cuts of Layer III streams for kerfwell-cut: a range of the
+// player's samples becomes frames to copy (the pre-roll that decoding needs
+// included) and the LAME-style tag frame, reserved in front of them, whose
+// delay and padding trim the output to the range.
+struct ExactCut {
+  GaplessPlan Plan;
+  LameFields Tag;
+};
+
+// The tag fields of a plan: the source's encoder string when it declared
+// one, else one that ffmpeg and mpg123 both honour.
+LameFields TagFieldsOf(const GaplessStream& stream, const GaplessPlan& plan);
+
+// The player's sample that a point names: a time's first sample, or the
+// first sample of a frame's output.
+std::int64_t SampleOfPoint(const GaplessStream& stream, const StreamPoint& point);
+
+enum class ExactChoice {
+  FrameCopy,  // not a case for it: the job is copied frame by frame
+  Exact,      // `cut` holds the plan
+  Refused,    // `error` says why (the file could not be read, the range holds no sample)
+};
+
+// A job of `cut` whose start or stop is a time, in a Layer III stream:
+// planned sample-exact. A frame-number end stands for the edge of that
+// frame's output (a stop frame is included). A range that holds no sample of
+// the stream is left to the frame copy, which refuses it.
+ExactChoice PlanExactJob(const JobArgument& job, const FrameHeader& reference, ExactCut& cut, std::string& error);
+
+// The pieces of a split of a Layer III stream at sample boundaries (each
+// strictly after the one before, inside the stream): one plan per piece, in
+// one walk through the file. False, with `error` set, when a boundary is out
+// of place or the file cannot be read.
+bool PlanExactPieces(const std::string& path, const FrameHeader& reference, const GaplessStream& stream,
+                     const std::vector<std::int64_t>& boundaries, std::vector<ExactCut>& pieces,
+                     std::string& error);
+
+// Where the pieces of a split meet, on the player's clock: at each point, or
+// with `every` (a time or a number of frames) every that much. False, with
+// `error` set, for a length below one frame (see CheckEveryLength).
+bool SplitBoundaries(const GaplessStream& stream, const std::vector<StreamPoint>& points, const StreamPoint* every,
+                     std::vector<std::int64_t>& boundaries, std::string& error);
+
+// For a frame copy starting at `startFrame` of a Layer III stream: the frames
+// at its front that decode damaged because their main data begins in frames
+// not copied; 0 when none does, or for other layers. False when the file
+// cannot be read.
+bool DamagedFramesOfCopy(const std::string& path, const FrameHeader& reference, std::int64_t startFrame,
+                         std::int32_t& damaged, std::string& error);
+
+// What a plan whose pre-roll the delay field limited does to the start, for
+// the user; empty when the pre-roll is whole.
+std::string PreRollWarning(const GaplessPlan& plan);
+
+// "h:mm:ss.ffffff": a sample count as time, to the microsecond.
+std::string FormatSamples(std::int64_t samples, std::int32_t sampleRate);

@@ -1,0 +1,44 @@
+#include "cli/ExactJobs.h"
+
+#include "cli/Messages.h"
+#include "stream/Scanner.h"
+
+ExactChoice MakeCutExact(PlannedJob& job, LameFields& tag) {
+  if (!job.ParseError.empty()) return ExactChoice::FrameCopy;
+  FrameHeader reference;
+  std::string error;
+  // A file that cannot be probed is reported when the run reaches it.
+  if (!ProbeFile(job.Job.Path, reference, error)) return ExactChoice::FrameCopy;
+  ExactCut cut;
+  const ExactChoice choice = PlanExactJob(job.Job, reference, cut, error);
+  if (choice == ExactChoice::Refused) {
+    Complain(job.Arg + ": " + error);
+    return choice;
+  }
+  if (choice != ExactChoice::Exact) return choice;
+  if (cut.Plan.PreRollLimited()) Complain(job.Arg + ": " + PreRollWarning(cut.Plan));
+  job.Job.WholeFile = false;
+  job.Job.HasStart = job.Job.HasStop = true;
+  job.Job.Start = StreamPoint{false, cut.Plan.FirstFrame, 0};
+  job.Job.Stop = StreamPoint{false, cut.Plan.LastFrame, 0};
+  job.LeadFrame = cut.Plan.Carrier;
+  tag = cut.Tag;
+  return choice;
+}
+
+void WarnDamagedStarts(const std::vector<PlannedJob>& jobs, bool framesOption) {
+  for (const PlannedJob& job : jobs) {
+    // Frame-number starts only: a time start with --frames asked for frames.
+    if (!job.ParseError.empty() || !job.Job.HasStart || job.Job.Start.IsTime) continue;
+    FrameHeader reference;
+    std::string error;
+    if (!ProbeFile(job.Job.Path, reference, error) || reference.Layer != 1) continue;
+    const std::int64_t start = job.Job.Start.Frame;
+    std::int32_t damaged = 0;
+    if (!DamagedFramesOfCopy(job.Job.Path, reference, start, damaged, error) || damaged == 0) continue;
+    Complain(job.Label + ": " + job.Arg + ": the first " + std::to_string(damaged) +
+             " frames will decode damaged: frame " + std::to_string(start) +
+             " takes bit-reservoir bytes from frames before it, which are not copied (a time range" +
+             (framesOption ? " without --frames" : "") + " gives an exact start)");
+  }
+}

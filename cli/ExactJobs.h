@@ -1,0 +1,18 @@
+#pragma once
+
+#include <vector>
+
+#include "cli/CutRun.h"
+#include "cli/ExactCut.h"
+
+// Turns a run of `cut` into a sample-exact one where it can be: one job,
+// Layer III, a time at either end, a new output. Then `job` becomes the
+// plan's frame range and `tag` holds what the reserved tag frame must say.
+// Returns ExactChoice::Refused after saying why on standard error.
+ExactChoice MakeCutExact(PlannedJob& job, LameFields& tag);
+
+// One line on standard error for each job of a Layer III stream whose range
+// starts at a frame number and with frames whose main data begins in frames
+// not copied: how many decode damaged. `framesOption`: the run was told to
+// copy frames.
+void WarnDamagedStarts(const std::vector<PlannedJob>& jobs, bool framesOption);

@@ -1,0 +1,221 @@
+#include "gapless/GaplessStream.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+
+#include "gapless/SideInfo.h"
+#include "stream/ReadAt.h"
+#include "stream/Scanner.h"
+#include "stream/XingFrame.h"
+
+namespace {
+
+// Reads the frames the walk meets, front to back, through one block.
+class FrameReader {
+ public:
+  FrameReader() : block_(1 << 16) {}
+  ~FrameReader() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FrameReader(const FrameReader&) = delete;
+  FrameReader& operator=(const FrameReader&) = delete;
+
+  bool Open(const std::string& path, std::string& error) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd_ < 0) error = "cannot open " + path + ": " + std::strerror(errno);
+    path_ = path;
+    return fd_ >= 0;
+  }
+  // The `length` bytes at `position`, or nullptr when the file does not hold
+  // them (error set when reading failed).
+  const std::uint8_t* Bytes(std::int64_t position, std::size_t length, std::string& error) {
+    if (position < start_ || position + static_cast<std::int64_t>(length) > start_ + filled_) {
+      const ssize_t got = ReadAt(fd_, block_.data(), block_.size(), position);
+      if (got < 0) {
+        error = "cannot read " + path_ + ": " + std::strerror(errno);
+        return nullptr;
+      }
+      start_ = position;
+      filled_ = got;
+      if (static_cast<std::size_t>(got) < length) return nullptr;
+    }
+    return block_.data() + (position - start_);
+  }
+
+ private:
+  std::vector<std::uint8_t> block_;
+  std::string path_;
+  int fd_ = -1;
+  std::int64_t start_ = 0;
+  std::int64_t filled_ = 0;
+};
+
+// Calls `each(audioIndex, frame bytes, length)` for every whole frame of the
+// reference's stream from frame `firstAudio` on, in order. Frames from the
+// `wholeFrames`-th on come as their four header bytes only: the walk then
+// reads nothing more.
+bool WalkAudio(const std::string& path, const FrameHeader& reference, std::int32_t firstAudio,
+               const std::function<bool(std::int64_t, const std::uint8_t*, std::int32_t)>& each,
+               std::string& error, std::int64_t wholeFrames = INT64_MAX) {
+  FrameReader reader;
+  if (!reader.Open(path, error)) return false;
+  ScanOptions options;
+  options.AnyBitRate = true;
+  std::string readError;
+  std::int64_t audio = 0;
+  const bool walked = WalkFrames(
+      path, reference, options,
+      [&](const FrameVisit& f) {
+        if (!f.Whole || !f.Fits || f.Index < firstAudio) return true;
+        if (audio >= wholeFrames) return each(audio++, f.Header, f.Length);
+        const std::uint8_t* b = reader.Bytes(f.Position, static_cast<std::size_t>(f.Length), readError);
+        if (b == nullptr) return readError.empty();
+        return each(audio++, b, f.Length);
+      },
+      error);
+  if (!readError.empty()) error = readError;
+  return walked && readError.empty();
+}
+
+}  // namespace
+
+std::int64_t GaplessStream::Samples() const {
+  const std::int64_t decoded = AudioFrames * SamplesPerFrame;
+  const std::int64_t end = std::min(decoded, decoded - EndPadding + kDecoderDelay);
+  return std::max<std::int64_t>(0, end - DecoderOffset());
+}
+
+bool DecodersHonourEncoder(const std::string& encoder) {
+  const std::string head = encoder.substr(0, 4);
+  return head == "LAME" || head == "Lavf" || head == "Lavc";
+}
+
+bool ReadGaplessStream(const std::string& path, const FrameHeader& reference, GaplessStream& stream,
+                       std::string& error, bool countFrames) {
+  stream = GaplessStream{};
+  if (reference.Invalid || reference.Layer != 1) {
+    error = path + ": not a Layer III stream";
+    return false;
+  }
+  stream.SamplesPerFrame = SamplesPerFrame(reference);
+  stream.SampleRate = HeaderSampleRate(reference);
+  stream.Granules = reference.VersionId == 3 ? 2 : 1;
+  std::uint16_t bitRates = 0;
+  bool first = true;
+  bool walked = WalkAudio(
+      path, reference, 0,
+      [&](std::int64_t index, const std::uint8_t* b, std::int32_t length) {
+        XingTag tag;
+        if (index == 0 && ParseXingTag(b, static_cast<std::size_t>(length), tag)) {
+          stream.FirstAudioFrame = 1;
+          if (tag.HasLame && DecodersHonourEncoder(tag.Encoder)) {
+            stream.Declared = true;
+            stream.EncoderDelay = tag.EncoderDelay;
+            stream.EndPadding = tag.EndPadding;
+            stream.Encoder = tag.Encoder;
+            stream.TagFrame.assign(b, b + length);
+          }
+          return true;
+        }
+        if (first) {
+          // Stereo frames without flags have a zero fourth byte: a frame
+          // all the same.
+          DecodeFrameHeader(b[0], b[1], b[2], b[3] == 0 ? 0x04 : b[3], 0, 0, stream.FirstAudio);
+          stream.FirstAudio.Byte3 = b[3];
+          stream.FirstAudio.Original = b[3] >> 2 & 1;
+          first = false;
+        }
+        bitRates |= static_cast<std::uint16_t>(1u << (b[2] >> 4));
+        ++stream.AudioFrames;
+        return countFrames;
+      },
+      error, 2);  // a tag frame and the first audio frame
+  if (!walked) return false;
+  stream.SeveralBitRates = (bitRates & (bitRates - 1)) != 0;
+  if (stream.AudioFrames == 0) {
+    error = path + ": no Layer III audio frame";
+    return false;
+  }
+  return true;
+}
+
+bool MeasureReservoir(const std::string& path, const FrameHeader& reference, const GaplessStream& stream,
+                      const std::vector<std::int64_t>& frames, std::vector<ReservoirReach>& reach,
+                      std::string& error) {
+  reach.assign(frames.size(), ReservoirReach{});
+  for (std::size_t i = 0; i < frames.size(); ++i) reach[i].FirstNeeded = frames[i];
+  // Targets in order of their frame; each stays open until the frames after
+  // it hold more main data than any reservoir can reach back over.
+  std::vector<std::size_t> order(frames.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return frames[a] < frames[b]; });
+  struct Open {
+    std::size_t Target;
+    std::int64_t Capacity = 0;    // main-data bytes of the frames from the target on
+    std::vector<std::uint8_t> Before;  // the reservoir when the target began
+    std::int64_t Carry = 0;       // bytes of it that frames from the target on take
+  };
+  std::vector<Open> open;
+  std::size_t next = 0;
+  ReservoirTracker tracker;
+  // The last main-data bytes of the stream, oldest first once full.
+  constexpr std::size_t kRing = 512;
+  std::vector<std::uint8_t> ring(kRing);
+  std::int64_t ringFilled = 0;
+  auto close = [&](Open& o) {
+    ReservoirReach& r = reach[o.Target];
+    const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(o.Carry, static_cast<std::int64_t>(o.Before.size())));
+    r.Carried.assign(o.Before.end() - static_cast<std::ptrdiff_t>(n), o.Before.end());
+  };
+  const bool walked = WalkAudio(
+      path, reference, stream.FirstAudioFrame,
+      [&](std::int64_t index, const std::uint8_t* b, std::int32_t length) {
+        Layer3SideInfo side;
+        if (!ParseLayer3SideInfo(b, static_cast<std::size_t>(length), side)) return true;
+        const std::int32_t capacity = MainDataCapacity(length, side);
+        const int back = tracker.Add(capacity, side.MainDataBegin);
+        while (next < order.size() && frames[order[next]] <= index) {
+          if (frames[order[next]] == index) {
+            Open o{order[next]};
+            const std::int64_t have = std::min<std::int64_t>(ringFilled, kRing);
+            for (std::int64_t k = ringFilled - have; k < ringFilled; ++k)
+              o.Before.push_back(ring[static_cast<std::size_t>(k % kRing)]);
+            std::memcpy(reach[o.Target].Header, b, 4);
+            open.push_back(std::move(o));
+          }
+          ++next;
+        }
+        // A frame whose reservoir its own stream never held begins with
+        // what the stream has.
+        const std::int64_t firstHolding = back < 0 ? 0 : index - back;
+        for (Open& o : open) {
+          ReservoirReach& r = reach[o.Target];
+          r.FirstNeeded = std::min(r.FirstNeeded, firstHolding);
+          if (firstHolding < frames[o.Target]) r.LastLacking = index;
+          o.Carry = std::max(o.Carry, side.MainDataBegin - o.Capacity);
+          o.Capacity += capacity;
+        }
+        const std::uint8_t* data = b + side.HeaderBytes + side.SideInfoBytes;
+        for (std::int32_t k = 0; k < capacity; ++k) ring[static_cast<std::size_t>((ringFilled + k) % kRing)] = data[k];
+        ringFilled += capacity;
+        // 511 bytes is the most main_data_begin can say.
+        for (auto o = open.begin(); o != open.end();) {
+          if (o->Capacity > 511) {
+            close(*o);
+            o = open.erase(o);
+          } else {
+            ++o;
+          }
+        }
+        return next < order.size() || !open.empty();
+      },
+      error);
+  for (Open& o : open) close(o);
+  return walked;
+}

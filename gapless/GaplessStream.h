@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "gapless/Reservoir.h"
+#include "stream/FrameHeader.h"
+
+// The delay of the Layer III decoders that gapless players trim together
+// with the encoder delay: ffmpeg and mpg123 both skip encoder delay + 529
+// samples at the start, and let the stream end 529 samples after the end
+// padding begins.
+inline constexpr std::int32_t kDecoderDelay = 529;
+// The LAME tag's delay and padding fields are 12 bits wide.
+inline constexpr std::int32_t kLargestTagDelay = 4095;
+
+// A Layer III stream as a gapless player plays it. The decoder turns audio
+// frame k into decoder samples [k × SamplesPerFrame, (k + 1) ×
+// SamplesPerFrame); the player's sample s is decoder sample s + EncoderDelay
+// + kDecoderDelay. Without a tag that decoders honour the delay counts as 0,
+// as for a tag that declares none.
+struct GaplessStream {
+  std::int32_t SamplesPerFrame = 0;
+  std::int32_t SampleRate = 0;
+  std::int32_t Granules = 0;         // 2 in MPEG-1 frames, 1 in MPEG-2
+  std::int32_t FirstAudioFrame = 0;  // frame index of audio frame 0: 1 after a tag frame
+  std::int64_t AudioFrames = 0;      // whole audio frames of the stream
+  bool SeveralBitRates = false;
+  FrameHeader FirstAudio;  // header of audio frame 0
+
+  // Declared: frame 0 is a Xing/Info frame whose LAME-style extension names
+  // an encoder whose delay and padding ffmpeg applies ("LAME...", "Lavf...",
+  // "Lavc..."; mpg123 applies any). TagFrame then holds that frame's bytes.
+  bool Declared = false;
+  std::int32_t EncoderDelay = 0;
+  std::int32_t EndPadding = 0;
+  std::string Encoder;
+  std::vector<std::uint8_t> TagFrame;
+
+  // Decoder sample of the player's sample 0.
+  std::int64_t DecoderOffset() const { return EncoderDelay + kDecoderDelay; }
+  // Samples a gapless player plays: the decoder's output stops at the end of
+  // the last frame, or earlier at the end padding (+ the decoder delay).
+  std::int64_t Samples() const;
+  // Frames whose output overlaps the next frame's: the filter banks carry
+  // one granule into the next, and the synthesis window reaches one more.
+  std::int32_t OverlapFrames() const { return Granules == 2 ? 1 : 2; }
+};
+
+// Whether ffmpeg honours the delay and padding of a LAME extension written by
+// this encoder (mpg123 honours every one).
+bool DecodersHonourEncoder(const std::string& encoder);
+
+// Reads what a gapless cut needs of the Layer III file at `path` (probed into
+// `reference`): its timing, its tag, its frame count. False, with `error`
+// naming the file and the reason, when it cannot be read or is not Layer III.
+// Without `countFrames` it reads up to the first audio frame only:
+// AudioFrames is then 1 and SeveralBitRates false.
+bool ReadGaplessStream(const std::string& path, const FrameHeader& reference, GaplessStream& stream,
+                       std::string& error, bool countFrames = true);
+
+// For each audio frame in `frames` (any order), what a copy starting there
+// needs of the frames before it: one walk through the file. False, with
+// `error` set, when the file cannot be read.
+bool MeasureReservoir(const std::string& path, const FrameHeader& reference, const GaplessStream& stream,
+                      const std::vector<std::int64_t>& frames, std::vector<ReservoirReach>& reach,
+                      std::string& error);
