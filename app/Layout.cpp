@@ -314,6 +314,10 @@ void T_MainForm::CreateLayout() {
   ProcentCurrentJob_Panel->OnMouseMove = bind(&T_MainForm::ProcentCurrentJob_PanelMouseMove);
   ProcentTotalJobs_Panel = MakePanel(TotalJobs_Panel, 1, 1, 0, 16, QString(), fillStyle);
   ProcentTotalJobs_Panel->OnMouseMove = bind(&T_MainForm::ProcentTotalJobs_PanelMouseMove);
+  // A bar that grows by a pixel keeps what it showed: the toolkit then leaves
+  // the rest of it alone, and the bar paints only what moved (jobs/Progress.cpp).
+  ProcentCurrentJob_Panel->setAttribute(Qt::WA_StaticContents);
+  ProcentTotalJobs_Panel->setAttribute(Qt::WA_StaticContents);
 
   Panel34 = MakePanel(Hint_Panel, 2, 2, 67, 19, QStringLiteral("Hint :"), Style(TBevel::None, TBevel::None));
   Panel34->OnMouseMove = bind(&T_MainForm::FormMouseMove);

@@ -52,13 +52,14 @@ void T_MainForm::FormCreate(QObject* /*Sender*/) {
 }
 
 void T_MainForm::RepaintWholeWindow() {
-  // A repaint of the window alone leaves what a dialog that just closed
-  // covered as the dialog left it, until the window's expose events are
-  // served; painting each control puts every one of them on screen now.
-  repaint();
+  // A repaint of the window alone paints only the controls marked as changed,
+  // which leaves what a dialog that just closed covered as the dialog left
+  // it until the window's expose events are served. Marking every control
+  // first has the one repaint paint each of them, once.
   for (QWidget* w : findChildren<QWidget*>()) {
-    if (!w->isWindow() && w->isVisible()) w->repaint();
+    if (!w->isWindow() && w->isVisible()) w->update();
   }
+  repaint();
 }
 
 bool T_MainForm::FormCloseQuery(QObject* /*Sender*/) { return true; }

@@ -129,6 +129,8 @@ class T_MainForm : public QWidget {
   // The range box whose typed value has not been committed yet (see
   // jobs/FrameRange.cpp), or none.
   TSpinEdit* TypedFrameBox = nullptr;
+  // A batch run is cutting the list (jobs/BatchCut.cpp).
+  bool Processing = false;
   // The player last said it is playing (state 1), for the Space key.
   bool PlayerPlaying = false;
 

@@ -106,6 +106,17 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
     options.Sink = &out;
     bar.Start(planned.Label + " " + job.Path);
     out.BeginJob();
+    if (!planned.LeadFrame.empty()) {
+      std::size_t put = 0;
+      // It stands in for the frames before the first one copied.
+      if (!out.Write(planned.LeadFrame.data(), planned.LeadFrame.size(), start - 1, put, error)) {
+        bar.Clear();
+        Complain(error);
+        passedOver.push_back(named);
+        outputFailed = true;
+        continue;
+      }
+    }
     const ScanResult r = ScanFrames(
         job.Path, "", start, stop, false, reference,
         [&bar, barTotal](std::int32_t done, std::int32_t) { bar.Show(done + 1, barTotal); }, options);

@@ -16,6 +16,9 @@ struct PlannedJob {
   // The file's frame count when a counting pass already took it: the cut then
   // ends where its range ends.
   std::int32_t KnownCount = -1;
+  // A frame written before the job's frames: the carrier of a sample-exact
+  // cut, which holds the bit-reservoir bytes its first frames take.
+  std::vector<std::uint8_t> LeadFrame;
 };
 
 struct CutSettings {

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "cli/Split.h"
+#include "cli/StreamClock.h"
 #include "gapless/LameTag.h"
 
 LameFields TagFieldsOf(const GaplessStream& stream, const GaplessPlan& plan) {
@@ -22,7 +24,7 @@ bool PlanOne(const std::string& path, const FrameHeader& reference, const Gaples
              const SampleRange& range, ExactCut& cut, std::string& error) {
   std::vector<ReservoirReach> reach;
   if (!MeasureReservoir(path, reference, stream, {ReachFrame(stream, range.Start)}, reach, error)) return false;
-  if (!PlanGaplessRange(stream, range, reach[0].FirstNeeded, cut.Plan)) {
+  if (!PlanGaplessRange(stream, range, reach[0], cut.Plan)) {
     error = "the range holds no sample of the stream";
     return false;
   }
@@ -72,7 +74,7 @@ bool PlanExactPieces(const std::string& path, const FrameHeader& reference, cons
   pieces.assign(from.size(), ExactCut{});
   for (std::size_t i = 0; i < from.size(); ++i) {
     const SampleRange range{from[i], i + 1 < from.size() ? from[i + 1] : -1};
-    if (!PlanGaplessRange(stream, range, reach[i].FirstNeeded, pieces[i].Plan)) {
+    if (!PlanGaplessRange(stream, range, reach[i], pieces[i].Plan)) {
       error = "the piece from " + FormatSamples(from[i], stream.SampleRate) + " holds no sample";
       return false;
     }
@@ -88,10 +90,9 @@ bool SplitBoundaries(const GaplessStream& stream, const std::vector<StreamPoint>
     for (const StreamPoint& p : points) boundaries.push_back(SampleOfPoint(stream, p));
     return true;
   }
-  if ((every->IsTime ? every->Nanoseconds : every->Frame) <= 0) {
-    error = "--every needs a length above zero";
-    return false;
-  }
+  // A step of a frame at least: the loop below then ends within the stream's
+  // frames, where a shorter one would take a step per nanosecond.
+  if (!CheckEveryLength(*every, ClockOf(stream), error)) return false;
   for (std::int64_t k = 1;; ++k) {
     std::int64_t b = 0;
     if (every->IsTime) {

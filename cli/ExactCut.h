@@ -49,7 +49,7 @@ bool PlanExactPieces(const std::string& path, const FrameHeader& reference, cons
 
 // Where the pieces of a split meet, on the player's clock: at each point, or
 // with `every` (a time or a number of frames) every that much. False, with
-// `error` set, for a length of zero.
+// `error` set, for a length below one frame (see CheckEveryLength).
 bool SplitBoundaries(const GaplessStream& stream, const std::vector<StreamPoint>& points, const StreamPoint* every,
                      std::vector<std::int64_t>& boundaries, std::string& error);
 

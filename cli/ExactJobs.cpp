@@ -21,6 +21,7 @@ ExactChoice MakeCutExact(PlannedJob& job, LameFields& tag) {
   job.Job.HasStart = job.Job.HasStop = true;
   job.Job.Start = StreamPoint{false, cut.Plan.FirstFrame, 0};
   job.Job.Stop = StreamPoint{false, cut.Plan.LastFrame, 0};
+  job.LeadFrame = cut.Plan.Carrier;
   tag = cut.Tag;
   return choice;
 }

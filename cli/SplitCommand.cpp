@@ -76,6 +76,19 @@ int WritePieces(const Options& options, const std::string& input, const FrameHea
       status = kExitFailed;
     }
     target->Writer.BeginJob();
+    // The carrier of a sample-exact piece: the bit-reservoir bytes its first
+    // frames take, in a silent frame before them.
+    if (!exact.empty() && !exact[k].Plan.Carrier.empty()) {
+      const std::vector<std::uint8_t>& carrier = exact[k].Plan.Carrier;
+      std::size_t put = 0;
+      if (!target->Writer.Write(carrier.data(), carrier.size(), pieces[k].Start - 1, put, error)) {
+        Complain(error);
+        status = kExitFailed;
+        target->Writer.Discard();
+        target.reset();
+        return nullptr;
+      }
+    }
     return &target->Writer;
   };
   auto close = [&](std::size_t k) {
@@ -113,28 +126,43 @@ int WritePieces(const Options& options, const std::string& input, const FrameHea
     target.reset();
   };
 
-  // A sample-exact piece starts with the frames that decoding its first
-  // sample needs, which the piece before also ends with: the router keeps
-  // that many as they pass.
-  std::size_t overlap = 0;
-  for (std::size_t k = 1; k < pieces.size(); ++k)
-    overlap = std::max<std::size_t>(
-        overlap, static_cast<std::size_t>(std::max<std::int64_t>(
-                     0, std::int64_t{pieces[k - 1].Stop} - pieces[k].Start + 1)));
-  PieceRouter router(ranges, overlap, open, close);
+  // A sample-exact piece begins with frames that the piece before it also
+  // holds (what decoding its start needs): the router keeps that many as they
+  // pass. Pieces so short that one begins before the one before it does get
+  // a walk each.
+  std::int64_t overlap = 0;
+  for (std::size_t k = 1; k < ranges.size(); ++k)
+    overlap = std::max<std::int64_t>(overlap, static_cast<std::int64_t>(ranges[k - 1].Stop) + 1 - ranges[k].Start);
+  std::vector<std::vector<std::size_t>> walks(1);
+  for (std::size_t k = 0; k < ranges.size(); ++k) walks[0].push_back(k);
+  if (!PieceRouter::Fits(ranges, static_cast<std::size_t>(overlap))) {
+    walks.assign(ranges.size(), {});
+    for (std::size_t k = 0; k < ranges.size(); ++k) walks[k].push_back(k);
+  }
   ProgressBar bar(options.Quiet);
-  const std::int64_t total = static_cast<std::int64_t>(pieces.back().Stop) - pieces.front().Start + 1;
-  ScanOptions scan;
-  scan.AnyBitRate = options.AnyBitRate;
-  scan.EndAfterRange = true;
-  scan.Cancel = CancelFlag();
-  scan.Sink = &router;
-  bar.Start("split " + input);
-  const ScanResult r =
-      ScanFrames(input, "", pieces.front().Start, pieces.back().Stop, false, reference,
-                 [&bar, total](std::int32_t done, std::int32_t) { bar.Show(done + 1, total); }, scan);
-  bar.Clear();
-  router.End();
+  ScanResult r;
+  std::int32_t leftOut = 0;
+  for (const std::vector<std::size_t>& walk : walks) {
+    std::vector<PieceRange> these;
+    for (std::size_t k : walk) these.push_back(ranges[k]);
+    PieceRouter router(
+        these, static_cast<std::size_t>(overlap), [&](std::size_t j) { return open(walk[j]); },
+        [&](std::size_t j) { close(walk[j]); });
+    const std::int64_t total = static_cast<std::int64_t>(these.back().Stop) - these.front().Start + 1;
+    ScanOptions scan;
+    scan.AnyBitRate = options.AnyBitRate;
+    scan.EndAfterRange = true;
+    scan.Cancel = CancelFlag();
+    scan.Sink = &router;
+    bar.Start("split " + input);
+    r = ScanFrames(input, "", these.front().Start, these.back().Stop, false, reference,
+                   [&bar, total](std::int32_t done, std::int32_t) { bar.Show(done + 1, total); }, scan);
+    bar.Clear();
+    router.End();
+    leftOut = std::max(leftOut, r.LeftOut);
+    if (!r.Ok() || Cancelled()) break;
+  }
+  r.LeftOut = leftOut;
   if (r.LeftOut > 0) {
     Complain(input + ": " + std::to_string(r.LeftOut) + " of " + std::to_string(count) +
              " frames were not copied: their bit rate differs from the first frame's");

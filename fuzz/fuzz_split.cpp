@@ -13,13 +13,17 @@
 //    the lengths of one frame or more, so each of its steps moves on by a
 //    frame and the plan ends within `count` steps (libFuzzer's timeout
 //    catches a plan that spins);
-//  - named pieces cover the file's frames once, in order, under distinct names.
+//  - named pieces cover the file's frames once, in order, under distinct names;
+//  - sample-exact split boundaries climb strictly inside the stream's samples,
+//    at most one a frame, and --every takes the same lengths there.
 //
 // Input: 8 control bytes, then text: lines of a JOB argument, an --every
 // LENGTH and split POINTs.
 //   c[0] % 3  samples per frame: 1152, 576, 384
 //   c[1] % 9  sampling frequency
-//   c[2]      1: a Xing/Info frame 0
+//   c[2]      1: a Xing/Info frame 0; 2: an encoder delay of c[3] | c[7] % 16 << 8
+//             samples (and the decoder's 529) before the player's first sample;
+//             c[7] >> 4 the end padding, in 256s
 //   c[4..6]   the file's frame count (17 bits: plans of one-frame pieces
 //             stay quick enough to try many)
 #include <algorithm>
@@ -29,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/ExactCut.h"
 #include "cli/JobArgument.h"
 #include "cli/Split.h"
 #include "cli/TimePoint.h"
@@ -104,6 +109,16 @@ void CheckPlan(const std::vector<std::int32_t>& starts, std::int32_t count, cons
              count, names.size());
 }
 
+void CheckBoundaries(const GaplessStream& stream, const std::vector<std::int64_t>& boundaries, const char* what) {
+  FUZZ_CHECK(static_cast<std::int64_t>(boundaries.size()) <= std::max<std::int64_t>(stream.AudioFrames, 0),
+             "%s: %zu boundaries in %lld frames", what, boundaries.size(), static_cast<long long>(stream.AudioFrames));
+  for (std::size_t i = 0; i < boundaries.size(); ++i) {
+    FUZZ_CHECK(boundaries[i] > (i == 0 ? 0 : boundaries[i - 1]) && boundaries[i] < stream.Samples(),
+               "%s: boundary %zu at sample %lld of %lld", what, i, static_cast<long long>(boundaries[i]),
+               static_cast<long long>(stream.Samples()));
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -113,7 +128,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   clock.SamplesPerFrame = kSamplesPerFrame[c[0] % 3];
   clock.SampleRate = kRates[c[1] % 9];
   clock.FirstAudioFrame = c[2] & 1;
+  const std::int32_t delay = (c[2] & 2) ? c[3] | (c[7] & 0x0F) << 8 : 0;
+  clock.DecoderOffset = (c[2] & 2) ? delay + 529 : 0;
   const std::int32_t count = c[4] | c[5] << 8 | (c[6] & 1) << 16;
+  // The same stream as a gapless player sees it.
+  GaplessStream stream;
+  stream.SamplesPerFrame = clock.SamplesPerFrame;
+  stream.SampleRate = clock.SampleRate;
+  stream.Granules = clock.SamplesPerFrame == 1152 ? 2 : 1;
+  stream.FirstAudioFrame = clock.FirstAudioFrame;
+  stream.AudioFrames = std::max(0, count - clock.FirstAudioFrame);
+  stream.Declared = (c[2] & 2) != 0;
+  stream.EncoderDelay = delay;
+  stream.EndPadding = stream.Declared ? (c[7] >> 4) * 256 : 0;
+  if (!stream.Declared) clock.DecoderOffset = stream.DecoderOffset();
   const std::vector<std::string> lines = Lines(data + std::min(size, kControl), size - std::min(size, kControl));
 
   // Every line as a point, and times against each other.
@@ -189,6 +217,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
+  // --every on the player's clock: the same lengths taken, boundaries inside.
+  if (lines.size() > 1) {
+    StreamPoint length;
+    std::string error;
+    if (ParsePoint(lines[1], length, error)) {
+      std::vector<std::int64_t> boundaries;
+      const bool planned = SplitBoundaries(stream, {}, &length, boundaries, error);
+      std::vector<std::int32_t> starts;
+      std::string frameError;
+      FUZZ_CHECK(planned == CheckEveryLength(length, clock, frameError), "--every \"%s\" %s at the sample level",
+                 lines[1].c_str(), planned ? "taken" : "refused");
+      if (planned) CheckBoundaries(stream, boundaries, "--every");
+    }
+  }
+
   // The lines after it as split points.
   std::vector<StreamPoint> splitPoints;
   for (std::size_t i = 2; i < lines.size(); ++i) {
@@ -197,8 +240,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (ParsePoint(lines[i], p, error)) splitPoints.push_back(p);
   }
   if (!splitPoints.empty()) {
-    std::vector<std::int32_t> starts;
+    std::vector<std::int64_t> boundaries;
     std::string error;
+    FUZZ_CHECK(SplitBoundaries(stream, splitPoints, nullptr, boundaries, error) &&
+                   boundaries.size() == splitPoints.size(),
+               "%zu boundaries for %zu points", boundaries.size(), splitPoints.size());
+    for (std::size_t i = 0; i < boundaries.size(); ++i) {
+      // A time may lie past the end (the plan refuses it later); a frame's
+      // first sample is inside the stream.
+      FUZZ_CHECK(boundaries[i] >= 0 &&
+                     (splitPoints[i].IsTime || boundaries[i] <= std::max<std::int64_t>(0, stream.Samples())) &&
+                     boundaries[i] == SampleOfPoint(stream, splitPoints[i]),
+                 "point %zu at sample %lld of %lld", i, static_cast<long long>(boundaries[i]),
+                 static_cast<long long>(stream.Samples()));
+      for (std::size_t j = 0; j < i; ++j) {
+        const StreamPoint& a = splitPoints[j];
+        const StreamPoint& b = splitPoints[i];
+        if (a.IsTime == b.IsTime && (a.IsTime ? a.Nanoseconds <= b.Nanoseconds : a.Frame <= b.Frame))
+          FUZZ_CHECK(boundaries[j] <= boundaries[i], "later points at earlier samples");
+      }
+    }
+    std::vector<std::int32_t> starts;
+    error.clear();
     if (SplitStarts(splitPoints, clock, count, starts, error)) {
       FUZZ_CHECK(starts.size() == splitPoints.size() + 1, "%zu starts for %zu points", starts.size(),
                  splitPoints.size());

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "gapless/CarrierFrame.h"
+
 std::int64_t AudioFrameHolding(const GaplessStream& stream, std::int64_t sample) {
   return (sample + stream.DecoderOffset()) / stream.SamplesPerFrame;
 }
@@ -15,7 +17,7 @@ std::int64_t FirstSampleOfFrame(const GaplessStream& stream, std::int64_t frame)
   return std::clamp<std::int64_t>(audio * stream.SamplesPerFrame - stream.DecoderOffset(), 0, stream.Samples());
 }
 
-bool PlanGaplessRange(const GaplessStream& stream, const SampleRange& range, std::int64_t firstNeeded,
+bool PlanGaplessRange(const GaplessStream& stream, const SampleRange& range, const ReservoirReach& reach,
                       GaplessPlan& plan) {
   const std::int64_t total = stream.Samples();
   const std::int64_t spf = stream.SamplesPerFrame;
@@ -34,13 +36,22 @@ bool PlanGaplessRange(const GaplessStream& stream, const SampleRange& range, std
   // padding says where its audio ends.
   const bool toEnd = stop == total;
   const std::int64_t k1 = toEnd ? stream.AudioFrames - 1 : (to + spf - 1) / spf - 1;
-  p.PreRollWanted = static_cast<std::int32_t>(k0 - std::clamp<std::int64_t>(firstNeeded, 0, k0));
+  p.PreRollWanted = static_cast<std::int32_t>(k0 - std::clamp<std::int64_t>(reach.FirstNeeded, 0, k0));
   // The decoder's output before `from` is the delay; the field holds 4095.
   const std::int64_t into = from - k0 * spf - kDecoderDelay;
-  p.PreRoll = p.PreRollWanted;
-  while (p.PreRoll > 0 && p.PreRoll * spf + into > kLargestTagDelay) --p.PreRoll;
+  const std::int64_t overlap = std::max<std::int64_t>(0, k0 - stream.OverlapFrames());
+  if (reach.FirstNeeded < overlap && !reach.Carried.empty()) p.Carrier = BuildCarrierFrame(reach.Header, reach.Carried);
+  std::int64_t first = 0;
+  if (!p.Carrier.empty()) {
+    first = overlap;
+    p.PreRoll = static_cast<std::int32_t>(k0 - overlap + 1);
+    p.PreRollWanted = p.PreRoll;
+  } else {
+    p.PreRoll = p.PreRollWanted;
+    while (p.PreRoll > 0 && p.PreRoll * spf + into > kLargestTagDelay) --p.PreRoll;
+    first = k0 - p.PreRoll;
+  }
   p.EncoderDelay = static_cast<std::int32_t>(p.PreRoll * spf + into);
-  const std::int64_t first = k0 - p.PreRoll;
   // What the decoder makes after `to`, less the 529 samples it runs on past
   // the padding's start.
   p.EndPadding = toEnd ? stream.EndPadding : static_cast<std::int32_t>((k1 + 1) * spf - to + kDecoderDelay);

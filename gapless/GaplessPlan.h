@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "gapless/GaplessStream.h"
 
@@ -11,20 +12,23 @@ struct SampleRange {
   std::int64_t Stop = -1;
 };
 
-// The copy that decodes to exactly a range: frames FirstFrame to LastFrame
-// (frame indexes of the file, both included) after a tag frame whose encoder
-// delay and end padding trim the pre-roll and the rest of the last frame.
+// The copy that decodes to exactly a range: after a tag frame whose encoder
+// delay and end padding trim the pre-roll and the rest of the last frame,
+// the Carrier frame when there is one (see CarrierFrame.h), then frames
+// FirstFrame to LastFrame (frame indexes of the file, both included).
 struct GaplessPlan {
+  std::vector<std::uint8_t> Carrier;  // empty when the copied frames need no reservoir before them
   std::int64_t FirstFrame = 0;
   std::int64_t LastFrame = 0;
   std::int64_t StartFrame = 0;     // the frame that holds the first sample
-  std::int32_t PreRoll = 0;        // frames copied before StartFrame
+  std::int32_t PreRoll = 0;        // frames before StartFrame, the carrier included
   std::int32_t PreRollWanted = 0;  // what decoding StartFrame whole needs
   std::int32_t EncoderDelay = 0;
   std::int32_t EndPadding = 0;
   std::int64_t Start = 0;  // the range, on the player's clock, within the stream
   std::int64_t Stop = 0;
-  std::int64_t Frames() const { return LastFrame - FirstFrame + 1; }
+  // Frames after the tag frame.
+  std::int64_t Frames() const { return LastFrame - FirstFrame + 1 + (Carrier.empty() ? 0 : 1); }
   std::int64_t Samples() const { return Stop - Start; }
   // The 12-bit delay field could not hold the pre-roll that decoding needs:
   // the first frames of the output decode damaged.
@@ -41,10 +45,13 @@ std::int64_t ReachFrame(const GaplessStream& stream, std::int64_t start);
 // file) begins; 0 for the frames whose output the delay trims.
 std::int64_t FirstSampleOfFrame(const GaplessStream& stream, std::int64_t frame);
 
-// Plans the copy of `range`. `firstNeeded` is ReservoirReach::FirstNeeded of
-// ReachFrame(stream, range.Start). False when the range holds no sample of
-// the stream.
-bool PlanGaplessRange(const GaplessStream& stream, const SampleRange& range, std::int64_t firstNeeded,
+// Plans the copy of `range`; `reach` is what MeasureReservoir found for
+// ReachFrame(stream, range.Start). When the frames from there on take
+// reservoir bytes from frames before, a carrier frame holds them; without
+// their bytes (a reach that carries none) the frames that held them are
+// copied, as many as the 12-bit delay field allows. False when the range
+// holds no sample of the stream.
+bool PlanGaplessRange(const GaplessStream& stream, const SampleRange& range, const ReservoirReach& reach,
                       GaplessPlan& plan);
 
 // Frames at the front of a frame copy starting at audio frame `first` that

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 
@@ -56,10 +57,12 @@ class FrameReader {
 };
 
 // Calls `each(audioIndex, frame bytes, length)` for every whole frame of the
-// reference's stream after the tag frame, in order.
+// reference's stream from frame `firstAudio` on, in order. Frames from the
+// `wholeFrames`-th on come as their four header bytes only: the walk then
+// reads nothing more.
 bool WalkAudio(const std::string& path, const FrameHeader& reference, std::int32_t firstAudio,
                const std::function<bool(std::int64_t, const std::uint8_t*, std::int32_t)>& each,
-               std::string& error) {
+               std::string& error, std::int64_t wholeFrames = INT64_MAX) {
   FrameReader reader;
   if (!reader.Open(path, error)) return false;
   ScanOptions options;
@@ -70,6 +73,7 @@ bool WalkAudio(const std::string& path, const FrameHeader& reference, std::int32
       path, reference, options,
       [&](const FrameVisit& f) {
         if (!f.Whole || !f.Fits || f.Index < firstAudio) return true;
+        if (audio >= wholeFrames) return each(audio++, f.Header, f.Length);
         const std::uint8_t* b = reader.Bytes(f.Position, static_cast<std::size_t>(f.Length), readError);
         if (b == nullptr) return readError.empty();
         return each(audio++, b, f.Length);
@@ -131,7 +135,7 @@ bool ReadGaplessStream(const std::string& path, const FrameHeader& reference, Ga
         ++stream.AudioFrames;
         return countFrames;
       },
-      error);
+      error, 2);  // a tag frame and the first audio frame
   if (!walked) return false;
   stream.SeveralBitRates = (bitRates & (bitRates - 1)) != 0;
   if (stream.AudioFrames == 0) {
@@ -153,11 +157,22 @@ bool MeasureReservoir(const std::string& path, const FrameHeader& reference, con
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return frames[a] < frames[b]; });
   struct Open {
     std::size_t Target;
-    std::int64_t Capacity = 0;  // main-data bytes of the frames from the target on
+    std::int64_t Capacity = 0;    // main-data bytes of the frames from the target on
+    std::vector<std::uint8_t> Before;  // the reservoir when the target began
+    std::int64_t Carry = 0;       // bytes of it that frames from the target on take
   };
   std::vector<Open> open;
   std::size_t next = 0;
   ReservoirTracker tracker;
+  // The last main-data bytes of the stream, oldest first once full.
+  constexpr std::size_t kRing = 512;
+  std::vector<std::uint8_t> ring(kRing);
+  std::int64_t ringFilled = 0;
+  auto close = [&](Open& o) {
+    ReservoirReach& r = reach[o.Target];
+    const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(o.Carry, static_cast<std::int64_t>(o.Before.size())));
+    r.Carried.assign(o.Before.end() - static_cast<std::ptrdiff_t>(n), o.Before.end());
+  };
   const bool walked = WalkAudio(
       path, reference, stream.FirstAudioFrame,
       [&](std::int64_t index, const std::uint8_t* b, std::int32_t length) {
@@ -166,7 +181,14 @@ bool MeasureReservoir(const std::string& path, const FrameHeader& reference, con
         const std::int32_t capacity = MainDataCapacity(length, side);
         const int back = tracker.Add(capacity, side.MainDataBegin);
         while (next < order.size() && frames[order[next]] <= index) {
-          if (frames[order[next]] == index) open.push_back({order[next], 0});
+          if (frames[order[next]] == index) {
+            Open o{order[next]};
+            const std::int64_t have = std::min<std::int64_t>(ringFilled, kRing);
+            for (std::int64_t k = ringFilled - have; k < ringFilled; ++k)
+              o.Before.push_back(ring[static_cast<std::size_t>(k % kRing)]);
+            std::memcpy(reach[o.Target].Header, b, 4);
+            open.push_back(std::move(o));
+          }
           ++next;
         }
         // A frame whose reservoir its own stream never held begins with
@@ -176,13 +198,24 @@ bool MeasureReservoir(const std::string& path, const FrameHeader& reference, con
           ReservoirReach& r = reach[o.Target];
           r.FirstNeeded = std::min(r.FirstNeeded, firstHolding);
           if (firstHolding < frames[o.Target]) r.LastLacking = index;
+          o.Carry = std::max(o.Carry, side.MainDataBegin - o.Capacity);
           o.Capacity += capacity;
         }
+        const std::uint8_t* data = b + side.HeaderBytes + side.SideInfoBytes;
+        for (std::int32_t k = 0; k < capacity; ++k) ring[static_cast<std::size_t>((ringFilled + k) % kRing)] = data[k];
+        ringFilled += capacity;
         // 511 bytes is the most main_data_begin can say.
-        open.erase(std::remove_if(open.begin(), open.end(), [](const Open& o) { return o.Capacity > 511; }),
-                   open.end());
+        for (auto o = open.begin(); o != open.end();) {
+          if (o->Capacity > 511) {
+            close(*o);
+            o = open.erase(o);
+          } else {
+            ++o;
+          }
+        }
         return next < order.size() || !open.empty();
       },
       error);
+  for (Open& o : open) close(o);
   return walked;
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 // Follows main_data_begin back through the frames before: which frame holds
 // the first byte of a frame's main data. Keeps the main-data capacities of
@@ -36,4 +37,9 @@ struct ReservoirReach {
   // The last frame from this one on whose main data begins before it; -1
   // when there is none: a copy starting here loses no reservoir bytes.
   std::int64_t LastLacking = -1;
+  // The main-data bytes before this frame that it and the frames after it
+  // take (the end of the reservoir when the frame begins), and the frame's
+  // header: what a frame standing in for the frames before needs.
+  std::vector<std::uint8_t> Carried;
+  std::uint8_t Header[4] = {};
 };

@@ -122,6 +122,7 @@ void T_MainForm::ProcessAllJobs() {
   QString outputFailure;
   int firstWriter = -1;
   int lastWriter = -1;
+  Processing = true;
   for (int i = 0; i < JobCount; ++i) {
     Files_SG->SetRow(i + 1);
     SelectCurrentJob();
@@ -189,6 +190,8 @@ void T_MainForm::ProcessAllJobs() {
     }
     ShowTotalProgress(i + 1, JobCount);
   }
+
+  Processing = false;
 
   // An Info frame copied from the front of a file would tell players that
   // file's length: it is made to describe the output, from the counts kept

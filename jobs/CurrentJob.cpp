@@ -43,14 +43,23 @@ void T_MainForm::SelectCurrentJob() {
   StopFrame_SE->SetMaxValue(n);
   StartFrame_SE->SetValue(s);
   StopFrame_SE->SetValue(e);
-  StartFrame_SE->repaint();
-  StopFrame_SE->repaint();
+  // During a run the whole window is painted once per job right after this
+  // (an early paint here would also show the counter's "1 of" text), and the
+  // player is told only of the job that is current when the run ends:
+  // opening each file on the way would read it a second time, in the player,
+  // while it is cut.
+  if (!Processing) {
+    StartFrame_SE->repaint();
+    StopFrame_SE->repaint();
+  }
   TrackBar->SetMax(n);
   TrackBar->SetPosition(s);
 
-  XaudioPlayer->InputOpen(path);
-  XaudioPlayer->SetInputPositionRange(n);
-  XaudioPlayer->InputSeek(s, n);
+  if (!Processing) {
+    XaudioPlayer->InputOpen(path);
+    XaudioPlayer->SetInputPositionRange(n);
+    XaudioPlayer->InputSeek(s, n);
+  }
 
   const bool probed = ProbeFile(QFile::encodeName(path).toStdString(), ReferenceHeader);
   // A file that changed or vanished since it was added shows no stream

@@ -528,9 +528,12 @@ bool OutputWriter::Finish(const FinishSettings& settings, std::string& message) 
   counts.Frames = counter_.Frames();
   counts.Bytes = Clamp32(counter_.AudioEnd() - tagAt_);
   counts.MusicCrc = counter_.MusicCrc();
+  // The music CRC too: the same counts over other bytes (a look-alike frame
+  // left out, another copied) are another stream.
   if (tag_ == Tag::Copied && settings.LeaveTagThatCounts &&
       (!(parsed_.Flags & kXingFramesFlag) || parsed_.Frames == counts.Frames) &&
-      (!(parsed_.Flags & kXingBytesFlag) || parsed_.Bytes == counts.Bytes)) {
+      (!(parsed_.Flags & kXingBytesFlag) || parsed_.Bytes == counts.Bytes) &&
+      (!parsed_.HasLame || parsed_.MusicCrc == counts.MusicCrc)) {
     return true;
   }
   if (tag_ == Tag::Reserved || (parsed_.Flags & kXingTocFlag)) {

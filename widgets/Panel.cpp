@@ -29,7 +29,18 @@ TPanel::TPanel(QWidget* parent) : QWidget(parent) {
 void TPanel::SetCaption(const QString& caption) {
   if (caption == caption_) return;
   caption_ = caption;
+  captionAdvance_ = -1;
   update();
+}
+
+int TPanel::CaptionAdvance() const {
+  if (captionAdvance_ < 0) captionAdvance_ = QFontMetrics(font()).horizontalAdvance(caption_);
+  return captionAdvance_;
+}
+
+void TPanel::changeEvent(QEvent* e) {
+  if (e->type() == QEvent::FontChange) captionAdvance_ = -1;
+  QWidget::changeEvent(e);
 }
 
 void TPanel::SetBevelOuter(TBevel b) {
@@ -73,21 +84,31 @@ void TPanel::paintEvent(QPaintEvent*) {
   if (inner_ != TBevel::None) r.adjust(1, 1, -1, -1);
 
   if (caption_.isEmpty() || r.isEmpty()) return;
+  const QFontMetrics fm(font());
+  const QRect text = CaptionRect();
+  const int y = r.top() + (r.height() - fm.height()) / 2 + fm.ascent();
+  p.setClipRect(r);
+  p.setFont(font());
+  p.setPen(fontColor_.isValid() ? fontColor_ : pal.color(QPalette::WindowText));
+  p.drawText(text.left() + 1, y, caption_);
+}
+
+QRect TPanel::CaptionRect() const {
+  if (caption_.isEmpty()) return {};
+  const int b = BevelWidth();
+  const QRect r = rect().adjusted(b, b, -b, -b);
+  if (r.isEmpty()) return {};
   // The caption is placed by its full advance, so trailing blanks keep a
   // right-aligned caption away from the edge.
-  const QFontMetrics fm(font());
-  const int textWidth = fm.horizontalAdvance(caption_);
+  const int textWidth = CaptionAdvance();
   int x = r.left();
   if (alignment_ & Qt::AlignRight) {
     x = r.right() + 1 - textWidth;
   } else if (alignment_ & Qt::AlignHCenter) {
     x = r.left() + (r.width() - textWidth) / 2;
   }
-  const int y = r.top() + (r.height() - fm.height()) / 2 + fm.ascent();
-  p.setClipRect(r);
-  p.setFont(font());
-  p.setPen(fontColor_.isValid() ? fontColor_ : pal.color(QPalette::WindowText));
-  p.drawText(x, y, caption_);
+  // One pixel either side for glyphs that reach past their advance.
+  return QRect(x - 1, r.top(), textWidth + 2, r.height());
 }
 
 void TPanel::mouseMoveEvent(QMouseEvent* e) {

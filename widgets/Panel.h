@@ -17,6 +17,13 @@ class TPanel : public QWidget {
 
   QString Caption() const { return caption_; }
   void SetCaption(const QString& caption);  // schedules a paint when the text changes
+  // Sets the caption and leaves the painting to the caller, which knows what
+  // moved (see CaptionRect).
+  void SetCaptionUnpainted(const QString& caption) {
+    if (caption == caption_) return;
+    caption_ = caption;
+    captionAdvance_ = -1;
+  }
 
   TBevel BevelOuter() const { return outer_; }
   TBevel BevelInner() const { return inner_; }
@@ -33,15 +40,24 @@ class TPanel : public QWidget {
 
   // Width of bevels inside the rectangle: 0, 1 or 2 pixels.
   int BevelWidth() const;
+  // Where the caption is drawn (a pixel wider either side), for painting
+  // only what a change of caption or width touches; empty without a caption.
+  QRect CaptionRect() const;
 
   TMouseMoveEvent OnMouseMove;
 
  protected:
   void paintEvent(QPaintEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
+  void changeEvent(QEvent* e) override;
 
  private:
+  // The caption's advance in the panel's font, measured once per caption
+  // (a progress bar asks for it at every step).
+  int CaptionAdvance() const;
+
   QString caption_;
+  mutable int captionAdvance_ = -1;
   TBevel outer_ = TBevel::Raised;
   TBevel inner_ = TBevel::None;
   Qt::Alignment alignment_ = Qt::AlignHCenter;

@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "CliRunner.h"
+#include "cli/ExactCut.h"
 #include "cli/Split.h"
 #include "cli/TimePoint.h"
 
@@ -100,6 +101,41 @@ TEST(CliEveryLength, APlanSeesTheCancelFlag) {
   cancel = false;
   ASSERT_TRUE(EveryStarts(oneFrame, clock, 1'000'000, starts, error, &cancel));
   EXPECT_EQ(starts.size(), 1'000'000u);
+}
+
+// Sample-exact pieces of Layer III streams are planned on the player's clock:
+// the same lengths are refused there, and a length of one frame makes at most
+// a piece a frame.
+TEST(CliEveryLength, SampleExactPlansTakeTheSameLengths) {
+  GaplessStream stream;
+  stream.SamplesPerFrame = 1152;
+  stream.SampleRate = 44100;
+  stream.Granules = 2;
+  stream.FirstAudioFrame = 1;
+  stream.AudioFrames = 2000;
+  stream.Declared = true;
+  stream.EncoderDelay = 576;
+  stream.EndPadding = 1000;
+  std::vector<std::int64_t> boundaries;
+  std::string error;
+  for (const char* text : {"0", "0s", "0.000000001s", "0:00.001", "0.026122448s"}) {
+    SCOPED_TRACE(text);
+    StreamPoint length;
+    ASSERT_TRUE(ParsePoint(text, length, error)) << error;
+    error.clear();
+    EXPECT_FALSE(SplitBoundaries(stream, {}, &length, boundaries, error));
+    EXPECT_TRUE(Contains(error, "the shortest length is 0.026122449s")) << error;
+  }
+  for (const char* text : {"0.026122449s", "1"}) {
+    SCOPED_TRACE(text);
+    StreamPoint length;
+    ASSERT_TRUE(ParsePoint(text, length, error));
+    ASSERT_TRUE(SplitBoundaries(stream, {}, &length, boundaries, error)) << error;
+    EXPECT_LE(boundaries.size(), 2000u);
+    EXPECT_GE(boundaries.size(), 1990u);
+    for (std::size_t i = 1; i < boundaries.size(); ++i) ASSERT_GT(boundaries[i], boundaries[i - 1]);
+    EXPECT_LT(boundaries.back(), stream.Samples());
+  }
 }
 
 class CliBounds : public CliRun {};

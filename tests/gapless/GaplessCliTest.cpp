@@ -59,13 +59,8 @@ class GaplessCli : public clitest::CliRun {
     EXPECT_EQ(err, "") << what;
     EXPECT_EQ(d.Samples, d.Expected) << what << ": ffmpeg's length";
     EXPECT_EQ(d.Differing, 0) << what << ": ffmpeg, largest difference " << d.Largest;
-    // mpg123 decodes as many frames ahead of its start as it is told (see
-    // Mpg123): the frames that the tag's delay covers.
-    XingTag tag;
-    std::string frame;
-    ASSERT_TRUE(LeadingTag(out, tag, frame)) << what;
-    const int preRoll = (tag.EncoderDelay + kDecoderDelay) / stream_.SamplesPerFrame;
-    const Difference m = Compare(Mpg123(out, preRoll), wholeMpg_, channels_, from, to);
+    const Difference m = Compare(Mpg123(out, &err), wholeMpg_, channels_, from, to);
+    EXPECT_EQ(err, "") << what << ": mpg123";
     EXPECT_EQ(m.Samples, m.Expected) << what << ": mpg123's length";
     EXPECT_LE(m.Largest, 1) << what << ": mpg123";
   }
@@ -164,6 +159,33 @@ TEST_F(GaplessCli, SplitPiecesPlayedBackToBackAreTheWhole) {
     EXPECT_EQ(samples, stream_.Samples());
     EXPECT_TRUE(joined == whole_) << "decoded back to back, the pieces are the whole";
   }
+}
+
+// Pieces of 10 ms: several begin with the same frame, so they cannot share
+// one walk. mpg123 judges them: ffmpeg 5.1 drops the rest of the delay in a
+// frame that the padding also begins in (the packet's side data resets it),
+// so a piece whose samples all lie inside one frame comes out too long there.
+TEST_F(GaplessCli, PiecesShorterThanAFramePlayBackToBack) {
+  Load(Named("lame-cbr128"));
+  const std::string dir = Path("short");
+  const Outcome r = Exec({"split", "-q", "-d", dir, source_, "1s", "1.01s", "1.02s", "1.03s", "2s"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  const std::int64_t bounds[] = {0, rate_, rate_ * 101 / 100, rate_ * 102 / 100, rate_ * 103 / 100, 2 * rate_,
+                                 stream_.Samples()};
+  Pcm joined;
+  for (int i = 1; i <= 6; ++i) {
+    const std::string piece = dir + "/lame-cbr128_0" + std::to_string(i) + ".mp3";
+    std::string err;
+    const Pcm p = Mpg123(piece, &err);
+    EXPECT_EQ(err, "") << piece;
+    const Difference d = Compare(p, wholeMpg_, channels_, bounds[i - 1], bounds[i]);
+    EXPECT_EQ(d.Samples, d.Expected) << piece;
+    EXPECT_LE(d.Largest, 1) << piece;
+    joined.insert(joined.end(), p.begin(), p.end());
+  }
+  const Difference all = Compare(joined, wholeMpg_, channels_, 0, stream_.Samples());
+  EXPECT_EQ(all.Samples, all.Expected);
+  EXPECT_LE(all.Largest, 1);
 }
 
 TEST_F(GaplessCli, FramesOptionAndFrameRangesCopyFrames) {

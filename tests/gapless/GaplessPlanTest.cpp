@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "gapless/CarrierFrame.h"
 #include "gapless/GaplessPlan.h"
 #include "gapless/LameTag.h"
+#include "gapless/SideInfo.h"
 
 namespace {
 
@@ -21,6 +23,13 @@ GaplessStream Stream(int spf, int granules, std::int64_t frames, int delay, int 
   return s;
 }
 
+// A reach without the reservoir's bytes: the frames that hold them are copied.
+ReservoirReach Reach(std::int64_t firstNeeded) {
+  ReservoirReach r;
+  r.FirstNeeded = firstNeeded;
+  return r;
+}
+
 // What a gapless decoder makes of the plan: it decodes the plan's frames and
 // drops delay + 529 samples at the front and plays up to 529 samples past the
 // padding's start.
@@ -31,7 +40,8 @@ std::int64_t PlayedSamples(const GaplessStream& s, const GaplessPlan& p) {
 
 // The decoder sample of the whole stream that the plan's first played sample is.
 std::int64_t FirstPlayed(const GaplessStream& s, const GaplessPlan& p) {
-  return (p.FirstFrame - s.FirstAudioFrame) * s.SamplesPerFrame + p.EncoderDelay + kDecoderDelay;
+  const std::int64_t carrier = p.Carrier.empty() ? 0 : 1;
+  return (p.FirstFrame - s.FirstAudioFrame - carrier) * s.SamplesPerFrame + p.EncoderDelay + kDecoderDelay;
 }
 
 TEST(GaplessPlan, RangesPlayExactlyTheirSamples) {
@@ -58,7 +68,7 @@ TEST(GaplessPlan, RangesPlayExactlyTheirSamples) {
   for (const Case& c : cases) {
     const std::int64_t reach = ReachFrame(c.S, c.Range.Start);
     GaplessPlan p;
-    ASSERT_TRUE(PlanGaplessRange(c.S, c.Range, reach - c.FirstNeededBack, p)) << c.What;
+    ASSERT_TRUE(PlanGaplessRange(c.S, c.Range, Reach(reach - c.FirstNeededBack), p)) << c.What;
     EXPECT_EQ(p.PreRoll, c.PreRoll) << c.What;
     EXPECT_FALSE(p.PreRollLimited()) << c.What;
     EXPECT_EQ(p.StartFrame - p.FirstFrame, p.PreRoll) << c.What;
@@ -79,22 +89,71 @@ TEST(GaplessPlan, FirstAndLastPiecesKeepTheStreamsDelayAndPadding) {
   for (const GaplessStream& s : {Stream(1152, 2, 500, 576, 1300), Stream(576, 1, 800, 1105, 300),
                                  Stream(1152, 2, 500, 2500, 2000), Stream(1152, 2, 500, 576, 100)}) {
     GaplessPlan first, last;
-    ASSERT_TRUE(PlanGaplessRange(s, {0, 44100}, 0, first));
+    ASSERT_TRUE(PlanGaplessRange(s, {0, 44100}, Reach(0), first));
     EXPECT_EQ(first.FirstFrame, s.FirstAudioFrame);
     EXPECT_EQ(first.EncoderDelay, s.EncoderDelay);
-    ASSERT_TRUE(PlanGaplessRange(s, {44100, -1}, ReachFrame(s, 44100) - 1, last));
+    ASSERT_TRUE(PlanGaplessRange(s, {44100, -1}, Reach(ReachFrame(s, 44100) - 1), last));
     EXPECT_EQ(last.EndPadding, s.EndPadding);
     EXPECT_EQ(last.LastFrame, s.FirstAudioFrame + s.AudioFrames - 1);
     EXPECT_EQ(PlayedSamples(s, first) + PlayedSamples(s, last), s.Samples());
   }
 }
 
+TEST(GaplessPlan, ACarrierFrameHoldsTheReservoirSoThePreRollStaysShort) {
+  struct Case {
+    const char* What;
+    GaplessStream S;
+    std::vector<std::uint8_t> Header;
+    std::size_t Bytes;
+    std::int32_t PreRoll;
+  };
+  const Case cases[] = {
+      // 128 kbps frames hold 381 bytes of main data: 300 fit the stream's rate.
+      {"MPEG-1 at the stream's rate", Stream(1152, 2, 1000, 576, 1200), {0xFF, 0xFB, 0x90, 0x64}, 300, 2},
+      {"MPEG-1, 511 bytes need a higher rate", Stream(1152, 2, 1000, 576, 1200), {0xFF, 0xFB, 0x90, 0x64}, 511, 2},
+      {"MPEG-2 mono", Stream(576, 1, 2000, 576, 900), {0xFF, 0xF3, 0x40, 0xC4}, 255, 3},
+  };
+  for (const Case& c : cases) {
+    const std::int64_t start = 1152 * 434 - 1095;  // late enough for any pre-roll
+    ReservoirReach r;
+    r.FirstNeeded = ReachFrame(c.S, start) - 5;  // copying would take 5 frames more
+    for (std::size_t i = 0; i < c.Bytes; ++i) r.Carried.push_back(static_cast<std::uint8_t>(i * 7 + 1));
+    std::copy(c.Header.begin(), c.Header.end(), r.Header);
+    GaplessPlan p;
+    ASSERT_TRUE(PlanGaplessRange(c.S, {start, start + 50000}, r, p)) << c.What;
+    ASSERT_FALSE(p.Carrier.empty()) << c.What;
+    EXPECT_EQ(p.PreRoll, c.PreRoll) << c.What << ": the carrier and the overlap frames";
+    EXPECT_FALSE(p.PreRollLimited()) << c.What;
+    EXPECT_EQ(p.StartFrame - p.FirstFrame + 1, p.PreRoll) << c.What;
+    EXPECT_EQ(PlayedSamples(c.S, p), 50000) << c.What;
+    EXPECT_EQ(FirstPlayed(c.S, p), start + c.S.DecoderOffset()) << c.What;
+    // A silent frame of the stream's kind: no reservoir of its own, no
+    // granule data, the bytes at the end of its main data.
+    Layer3SideInfo side;
+    ASSERT_TRUE(ParseLayer3SideInfo(p.Carrier.data(), p.Carrier.size(), side)) << c.What;
+    EXPECT_EQ(side.MainDataBegin, 0);
+    EXPECT_EQ(side.MainDataBits, 0);
+    EXPECT_EQ(p.Carrier[1] & 0xFE, c.Header[1] & 0xFE) << c.What << ": version and layer";
+    EXPECT_EQ(p.Carrier[2] & 0x0C, c.Header[2] & 0x0C) << c.What << ": sampling frequency";
+    EXPECT_EQ(p.Carrier[3], c.Header[3]) << c.What << ": mode";
+    EXPECT_TRUE(std::equal(r.Carried.begin(), r.Carried.end(), p.Carrier.end() - static_cast<std::ptrdiff_t>(c.Bytes)));
+    FrameHeader h;
+    DecodeFrameHeader(p.Carrier[0], p.Carrier[1], p.Carrier[2], p.Carrier[3], 0, 0, h);
+    EXPECT_EQ(static_cast<std::size_t>(h.FrameLength), p.Carrier.size());
+    if (c.Bytes <= 381 && c.S.Granules == 2) {
+      EXPECT_EQ(p.Carrier[2] >> 4, 9) << "the stream's own 128 kbps";
+    }
+  }
+}
+
+// Without the reservoir's bytes at hand (no carrier) the frames that hold
+// them are copied, as many as the delay field allows.
 TEST(GaplessPlan, TheTwelveBitDelayFieldLimitsThePreRoll) {
   const GaplessStream s = Stream(1152, 2, 1000, 576, 1200);
   // The start lies late in its frame: 1151 - 529 samples of it are delay.
   const std::int64_t start = 1152 * 300 - 1105 + 1151;
   GaplessPlan p;
-  ASSERT_TRUE(PlanGaplessRange(s, {start, start + 10000}, ReachFrame(s, start) - 4, p));
+  ASSERT_TRUE(PlanGaplessRange(s, {start, start + 10000}, Reach(ReachFrame(s, start) - 4), p));
   EXPECT_EQ(p.PreRollWanted, 5);
   EXPECT_EQ(p.PreRoll, 3) << "3 × 1152 + 622 fits 4095, 4 × 1152 + 622 does not";
   EXPECT_TRUE(p.PreRollLimited());
@@ -105,9 +164,9 @@ TEST(GaplessPlan, TheTwelveBitDelayFieldLimitsThePreRoll) {
 TEST(GaplessPlan, RangesOutsideTheStreamAreRefused) {
   const GaplessStream s = Stream(1152, 2, 100, 576, 1200);
   GaplessPlan p;
-  EXPECT_FALSE(PlanGaplessRange(s, {s.Samples(), -1}, 0, p));
-  EXPECT_FALSE(PlanGaplessRange(s, {500, 500}, 0, p));
-  ASSERT_TRUE(PlanGaplessRange(s, {s.Samples() - 1, s.Samples() + 5000}, 90, p));
+  EXPECT_FALSE(PlanGaplessRange(s, {s.Samples(), -1}, Reach(0), p));
+  EXPECT_FALSE(PlanGaplessRange(s, {500, 500}, Reach(0), p));
+  ASSERT_TRUE(PlanGaplessRange(s, {s.Samples() - 1, s.Samples() + 5000}, Reach(90), p));
   EXPECT_EQ(p.Samples(), 1) << "a stop past the end is the end";
 }
 

@@ -21,6 +21,11 @@ inline bool WritePlannedCut(const std::string& input, const FrameHeader& referen
   std::vector<std::uint8_t> audio;
   std::vector<std::uint64_t> starts;
   std::uint16_t rates = 0;
+  if (!plan.Carrier.empty()) {
+    starts.push_back(0);
+    rates |= static_cast<std::uint16_t>(1u << (plan.Carrier[2] >> 4));
+    audio = plan.Carrier;
+  }
   ScanOptions options;
   options.AnyBitRate = true;
   if (!WalkFrames(

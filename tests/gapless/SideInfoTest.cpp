@@ -1,11 +1,16 @@
 // Side information and the reservoir walk, on frames built bit by bit.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
+#include "gapless/GaplessStream.h"
 #include "gapless/Reservoir.h"
 #include "gapless/SideInfo.h"
+#include "stream/Scanner.h"
 
 namespace {
 
@@ -95,6 +100,65 @@ TEST(Reservoir, OnlyTheLastFramesAreKept) {
   ReservoirTracker t;
   for (int i = 0; i < 1000; ++i) t.Add(11, 0);
   EXPECT_EQ(t.Add(11, 511), 47);  // 511 / 11, rounded up
+}
+
+// A file of 128 kbps frames (381 bytes of main data each) whose main data
+// bytes tell frame and offset apart, with main_data_begin as given.
+struct SyntheticStream {
+  std::string Path;
+  std::vector<std::uint8_t> MainData;  // every frame's main-data area, in order
+  explicit SyntheticStream(const std::vector<int>& mainDataBegin) {
+    Path = (std::filesystem::temp_directory_path() / ("gapless-synthetic-" + std::to_string(::getpid()) + ".mp3"))
+               .string();
+    std::ofstream out(Path, std::ios::binary);
+    for (std::size_t k = 0; k < mainDataBegin.size(); ++k) {
+      std::vector<std::uint8_t> f = Frame({0xFF, 0xFB, 0x90, 0x64}, mainDataBegin[k], {0, 0, 0, 0});
+      f.resize(417);
+      for (std::size_t i = 36; i < f.size(); ++i) f[i] = static_cast<std::uint8_t>(k * 41 + i * 3 + 1);
+      MainData.insert(MainData.end(), f.begin() + 36, f.end());
+      out.write(reinterpret_cast<const char*>(f.data()), static_cast<std::streamsize>(f.size()));
+    }
+  }
+  ~SyntheticStream() { std::filesystem::remove(Path); }
+  // The `n` main-data bytes before frame k's area.
+  std::vector<std::uint8_t> Before(std::size_t k, std::size_t n) const {
+    return std::vector<std::uint8_t>(MainData.begin() + static_cast<std::ptrdiff_t>(k * 381 - n),
+                                     MainData.begin() + static_cast<std::ptrdiff_t>(k * 381));
+  }
+};
+
+TEST(Reservoir, MeasuredReachCarriesTheBytesTheFramesTake) {
+  // Frame 2 takes 450 bytes: all of frame 1's area and 69 of frame 0's.
+  // Frame 5 takes 5, frame 6 reaches 60 bytes before frame 5's area (more
+  // than frame 5 itself). Frame 8 takes 20 bytes of frame 7.
+  const SyntheticStream s({0, 100, 450, 0, 0, 5, 441, 0, 20, 0, 0, 0});
+  FrameHeader reference;
+  GaplessStream stream;
+  std::string error;
+  ASSERT_TRUE(ProbeFile(s.Path, reference, error)) << error;
+  ASSERT_TRUE(ReadGaplessStream(s.Path, reference, stream, error)) << error;
+  EXPECT_EQ(stream.AudioFrames, 12);
+  EXPECT_FALSE(stream.Declared);
+  std::vector<ReservoirReach> reach;
+  ASSERT_TRUE(MeasureReservoir(s.Path, reference, stream, {5, 2, 8, 9}, reach, error)) << error;
+
+  EXPECT_EQ(reach[1].FirstNeeded, 0);
+  EXPECT_EQ(reach[1].LastLacking, 2);
+  EXPECT_TRUE(reach[1].Carried == s.Before(2, 450));
+  EXPECT_EQ(reach[1].Header[0], 0xFF);
+  EXPECT_EQ(reach[1].Header[2], 0x90);
+
+  EXPECT_EQ(reach[0].FirstNeeded, 4) << "frame 6 reaches into frame 4";
+  EXPECT_EQ(reach[0].LastLacking, 6);
+  EXPECT_TRUE(reach[0].Carried == s.Before(5, 60)) << "what frame 6 takes, more than frame 5";
+
+  EXPECT_EQ(reach[2].FirstNeeded, 7);
+  EXPECT_EQ(reach[2].LastLacking, 8);
+  EXPECT_TRUE(reach[2].Carried == s.Before(8, 20));
+
+  EXPECT_EQ(reach[3].FirstNeeded, 9) << "nothing reaches back past frame 9";
+  EXPECT_EQ(reach[3].LastLacking, -1);
+  EXPECT_TRUE(reach[3].Carried.empty());
 }
 
 }  // namespace

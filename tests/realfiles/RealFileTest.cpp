@@ -413,6 +413,25 @@ const std::vector<Kind>& Kinds() {
          std::ofstream(m.Path, std::ios::binary) << WithId3Size(file, LeadingTagsLength(file) - 10, true, 4);
          return true;
        }},
+      // A tag frame whose counts are right but whose music CRC is not: a
+      // whole cut must not keep it because the counts agree.
+      {"StaleMusicCrc", "lame 128k, Info frame with a stale music CRC", 44100, 1152, false,
+       [](const Workshop& w, Made& m) {
+         m = Made{w.Path("in.mp3"), {w.Path("sound.mp3")}};
+         if (!w.Tool({"lame", "--silent", "-b", "128", w.Wav(44100), m.Parts[0]})) return false;
+         std::string file = Slurp(m.Parts[0]);
+         const TagFields t = ReadTagFields(file);
+         if (!t.Lame) {
+           ADD_FAILURE() << "lame wrote no LAME extension";
+           return false;
+         }
+         file[t.TagCrcAt - 1] = static_cast<char>(file[t.TagCrcAt - 1] ^ 0x5A);  // the music CRC's low byte
+         const unsigned crc = Crc16(file, 0, t.TagCrcAt);
+         file[t.TagCrcAt] = static_cast<char>(crc >> 8);
+         file[t.TagCrcAt + 1] = static_cast<char>(crc);
+         std::ofstream(m.Path, std::ios::binary) << file;
+         return true;
+       }},
       // Tags appended after the audio, holding binary data.
       {"ApeLyricsId3v1", "APEv2 binary item, Lyrics3v2, ID3v1 at the end", 44100, 1152, false,
        [](const Workshop& w, Made& m) {
@@ -792,7 +811,8 @@ TEST_P(RealFile, CountsAndCutsAsTheDecoderSees) {
     std::istringstream lines(r.Err);
     for (std::string line; std::getline(lines, line);)
       if (line.find("frames will decode damaged") == std::string::npos) said += line + "\n";
-    check(r.Status == 0 && said.empty(), "exit", "exited " + std::to_string(r.Status) + " and said:\n" + r.Err);
+    check(r.Status == 0 && said.empty(), "exit",
+          "exited " + std::to_string(r.Status) + " and said:\n" + r.Err);
 
     // Which Info frame leads the output, and so is no audio to a decoder:
     // the file's own, kept when the cut starts with it; or, for frames of
