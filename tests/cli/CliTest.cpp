@@ -107,6 +107,8 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
       {"split", "--name", "{bogus}", in, "10"},
       {"split", "--tag", "composer=x", in, "10"},
       {"cut", "--tag", "title", "-o", out, in},
+      {"cut", "--tag", "title=x", "-o", "-", in},
+      {"cut", "--each", "--append", "-d", Path("d"), in},
       {"cut", "--each", in},
       {"cut", "--each", "-d", Path("d"), "-o", out, in},
       {"cut", "-o", out, "--dry-run", in},
