@@ -175,6 +175,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     JobArgument job;
     std::string error;
     if (ParseJob(lines[0], job, error)) {
+      if (job.HasStop && job.Stop.FromEnd) {
+        // "end-TIME": from the end of this stream's audio.
+        const std::int64_t end = FrameStart(clock, count);
+        const std::int64_t back = job.Stop.Nanoseconds;
+        ResolveFromEnd(job, end);
+        FUZZ_CHECK(!job.Stop.FromEnd && job.Stop.IsTime && job.Stop.Nanoseconds == std::max<std::int64_t>(end - back, 0),
+                   "\"%s\": end-%lld ns of %lld ns resolves to %lld ns", lines[0].c_str(), static_cast<long long>(back),
+                   static_cast<long long>(end), static_cast<long long>(job.Stop.Nanoseconds));
+      }
       std::int32_t start = -1, stop = -1;
       if (ResolveRange(job, clock, start, stop, error)) {
         FUZZ_CHECK(0 <= start && start <= stop, "\"%s\" resolves to %d-%d", lines[0].c_str(), start, stop);
