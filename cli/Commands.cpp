@@ -153,6 +153,18 @@ int RunCut(const Options& options) {
   if (!options.Frames && !options.Append && jobs.size() == 1) exact = MakeCutExact(jobs[0], tag);
   if (exact == ExactChoice::Refused) return kExitFailed;
   if (exact == ExactChoice::FrameCopy) WarnDamagedStarts(jobs, options.Frames);
+  // Times that will not be met to the sample are said, not left to be heard.
+  if (exact == ExactChoice::FrameCopy && !options.Frames && (jobs.size() > 1 || options.Append)) {
+    for (const PlannedJob& job : jobs) {
+      if (!job.ParseError.empty() || !((job.Job.HasStart && job.Job.Start.IsTime) ||
+                                       (job.Job.HasStop && job.Job.Stop.IsTime)))
+        continue;
+      Complain(std::string("time ranges are cut at frame edges when ") +
+               (options.Append ? "appending" : "several jobs are joined") +
+               ": only one job cut by time into a new output decodes to exactly its samples");
+      break;
+    }
+  }
 
   OutputChoice choice;
   choice.Output = options.Output;

@@ -235,6 +235,18 @@ TEST_F(GaplessCli, FramesOptionAndFrameRangesCopyFrames) {
   XingTag tag;
   std::string frame;
   EXPECT_FALSE(LeadingTag(Path("t.mp3"), tag, frame)) << "no tag frame in front of a mid-stream frame copy";
+  // Times that cannot be met to the sample (joined jobs, appending) are said
+  // once, and only without --frames.
+  const std::string notice = "time ranges are cut at frame edges when ";
+  r = Exec({"cut", "-q", "-o", Path("joined.mp3"), source_ + "@1.3s-2s", source_ + "@0:03-"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, notice + "several jobs are joined")) << r.Err;
+  r = Exec({"cut", "-q", "--append", "-o", Path("joined.mp3"), source_ + "@1s-2s"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, notice + "appending")) << r.Err;
+  r = Exec({"cut", "-q", "--frames", "--append", "-o", Path("joined.mp3"), source_ + "@1s-2s"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_FALSE(Contains(r.Err, notice)) << r.Err;
 }
 
 TEST_F(GaplessCli, LayerTwoTimeCutsStayFrameCopies) {
