@@ -116,17 +116,11 @@ bool BitRatesDiffer(const std::vector<PlannedJob>& jobs) {
 
 int RunCut(const Options& options) {
   if (options.Each) return RunEachCut(options);
-  const std::vector<std::string>& args = options.Operands;
-  std::vector<PlannedJob> jobs(args.size());
-  for (std::size_t n = 0; n < args.size(); ++n) {
-    jobs[n].Label = "job " + std::to_string(n + 1) + " of " + std::to_string(args.size());
-    jobs[n].Arg = args[n];
-    if (!ParseJob(args[n], jobs[n].Job, jobs[n].ParseError) && jobs[n].Job.MalformedTime)
-      return UsageError(args[n] + ": " + jobs[n].ParseError);
-  }
+  std::vector<PlannedJob> jobs;
   std::vector<TagEdit> edits;
   std::string error;
-  if (!ParseTagOptions(options.TagEdits, edits, error)) return UsageError(error);
+  if (!PlanCutJobs(options.Operands, jobs, error) || !ParseTagOptions(options.TagEdits, edits, error))
+    return UsageError(error);
 
   // An output that is one of the inputs would be read while it grows; one
   // named by a job that has not run yet would be cut into itself. Standard

@@ -227,3 +227,16 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
   }
   return status;
 }
+
+bool PlanCutJobs(const std::vector<std::string>& args, std::vector<PlannedJob>& jobs, std::string& usageError) {
+  jobs.assign(args.size(), PlannedJob{});
+  for (std::size_t n = 0; n < args.size(); ++n) {
+    jobs[n].Label = "job " + std::to_string(n + 1) + " of " + std::to_string(args.size());
+    jobs[n].Arg = args[n];
+    if (!ParseJob(args[n], jobs[n].Job, jobs[n].ParseError) && jobs[n].Job.MalformedTime) {
+      usageError = args[n] + ": " + jobs[n].ParseError;
+      return false;
+    }
+  }
+  return true;
+}

@@ -21,6 +21,11 @@ struct PlannedJob {
   std::vector<std::uint8_t> LeadFrame;
 };
 
+// Plans a job per argument, labelled "job N of M"; an argument that does not
+// parse keeps its reason in ParseError and runs as a bad job. False, with
+// `usageError`, for a malformed time: a usage error of the whole run.
+bool PlanCutJobs(const std::vector<std::string>& args, std::vector<PlannedJob>& jobs, std::string& usageError);
+
 struct CutSettings {
   bool AnyBitRate = false;
   bool Tags = false;

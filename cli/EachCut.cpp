@@ -26,17 +26,11 @@ std::string BaseName(const std::string& path) {
 }  // namespace
 
 int RunEachCut(const Options& options) {
-  const std::vector<std::string>& args = options.Operands;
-  std::vector<PlannedJob> jobs(args.size());
-  for (std::size_t n = 0; n < args.size(); ++n) {
-    jobs[n].Label = "job " + std::to_string(n + 1) + " of " + std::to_string(args.size());
-    jobs[n].Arg = args[n];
-    if (!ParseJob(args[n], jobs[n].Job, jobs[n].ParseError) && jobs[n].Job.MalformedTime)
-      return UsageError(args[n] + ": " + jobs[n].ParseError);
-  }
+  std::vector<PlannedJob> jobs;
   std::vector<TagEdit> edits;
   std::string error;
-  if (!ParseTagOptions(options.TagEdits, edits, error)) return UsageError(error);
+  if (!PlanCutJobs(options.Operands, jobs, error) || !ParseTagOptions(options.TagEdits, edits, error))
+    return UsageError(error);
 
   // Every output is planned before anything is written: none may be an
   // input, and no two jobs may share one (the second would be added to the

@@ -78,18 +78,22 @@ bool EveryStarts(const StreamPoint& length, const FrameClock& clock, std::int32_
   return true;
 }
 
-std::vector<SplitPiece> NamePieces(const std::string& input, const std::string& directory,
-                                   const std::vector<std::int32_t>& starts, std::int32_t count) {
+PieceNameParts PieceNamePartsOf(const std::string& input, const std::string& directory) {
   const std::size_t slash = input.rfind('/');
   const std::string base = slash == std::string::npos ? input : input.substr(slash + 1);
-  const std::string dir = !directory.empty()           ? directory
-                          : slash == std::string::npos ? "."
-                          : slash == 0                 ? "/"
-                                                       : input.substr(0, slash);
+  std::string dir = !directory.empty()           ? directory
+                    : slash == std::string::npos ? "."
+                    : slash == 0                 ? "/"
+                                                 : input.substr(0, slash);
+  if (dir.back() != '/') dir += '/';
   const std::size_t dot = base.rfind('.');
   const bool hasExt = dot != std::string::npos && dot > 0;
-  const std::string name = hasExt ? base.substr(0, dot) : base;
-  const std::string ext = hasExt ? base.substr(dot) : "";
+  return {dir, hasExt ? base.substr(0, dot) : base, hasExt ? base.substr(dot) : ""};
+}
+
+std::vector<SplitPiece> NamePieces(const std::string& input, const std::string& directory,
+                                   const std::vector<std::int32_t>& starts, std::int32_t count) {
+  const PieceNameParts parts = PieceNamePartsOf(input, directory);
   const int digits = std::max<int>(2, static_cast<int>(std::to_string(starts.size()).size()));
   std::vector<SplitPiece> pieces;
   for (std::size_t i = 0; i < starts.size(); ++i) {
@@ -99,7 +103,7 @@ std::vector<SplitPiece> NamePieces(const std::string& input, const std::string& 
     SplitPiece p;
     p.Start = starts[i];
     p.Stop = i + 1 < starts.size() ? starts[i + 1] - 1 : count - 1;
-    p.Path = (dir.empty() ? "" : dir + (dir.back() == '/' ? "" : "/")) + name + "_" + number + ext;
+    p.Path = parts.Folder + parts.Stem + "_" + number + parts.Extension;
     pieces.push_back(p);
   }
   return pieces;

@@ -36,6 +36,16 @@ bool EveryStarts(const StreamPoint& length, const FrameClock& clock, std::int32_
                  std::vector<std::int32_t>& starts, std::string& error,
                  const std::atomic<bool>* cancel = nullptr);
 
+// Where the pieces of `input` go and what their names are made of: the
+// folder (`directory`, else that of the input), the input's name without its
+// extension, and the extension with its dot.
+struct PieceNameParts {
+  std::string Folder;  // ends with '/'
+  std::string Stem;
+  std::string Extension;
+};
+PieceNameParts PieceNamePartsOf(const std::string& input, const std::string& directory);
+
 // NAME_01.EXT, NAME_02.EXT, ... in `directory` (that of the input when empty),
 // with as many digits as the last number needs and at least two.
 std::vector<SplitPiece> NamePieces(const std::string& input, const std::string& directory,

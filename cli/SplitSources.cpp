@@ -193,22 +193,13 @@ bool CheckNamePattern(const std::string& pattern, std::string& error) {
 
 void NamePiecesByPattern(const std::string& pattern, const std::string& input, const std::string& directory,
                          const SplitSource& source, std::vector<SplitPiece>& pieces) {
-  const std::size_t slash = input.rfind('/');
-  const std::string base = slash == std::string::npos ? input : input.substr(slash + 1);
-  const std::string dir = !directory.empty()           ? directory
-                          : slash == std::string::npos ? "."
-                          : slash == 0                 ? "/"
-                                                       : input.substr(0, slash);
-  const std::size_t dot = base.rfind('.');
-  const bool hasExt = dot != std::string::npos && dot > 0;
-  const std::string stem = hasExt ? base.substr(0, dot) : base;
-  const std::string ext = hasExt ? base.substr(dot) : "";
+  const PieceNameParts parts = PieceNamePartsOf(input, directory);
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     std::string name, error;
-    Expand(pattern, &source, i, stem, name, error);
+    Expand(pattern, &source, i, parts.Stem, name, error);
     // A name that came out empty, or as a folder alone, still gets the number.
     if (name.empty() || name.back() == '/') name += std::to_string(i + 1);
-    pieces[i].Path = dir + (dir.back() == '/' ? "" : "/") + name + ext;
+    pieces[i].Path = parts.Folder + name + parts.Extension;
   }
 }
 
