@@ -197,7 +197,7 @@ KERFWELL_MODEL std::int64_t AudioEnd(const std::vector<std::uint8_t>& file, std:
       if (digits && n6 >= 11 && n6 + 15 <= room && Holds(file, end - 15 - n6, "LYRICSBEGIN"))
         start = end - 15 - n6;
     } else if (room >= 20 && Holds(file, end - 10, "3DI") && f[end - 7] != 0xFF && f[end - 6] != 0xFF &&
-               !((f[end - 4] | f[end - 3] | f[end - 2] | f[end - 1]) & 0x80)) {
+               (f[end - 5] & 0x10) && !((f[end - 4] | f[end - 3] | f[end - 2] | f[end - 1]) & 0x80)) {
       const std::int64_t body =
           std::int64_t{f[end - 4]} << 21 | f[end - 3] << 14 | f[end - 2] << 7 | f[end - 1];
       const std::int64_t tag = end - 20 - body;
