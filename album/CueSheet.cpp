@@ -11,6 +11,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "album/RegularFile.h"
+
 namespace {
 
 constexpr std::size_t kLongestSheet = 1 << 20;
@@ -163,20 +165,15 @@ bool ParseCueSheet(const std::string& raw, CueSheet& sheet, std::string& error) 
 }
 
 bool ReadCueSheet(const std::string& path, CueSheet& sheet, std::string& error) {
-  // Without blocking, so that a FIFO is refused rather than waited on.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  struct stat st {};
-  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    error = path + ": " + (fd < 0 ? std::strerror(errno) : "not a regular file");
-    if (fd >= 0) ::close(fd);
-    return false;
-  }
-  if (st.st_size > static_cast<off_t>(kLongestSheet)) {
+  std::int64_t fileSize = 0;
+  const int fd = OpenRegularFile(path, fileSize, error);
+  if (fd < 0) return false;
+  if (fileSize > static_cast<std::int64_t>(kLongestSheet)) {
     ::close(fd);
     error = path + ": more than 1 MiB, not a CUE sheet";
     return false;
   }
-  std::string text(static_cast<std::size_t>(st.st_size), '\0');
+  std::string text(static_cast<std::size_t>(fileSize), '\0');
   std::size_t got = 0;
   while (got < text.size()) {
     const ssize_t n = ::read(fd, text.data() + got, text.size() - got);

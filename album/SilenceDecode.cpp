@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 
+#include "album/RegularFile.h"
 #include "album/Silence.h"
 
 namespace {
@@ -33,15 +34,9 @@ bool FindSilences(const std::string& path, const SilenceSettings& settings, Sile
   static std::once_flag once;
   std::call_once(once, [] { mpg123_init(); });
 
-  // Without blocking, so that a FIFO is refused rather than waited on.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  struct stat st {};
-  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    error = path + ": " + (fd < 0 ? std::strerror(errno) : "not a regular file");
-    if (fd >= 0) ::close(fd);
-    return false;
-  }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::int64_t fileSize = 0;
+  const int fd = OpenRegularFile(path, fileSize, error);
+  if (fd < 0) return false;
 
   int err = MPG123_OK;
   std::unique_ptr<mpg123_handle, HandleCloser> handle(mpg123_new(nullptr, &err));
@@ -105,7 +100,7 @@ bool FindSilences(const std::string& path, const SilenceSettings& settings, Sile
     }
     if (detector && bytes > 0)
       detector->Feed(reinterpret_cast<const std::int16_t*>(audio), bytes / sizeof(std::int16_t));
-    if (progress && frames % kProgressEveryFrames == 0) progress(mpg123_tell_stream(h), st.st_size);
+    if (progress && frames % kProgressEveryFrames == 0) progress(mpg123_tell_stream(h), fileSize);
   }
   handle.reset();
   ::close(fd);
@@ -116,6 +111,6 @@ bool FindSilences(const std::string& path, const SilenceSettings& settings, Sile
   }
   for (const Silence& s : detector->Finish()) scan.Silences.push_back({s.Start + samplesBefore, s.End + samplesBefore});
   scan.Samples = samplesBefore + detector->Position();
-  if (progress) progress(st.st_size, st.st_size);
+  if (progress) progress(fileSize, fileSize);
   return true;
 }
