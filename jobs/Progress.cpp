@@ -2,11 +2,27 @@
 
 #include <QRegion>
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 
 #include "app/_MainUnit.h"
 
 namespace {
+
+// Whether `caption` reads `percent` followed by " %". The job bar is told of
+// every frame written, and nearly every call changes nothing: this answers
+// without formatting or allocating.
+bool ShowsPercent(const QString& caption, std::int64_t percent) {
+  char digits[24];
+  const auto [end, error] = std::to_chars(digits, digits + sizeof digits, percent);
+  if (error != std::errc()) return false;
+  const auto length = static_cast<qsizetype>(end - digits);
+  if (caption.size() != length + 2) return false;
+  const QChar* c = caption.constData();
+  for (qsizetype i = 0; i < length; ++i) {
+    if (c[i] != QLatin1Char(digits[i])) return false;
+  }
+  return c[length] == QLatin1Char(' ') && c[length + 1] == QLatin1Char('%');
+}
 
 // Sets a bar's width and caption from (done, total) and paints what changed
 // at once: the window serves no events while a job runs, so a bar painted
@@ -25,16 +41,11 @@ void SetBar(TPanel* outer, TPanel* bar, std::int32_t done, std::int32_t total) {
     width = outer->width() - 2;
   }
   const int shown = static_cast<int>(std::clamp<std::int64_t>(width, 0, outer->width()));
-  // Called for every frame written: the caption is compared as it is built,
-  // on the stack, and made a string only when it changed.
-  char text[32];
-  const int length = std::snprintf(text, sizeof text, "%lld %%", static_cast<long long>(percent));
-  const QLatin1StringView captionText(text, length);
-  const bool captionChanged = bar->Caption() != captionText;
+  const bool captionChanged = !ShowsPercent(bar->Caption(), percent);
   const int before = bar->width();
   if (shown == before && !captionChanged) return;
   const QRect captionBefore = bar->CaptionRect();
-  const QString caption = captionText;
+  const QString caption = QString::number(percent) + QStringLiteral(" %");
   bar->resize(shown, bar->height());
   bar->SetCaptionUnpainted(caption);
   // The strip a shrinking bar leaves shows the outer panel again.

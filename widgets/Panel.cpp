@@ -1,22 +1,23 @@
 #include "widgets/Panel.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace {
 
 // Draws a 1-pixel bevel along the edges of r: light top-left and dark
-// bottom-right when raised, the reverse when lowered.
+// bottom-right when raised, the reverse when lowered. One-pixel rectangles
+// rather than lines: a progress bar is painted hundreds of times a job, and
+// filling a rectangle skips the line drawing's setup.
 void DrawBevel(QPainter& p, const QRect& r, TBevel bevel, const QColor& light, const QColor& dark) {
   if (bevel == TBevel::None || r.width() <= 0 || r.height() <= 0) return;
   const QColor& topLeft = bevel == TBevel::Raised ? light : dark;
   const QColor& bottomRight = bevel == TBevel::Raised ? dark : light;
-  p.setPen(topLeft);
-  p.drawLine(r.left(), r.top(), r.right(), r.top());
-  p.drawLine(r.left(), r.top(), r.left(), r.bottom());
-  p.setPen(bottomRight);
-  p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
-  p.drawLine(r.right(), r.top(), r.right(), r.bottom());
+  p.fillRect(QRect(r.left(), r.top(), r.width(), 1), topLeft);
+  p.fillRect(QRect(r.left(), r.top(), 1, r.height()), topLeft);
+  p.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), bottomRight);
+  p.fillRect(QRect(r.right(), r.top(), 1, r.height()), bottomRight);
 }
 
 }  // namespace
@@ -70,7 +71,7 @@ void TPanel::SetFontColor(const QColor& c) {
 
 int TPanel::BevelWidth() const { return (outer_ != TBevel::None ? 1 : 0) + (inner_ != TBevel::None ? 1 : 0); }
 
-void TPanel::paintEvent(QPaintEvent*) {
+void TPanel::paintEvent(QPaintEvent* e) {
   QPainter p(this);
   const QPalette& pal = palette();
   p.fillRect(rect(), color_.isValid() ? color_ : pal.color(QPalette::Window));
@@ -84,8 +85,11 @@ void TPanel::paintEvent(QPaintEvent*) {
   if (inner_ != TBevel::None) r.adjust(1, 1, -1, -1);
 
   if (caption_.isEmpty() || r.isEmpty()) return;
-  const QFontMetrics fm(font());
   const QRect text = CaptionRect();
+  // Laying out the text costs more than the rest of the paint: a paint of
+  // a bar's new column that does not reach the caption leaves it alone.
+  if (!e->region().intersects(text)) return;
+  const QFontMetrics fm(font());
   const int y = r.top() + (r.height() - fm.height()) / 2 + fm.ascent();
   p.setClipRect(r);
   p.setFont(font());

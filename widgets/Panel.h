@@ -15,7 +15,7 @@ class TPanel : public QWidget {
  public:
   explicit TPanel(QWidget* parent = nullptr);
 
-  QString Caption() const { return caption_; }
+  const QString& Caption() const { return caption_; }
   void SetCaption(const QString& caption);  // schedules a paint when the text changes
   // Sets the caption and leaves the painting to the caller, which knows what
   // moved (see CaptionRect).

@@ -45,6 +45,31 @@ TEST(PanelTest, BevelsAreLightTopLeftAndDarkBottomRightWhenRaisedAndTheReverseWh
   }
 }
 
+TEST(PanelTest, EachBevelIsAWholeOnePixelFrame) {
+  TPanel panel;
+  panel.resize(9, 6);
+  panel.SetColor(Qt::blue);
+  panel.SetBevelOuter(TBevel::Raised);
+  panel.SetBevelInner(TBevel::Lowered);
+  const QRgb l = panel.palette().color(QPalette::Light).rgb();
+  const QRgb d = panel.palette().color(QPalette::Dark).rgb();
+  const QRgb b = QColor(Qt::blue).rgb();
+  // The top and left edges first, then the bottom and right edges over them:
+  // the top-right and bottom-left corners take the second colour.
+  const std::vector<std::vector<QRgb>> expected = {
+      {l, l, l, l, l, l, l, l, d},  //
+      {l, d, d, d, d, d, d, l, d},  //
+      {l, d, b, b, b, b, b, l, d},  //
+      {l, d, b, b, b, b, b, l, d},  //
+      {l, l, l, l, l, l, l, l, d},  //
+      {d, d, d, d, d, d, d, d, d},
+  };
+  const QImage img = Render(&panel);
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 9; ++x) EXPECT_EQ(img.pixel(x, y), expected[y][x]) << x << "," << y;
+  }
+}
+
 // The first and last columns of an image that differ from its background.
 std::pair<int, int> InkColumns(const QImage& img, QRgb background) {
   int first = -1;

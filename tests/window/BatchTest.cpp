@@ -1,11 +1,13 @@
 // Processing the whole list into one output file, with the counter and the
 // two progress bars following the run.
 
+#include <QApplication>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QPaintEvent>
+#include <QScreen>
 #include <set>
 
 #include "app/SystemColors.h"
@@ -164,7 +166,14 @@ TEST_F(BatchTest, BarsFollowTheirFormula) {
   };
   const Case cases[] = {{0, 99, 0, "0 %"},    {99, 99, 631, "100 %"}, {99, 100, 624, "99 %"},
                         {1, 3, 209, "33 %"},  {2, 3, 420, "66 %"},    {0, 10, 0, "0 %"},
-                        {5, 0, 631, "100 %"}, {0, 0, 631, "100 %"}};
+                        {5, 0, 631, "100 %"}, {0, 0, 631, "100 %"},
+                        // The width stays while only the caption changes: each
+                        // caption is told apart from the one before it, prefixes,
+                        // signs and lengths alike.
+                        {0, 10, 0, "0 %"},    {-1, 10, 0, "-10 %"},   {-1, 100, 0, "-1 %"},
+                        {-1, 1000, 0, "0 %"}, {101, 100, 633, "101 %"}, {11, 10, 633, "110 %"},
+                        {110, 10, 633, "1100 %"}, {110, 100, 633, "110 %"}, {10, 10, 631, "100 %"},
+                        {10, 1, 633, "1000 %"}, {100, 1, 633, "10000 %"}};
   for (const Case& c : cases) {
     form->ShowJobProgress(c.done, c.total);
     EXPECT_EQ(form->ProcentCurrentJob_Panel->width(), c.width) << c.done << "/" << c.total;
@@ -340,6 +349,34 @@ TEST_F(BatchTest, ABarIsPaintedAtEveryChangeAndNeverLagsWhatWasSet) {
   EXPECT_EQ(bar->width(), 0);
   ASSERT_FALSE(outer.rects.empty());
   EXPECT_TRUE(outer.rects.back().contains(QRect(1, 1, 631, 16))) << outer.rects.back().width();
+}
+
+// What the window holds on screen where the bars are, against the two bars
+// drawn afresh: painting only what moved must leave no stale column, bevel
+// line or caption behind.
+TEST_F(BatchTest, TheScreenShowsTheBarsAsTheyStand) {
+  QApplication::processEvents();  // the first whole paint of the window
+  QScreen* screen = form->screen();
+  auto onScreen = [&](QWidget* w) {
+    const QPoint at = w->mapTo(form.get(), QPoint(0, 0));
+    const QImage shown = screen->grabWindow(form->winId(), at.x(), at.y(), w->width(), w->height()).toImage();
+    EXPECT_EQ(shown.size(), w->size());
+    return shown;
+  };
+  auto drawn = [](QWidget* w) { return w->grab().toImage(); };
+  const int total = 3000;
+  for (int done = 0; done <= total; ++done) {
+    form->ShowJobProgress(done, total);
+    if (done % 97 == 0 || done == total) {
+      ASSERT_EQ(onScreen(form->CurrentJob_Panel), drawn(form->CurrentJob_Panel)) << done;
+    }
+  }
+  form->ShowJobProgress(1, total);  // the next job's first frame: the bar shrinks
+  EXPECT_EQ(onScreen(form->CurrentJob_Panel), drawn(form->CurrentJob_Panel));
+  for (int jobs = 1; jobs <= 3; ++jobs) {
+    form->ShowTotalProgress(jobs, 3);
+    EXPECT_EQ(onScreen(form->TotalJobs_Panel), drawn(form->TotalJobs_Panel)) << jobs;
+  }
 }
 
 TEST_F(BatchTest, AOneFrameJobShowsAFullBar) {
