@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QTextLayout>
 
 namespace {
 
@@ -31,6 +32,8 @@ void TPanel::SetCaption(const QString& caption) {
   if (caption == caption_) return;
   caption_ = caption;
   captionAdvance_ = -1;
+  captionGlyphs_.clear();
+  captionUnshaped_ = false;
   update();
 }
 
@@ -40,7 +43,11 @@ int TPanel::CaptionAdvance() const {
 }
 
 void TPanel::changeEvent(QEvent* e) {
-  if (e->type() == QEvent::FontChange) captionAdvance_ = -1;
+  if (e->type() == QEvent::FontChange) {
+    captionAdvance_ = -1;
+    captionGlyphs_.clear();
+    captionUnshaped_ = false;
+  }
   QWidget::changeEvent(e);
 }
 
@@ -91,10 +98,29 @@ void TPanel::paintEvent(QPaintEvent* e) {
   if (!e->region().intersects(text)) return;
   const QFontMetrics fm(font());
   const int y = r.top() + (r.height() - fm.height()) / 2 + fm.ascent();
+  if (captionGlyphs_.isEmpty() && !captionUnshaped_) {
+    QTextLayout layout(caption_, font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    // A caption the layout would break (a line separator in a file name)
+    // is drawn on one line, as it always was, and shaped at each paint.
+    captionUnshaped_ = layout.lineCount() != 1 || line.textLength() != caption_.size();
+    captionAscent_ = line.ascent();
+    if (!captionUnshaped_) captionGlyphs_ = layout.glyphRuns();
+  }
   p.setClipRect(r);
-  p.setFont(font());
   p.setPen(fontColor_.isValid() ? fontColor_ : pal.color(QPalette::WindowText));
-  p.drawText(text.left() + 1, y, caption_);
+  if (captionUnshaped_) {
+    p.setFont(font());
+    p.drawText(text.left() + 1, y, caption_);
+    return;
+  }
+  const QPointF origin(text.left() + 1, y - captionAscent_);
+  for (const QGlyphRun& run : captionGlyphs_) p.drawGlyphRun(origin, run);
 }
 
 QRect TPanel::CaptionRect() const {

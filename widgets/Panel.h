@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QColor>
+#include <QGlyphRun>
+#include <QList>
 #include <QWidget>
 
 #include "widgets/Events.h"
@@ -23,6 +25,8 @@ class TPanel : public QWidget {
     if (caption == caption_) return;
     caption_ = caption;
     captionAdvance_ = -1;
+    captionGlyphs_.clear();
+    captionUnshaped_ = false;
   }
 
   TBevel BevelOuter() const { return outer_; }
@@ -58,6 +62,12 @@ class TPanel : public QWidget {
 
   QString caption_;
   mutable int captionAdvance_ = -1;
+  // The caption shaped once per text and font, with the offset from the
+  // layout's origin to its baseline: a progress bar draws it at nearly every
+  // step, and shaping it anew each time took as long as the rest of the paint.
+  QList<QGlyphRun> captionGlyphs_;
+  qreal captionAscent_ = 0;
+  bool captionUnshaped_ = false;
   TBevel outer_ = TBevel::Raised;
   TBevel inner_ = TBevel::None;
   Qt::Alignment alignment_ = Qt::AlignHCenter;

@@ -117,6 +117,38 @@ TEST(PanelTest, CaptionIsPlacedByAlignmentKeepingTrailingBlanks) {
 
 // A background panel whose handler records every move it gets, holding a
 // control under test.
+// A caption is shaped once and drawn again at every paint: a changed caption
+// or font is drawn as it is now, and a caption with a line separator (a file
+// name may hold one) is still drawn whole, on one line.
+TEST(PanelTest, CaptionDrawnAgainShowsItsCurrentTextAndFont) {
+  TPanel panel;
+  panel.resize(300, 18);
+  panel.SetColor(Qt::white);
+  panel.SetFontColor(Qt::black);
+  panel.SetBevelOuter(TBevel::None);
+  panel.SetAlignment(Qt::AlignLeft);
+  const QRgb white = QColor(Qt::white).rgb();
+  auto inkWidth = [&] {
+    const auto [first, last] = InkColumns(Render(&panel), white);
+    return first < 0 ? 0 : last - first + 1;
+  };
+  panel.SetCaption("MM");
+  const int two = inkWidth();
+  ASSERT_GT(two, 4);
+  panel.SetCaption("MMMM");
+  EXPECT_GT(inkWidth(), two + 4);
+  QFont larger = panel.font();
+  larger.setPixelSize(30);
+  panel.setFont(larger);
+  const int large = inkWidth();
+  EXPECT_GT(large, 2 * two);
+  panel.SetCaption(QStringLiteral("MM") + QChar(QChar::LineSeparator) + QStringLiteral("MM"));
+  EXPECT_GE(inkWidth(), large);
+  // Painting only a strip that does not reach the caption leaves it as it was.
+  panel.repaint(QRect(290, 0, 10, 18));
+  EXPECT_GE(inkWidth(), large);
+}
+
 class MoveTest : public ::testing::Test {
  protected:
   void SetUp() override {
