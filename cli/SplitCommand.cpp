@@ -305,8 +305,11 @@ int WritePieces(const Options& options, const std::string& input, const FrameHea
     status = kExitFailed;
   }
   if (r.Status == ScanStatus::Interrupted || Cancelled()) {
-    Complain("interrupted by " + CancelSignalName() + " after " + std::to_string(made) + OfPieces(pieces) +
-             " pieces were made; the last of them ends on a whole frame");
+    // Without a count the pieces still to come are not known.
+    const std::string madeText = pieces >= 0 ? std::to_string(made) + OfPieces(pieces) + " pieces were made"
+                              : made == 1 ? "1 piece was made"
+                                          : std::to_string(made) + " pieces were made";
+    Complain("interrupted by " + CancelSignalName() + " after " + madeText + "; the last of them ends on a whole frame");
     return CancelExitStatus();
   }
   if (!r.Ok()) {
