@@ -294,12 +294,8 @@ int WritePieces(const Options& options, const std::string& input, const FrameHea
   }
   r.LeftOut = leftOut;
   if (r.LeftOut > 0) {
-    // A frame copy walks to the end of the stream; a sample-exact split may
-    // stop at its last frame, and then counts for the message alone.
-    std::int32_t count = r.Count, copyable = 0;
-    if ((!exact.empty() && r.FramesAfterRange && !CountFrames(input, reference, options.AnyBitRate, count, copyable)) ||
-        Cancelled())
-      count = r.Count;
+    // A frame copy walks to the end of the stream, and so counts it.
+    const std::int64_t count = set.Count >= 0 ? set.Count : r.Count;
     Complain(input + ": " + std::to_string(r.LeftOut) + " of " + std::to_string(count) +
              " frames were not copied: their bit rate differs from the first frame's");
     status = kExitFailed;
@@ -394,7 +390,7 @@ int SplitExact(const SplitJob& job) {
   std::string error;
   // The walks that plan the pieces below do not look at the signal flag; this
   // count does, so that a signal in a huge file still ends the run before
-  // any piece. Its figure itself is not needed.
+  // any piece. Its figure serves the message on frames left out.
   std::int32_t count = 0, copyable = 0;
   if (!CountFrames(job.Input, job.Reference, options.AnyBitRate, count, copyable))
     return Cancelled() ? InterruptedBeforePieces() : kExitFailed;
@@ -440,6 +436,7 @@ int SplitExact(const SplitJob& job) {
   };
   set.PathOf = pathOf;
   set.Known = pieces;
+  set.Count = count;
   return WritePieces(options, job.Input, job.Reference, set, exact,
                      job.Ends([&](std::size_t k) { return exact[k].Plan.Samples(); }));
 }
