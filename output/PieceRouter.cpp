@@ -2,6 +2,18 @@
 
 #include "output/InfoCounter.h"
 
+std::int32_t PieceRouter::LengthOf(const std::uint8_t* header) {
+  // The length does not depend on the fourth byte, which changes from frame
+  // to frame in joint stereo: the first three make the key.
+  const std::uint32_t key = std::uint32_t{header[0]} << 16 | std::uint32_t{header[1]} << 8 | header[2];
+  for (int i = 0; i < 2; ++i)
+    if (lengthKeys_[i] == key) return lengths_[i];
+  lengthNext_ ^= 1;
+  lengthKeys_[lengthNext_] = key;
+  lengths_[lengthNext_] = HeaderFrameLength(header);
+  return lengths_[lengthNext_];
+}
+
 PieceRouter::PieceRouter(std::vector<PieceRange> pieces, std::size_t overlap, Open open, Close close)
     : PieceRouter(
           [list = std::move(pieces)](std::size_t k, PieceRange& range) {
@@ -80,7 +92,7 @@ bool PieceRouter::Write(const std::uint8_t* data, std::size_t length, std::int32
   std::size_t p = 0;
   std::int32_t index = firstIndex;
   while (p + 4 <= length) {
-    const std::int32_t frameLength = HeaderFrameLength(data + p);
+    const std::int32_t frameLength = LengthOf(data + p);
     if (frameLength <= 0 || p + static_cast<std::size_t>(frameLength) > length) break;
     while (have_) {
       if (entered_ && index > range_.Stop) {

@@ -55,6 +55,7 @@ class PieceRouter : public FrameSink {
   void Remember(const std::uint8_t* frame, std::size_t length, std::int32_t index);
 
   void Fetch();
+  std::int32_t LengthOf(const std::uint8_t* header);
 
   Ranges ranges_;
   std::size_t overlap_;
@@ -73,4 +74,9 @@ class PieceRouter : public FrameSink {
   };
   std::vector<Kept> kept_;
   std::size_t keptNext_ = 0;
+  // The lengths of the last two headers (a padded and an unpadded one), by
+  // their first three bytes; no key of a frame's header is all ones.
+  std::uint32_t lengthKeys_[2] = {~0u, ~0u};
+  std::int32_t lengths_[2] = {0, 0};
+  int lengthNext_ = 0;
 };
