@@ -5,6 +5,9 @@
 
 ExactChoice MakeCutExact(PlannedJob& job, LameFields& tag) {
   if (!job.ParseError.empty()) return ExactChoice::FrameCopy;
+  // Frame numbers at both ends: a frame copy, without a look at the file.
+  const JobArgument& a = job.Job;
+  if (!(a.HasStart && a.Start.IsTime) && !(a.HasStop && a.Stop.IsTime)) return ExactChoice::FrameCopy;
   FrameHeader reference;
   std::string error;
   // A file that cannot be probed is reported when the run reaches it.
