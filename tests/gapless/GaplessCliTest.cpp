@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "DecodeSupport.h"
 #include "cli/TimePoint.h"
 #include "gapless/GaplessPlan.h"
+#include "gapless/LameTag.h"
 #include "stream/Scanner.h"
 #include "stream/XingFrame.h"
 #include "tests/cli/CliRunner.h"
@@ -152,6 +154,54 @@ TEST_F(GaplessCli, StopsAroundTheEndOfTheStreamPlayExactly) {
         EXPECT_EQ(tag.EndPadding, stream_.EndPadding) << "a cut to the end keeps the stream's padding";
       }
     }
+  }
+}
+
+// A tag whose end padding is longer than a frame and the decoder's delay
+// (a stream of several files joined and retagged, say): a stop a few frames
+// before the last may already lie after the end of the samples, so the walk
+// that plans the cut goes on to the stop.
+TEST_F(GaplessCli, APaddingOfSeveralFramesIsWalkedToTheStop) {
+  Load(Named("lame-v2-48k"));
+  ASSERT_TRUE(stream_.Declared);
+  std::string bytes = clitest::Slurp(source_);
+  StreamProbe probe;
+  std::string error;
+  ASSERT_TRUE(ProbeStream(source_, probe, error) && probe.TagFrame) << error;
+  auto* frame = reinterpret_cast<std::uint8_t*>(bytes.data()) + probe.TagHeader.Position;
+  XingTag tag;
+  ASSERT_TRUE(ParseXingTag(frame, static_cast<std::size_t>(probe.TagHeader.FrameLength), tag));
+  const std::int32_t padding = 2 * stream_.SamplesPerFrame + 900;  // 12 bits hold it
+  SetDelayAndPadding(frame, tag, stream_.EncoderDelay, padding);
+  const std::uint16_t crc = Crc16(frame, tag.TagCrcOffset());
+  frame[tag.TagCrcOffset()] = static_cast<std::uint8_t>(crc >> 8);
+  frame[tag.TagCrcOffset() + 1] = static_cast<std::uint8_t>(crc);
+  const std::string padded = Path("padded.mp3");
+  {
+    std::ofstream out(padded, std::ios::binary);
+    out << bytes;
+  }
+  source_ = padded;
+  ASSERT_TRUE(ReadGaplessStream(padded, reference_, stream_, error)) << error;
+  ASSERT_EQ(stream_.EndPadding, padding);
+  whole_ = Ffmpeg(padded);
+  wholeMpg_ = Mpg123(padded);
+  const std::int64_t total = stream_.Samples();
+  ASSERT_EQ(static_cast<std::int64_t>(whole_.size()) / channels_, total) << "ffmpeg trims the padding";
+  const auto at = [&](std::int64_t sample) {
+    const std::int64_t ns = sample * 1000000000LL / rate_;
+    const std::string f = std::to_string(ns % 1000000000LL);
+    return std::to_string(ns / 1000000000LL) + "." + std::string(9 - f.size(), '0') + f + "s";
+  };
+  const std::int64_t from = rate_ + 3;
+  for (const std::int64_t stop : {total - 5, total + 1, total + stream_.SamplesPerFrame * 2 + 9}) {
+    const std::string range = "@" + at(from) + "-" + at(stop);
+    SCOPED_TRACE(range);
+    const std::string out = Path("padded-cut.mp3");
+    std::filesystem::remove(out);
+    const Outcome r = Exec({"cut", "-q", "--any-bitrate", "-o", out, padded + range});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    ExpectSamples(out, from, std::min(stop, total), range);
   }
 }
 
