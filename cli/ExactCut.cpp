@@ -93,6 +93,7 @@ ExactChoice PlanExactJob(const JobArgument& job, const FrameHeader& reference, E
   }
   cut.Tag = TagFieldsOf(stream, cut.Plan);
   cut.LengthUnmet = !around.ReachedEnd && range.Stop >= 0 && past == 1;
+  cut.ToUnmetEnd = !around.ReachedEnd && range.Stop < 0;
   cut.Stream = stream;
   cut.Stream.TagFrame.clear();
   cut.Resume = ResumePoint{};

@@ -24,6 +24,9 @@ struct ExactCut {
   // or after it: when the copy meets the end, SettledEndPadding says what
   // the tag's padding must be.
   bool LengthUnmet = false;
+  // The range runs to the end of a stream whose end the walk did not meet:
+  // the plan's last frame is no frame of it, the copy goes to the end.
+  bool ToUnmetEnd = false;
   GaplessStream Stream;  // without its tag frame's bytes
 };
 

@@ -21,7 +21,10 @@ ExactChoice MakeCutExact(PlannedJob& job, LameFields& tag) {
   if (choice != ExactChoice::Exact) return choice;
   if (cut.Plan.PreRollLimited()) Complain(job.Arg + ": " + PreRollWarning(cut.Plan));
   job.Job.WholeFile = false;
-  job.Job.HasStart = job.Job.HasStop = true;
+  job.Job.HasStart = true;
+  // An end not met yet is the file's end: the progress bar then follows the
+  // estimate from the file's size.
+  job.Job.HasStop = !cut.ToUnmetEnd;
   job.Job.Start = StreamPoint{false, cut.Plan.FirstFrame, 0};
   job.Job.Stop = StreamPoint{false, cut.Plan.LastFrame, 0};
   job.LeadFrame = cut.Plan.Carrier;
