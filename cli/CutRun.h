@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/ExactCut.h"
 #include "cli/JobArgument.h"
 #include "cli/OutputTarget.h"
+#include "stream/Scanner.h"
 
 // One job of a run as the command line planned it.
 struct PlannedJob {
@@ -19,6 +21,13 @@ struct PlannedJob {
   // A frame written before the job's frames: the carrier of a sample-exact
   // cut, which holds the bit-reservoir bytes its first frames take.
   std::vector<std::uint8_t> LeadFrame;
+  // Where the walk that planned the job met its first frame: the copy goes on
+  // from there instead of walking from the file's start again.
+  ResumePoint Resume;
+  // A sample-exact cut whose tag's end padding waits for the copy to tell
+  // whether the stop lay before the end of the stream (see ExactCut).
+  bool SettleEnd = false;
+  ExactCut Exact;
 };
 
 // Plans a job per argument, labelled "job N of M"; an argument that does not
