@@ -39,28 +39,6 @@ void WriteBe16(std::uint8_t* b, std::uint16_t v) {
   b[1] = static_cast<std::uint8_t>(v);
 }
 
-// Eight tables, so that the music CRC of a long output takes eight bytes a
-// step: Slices[k][b] is the CRC of byte b followed by k zero bytes.
-struct CrcTable {
-  std::uint16_t Entries[256];
-  std::uint16_t Slices[8][256];
-  constexpr CrcTable() : Entries(), Slices() {
-    for (int i = 0; i < 256; ++i) {
-      std::uint16_t c = static_cast<std::uint16_t>(i);
-      for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? static_cast<std::uint16_t>(c >> 1 ^ 0xA001) : c >> 1;
-      Entries[i] = c;
-      Slices[0][i] = c;
-    }
-    for (int k = 1; k < 8; ++k) {
-      for (int i = 0; i < 256; ++i) {
-        const std::uint16_t prev = Slices[k - 1][i];
-        Slices[k][i] = static_cast<std::uint16_t>(prev >> 8 ^ Entries[prev & 0xFF]);
-      }
-    }
-  }
-};
-constexpr CrcTable kCrcTable;
-
 // Side information bytes of a Layer III frame.
 std::size_t SideInfoLength(const FrameHeader& h) {
   const bool mono = h.Mode == 3;
@@ -96,20 +74,6 @@ bool LooksLikeEncoder(const std::uint8_t* b) {
 }
 
 }  // namespace
-
-std::uint16_t Crc16(const std::uint8_t* data, std::size_t length, std::uint16_t crc) {
-  std::size_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    const std::uint8_t* b = data + i;
-    const auto& t = kCrcTable.Slices;
-    crc =
-        static_cast<std::uint16_t>(t[7][(b[0] ^ crc) & 0xFF] ^ t[6][(b[1] ^ (crc >> 8)) & 0xFF] ^ t[5][b[2]] ^
-                                   t[4][b[3]] ^ t[3][b[4]] ^ t[2][b[5]] ^ t[1][b[6]] ^ t[0][b[7]]);
-  }
-  for (; i < length; ++i)
-    crc = static_cast<std::uint16_t>(crc >> 8 ^ kCrcTable.Entries[(crc ^ data[i]) & 0xFF]);
-  return crc;
-}
 
 bool ParseXingTag(const std::uint8_t* frame, std::size_t length, XingTag& tag) {
   FrameHeader h;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "stream/Crc16.h"
 #include "stream/FrameHeader.h"
 
 // The Xing/Info tag that encoders put in a silent Layer III frame at the front
@@ -67,9 +68,6 @@ struct XingTag {
   std::uint16_t TagCrc = 0;
   std::size_t TagCrcOffset() const { return LameOffset + 34; }
 };
-
-// CRC-16 as the LAME extension uses it; pass the result back in to go on.
-std::uint16_t Crc16(const std::uint8_t* data, std::size_t length, std::uint16_t crc = 0);
 
 // Whether the `length` bytes at `frame` (a whole frame, header first) hold a
 // Xing or Info tag whose declared fields fit in the frame; fills `tag` if so.
