@@ -1,8 +1,5 @@
 #include "gapless/GaplessStream.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -12,6 +9,7 @@
 #include "gapless/SideInfo.h"
 #include "stream/ReadAt.h"
 #include "stream/Scanner.h"
+#include "stream/SourceFile.h"
 #include "stream/XingFrame.h"
 
 namespace {
@@ -20,17 +18,19 @@ namespace {
 class FrameReader {
  public:
   FrameReader() : block_(1 << 16) {}
-  ~FrameReader() {
-    if (fd_ >= 0) ::close(fd_);
-  }
+  ~FrameReader() = default;
   FrameReader(const FrameReader&) = delete;
   FrameReader& operator=(const FrameReader&) = delete;
 
-  bool Open(const std::string& path, std::string& error) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd_ < 0) error = "cannot open " + path + ": " + std::strerror(errno);
-    path_ = path;
-    return fd_ >= 0;
+  // Reads through the source's descriptor, which stays the source's.
+  bool Open(const SourceFile& source, std::string& error) {
+    if (!source.IsOpen()) {
+      error = source.OpenError();
+      return false;
+    }
+    fd_ = source.Descriptor();
+    path_ = source.Path();
+    return true;
   }
   // The `length` bytes at `position`, or nullptr when the file does not hold
   // them (error set when reading failed).
@@ -60,17 +60,17 @@ class FrameReader {
 // reference's stream from frame `firstAudio` on, in order. Frames from the
 // `wholeFrames`-th on come as their four header bytes only: the walk then
 // reads nothing more.
-bool WalkAudio(const std::string& path, const FrameHeader& reference, std::int32_t firstAudio,
+bool WalkAudio(SourceFile& source, const FrameHeader& reference, std::int32_t firstAudio,
                const std::function<bool(std::int64_t, const std::uint8_t*, std::int32_t)>& each,
                std::string& error, std::int64_t wholeFrames = INT64_MAX) {
   FrameReader reader;
-  if (!reader.Open(path, error)) return false;
+  if (!reader.Open(source, error)) return false;
   ScanOptions options;
   options.AnyBitRate = true;
   std::string readError;
   std::int64_t audio = 0;
   const bool walked = WalkFrames(
-      path, reference, options,
+      source, reference, options,
       [&](const FrameVisit& f) {
         if (!f.Whole || !f.Fits || f.Index < firstAudio) return true;
         if (audio >= wholeFrames) return each(audio++, f.Header, f.Length);
@@ -98,6 +98,13 @@ bool DecodersHonourEncoder(const std::string& encoder) {
 
 bool ReadGaplessStream(const std::string& path, const FrameHeader& reference, GaplessStream& stream,
                        std::string& error, bool countFrames) {
+  SourceFile source(path);
+  return ReadGaplessStream(source, reference, stream, error, countFrames);
+}
+
+bool ReadGaplessStream(SourceFile& source, const FrameHeader& reference, GaplessStream& stream,
+                       std::string& error, bool countFrames) {
+  const std::string& path = source.Path();
   stream = GaplessStream{};
   if (reference.Invalid || reference.Layer != 1) {
     error = path + ": not a Layer III stream";
@@ -109,7 +116,7 @@ bool ReadGaplessStream(const std::string& path, const FrameHeader& reference, Ga
   std::uint16_t bitRates = 0;
   bool first = true;
   bool walked = WalkAudio(
-      path, reference, 0,
+      source, reference, 0,
       [&](std::int64_t index, const std::uint8_t* b, std::int32_t length) {
         XingTag tag;
         if (index == 0 && ParseXingTag(b, static_cast<std::size_t>(length), tag)) {
@@ -148,6 +155,13 @@ bool ReadGaplessStream(const std::string& path, const FrameHeader& reference, Ga
 bool MeasureReservoir(const std::string& path, const FrameHeader& reference, const GaplessStream& stream,
                       const std::vector<std::int64_t>& frames, std::vector<ReservoirReach>& reach,
                       std::string& error) {
+  SourceFile source(path);
+  return MeasureReservoir(source, reference, stream, frames, reach, error);
+}
+
+bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const GaplessStream& stream,
+                      const std::vector<std::int64_t>& frames, std::vector<ReservoirReach>& reach,
+                      std::string& error) {
   reach.assign(frames.size(), ReservoirReach{});
   for (std::size_t i = 0; i < frames.size(); ++i) reach[i].FirstNeeded = frames[i];
   // Targets in order of their frame; each stays open until the frames after
@@ -174,7 +188,7 @@ bool MeasureReservoir(const std::string& path, const FrameHeader& reference, con
     r.Carried.assign(o.Before.end() - static_cast<std::ptrdiff_t>(n), o.Before.end());
   };
   const bool walked = WalkAudio(
-      path, reference, stream.FirstAudioFrame,
+      source, reference, stream.FirstAudioFrame,
       [&](std::int64_t index, const std::uint8_t* b, std::int32_t length) {
         Layer3SideInfo side;
         if (!ParseLayer3SideInfo(b, static_cast<std::size_t>(length), side)) return true;

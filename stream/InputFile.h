@@ -21,6 +21,8 @@ class InputFile {
   // not hang us) and refuses anything but a regular file. On failure `error`
   // names the file and the reason.
   bool Open(const std::string& path, std::string& error);
+  // Reads `source` (open) through its descriptor, which stays the source's.
+  void Open(const class SourceFile& source);
 
   // Size of the file when it was opened.
   std::int64_t Size() const { return size_; }
@@ -48,6 +50,7 @@ class InputFile {
   std::vector<std::uint8_t> buffer_;
   std::string path_;
   int fd_ = -1;
+  bool ownsFd_ = false;
   std::int64_t size_ = 0;
   std::int64_t limit_ = 0;
   std::int64_t start_ = 0;
