@@ -1,11 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/JobArgument.h"
 #include "cli/OutputTarget.h"
+#include "cli/PathIdentity.h"
+#include "stream/SourceFile.h"
 
 // One job of a run as the command line planned it.
 struct PlannedJob {
@@ -19,7 +22,19 @@ struct PlannedJob {
   // A frame written before the job's frames: the carrier of a sample-exact
   // cut, which holds the bit-reservoir bytes its first frames take.
   std::vector<std::uint8_t> LeadFrame;
+  // The input, opened once for all the job's work (jobs of one input may
+  // share it); null until OpenJobSources, and for a job that did not parse.
+  std::shared_ptr<SourceFile> Source;
 };
+
+// Opens the input of every job that parsed and has none yet. A failure is
+// kept in the source and reported when the run reaches the job.
+void OpenJobSources(std::vector<PlannedJob>& jobs);
+// The job's input: its source (opened now when it has none yet).
+SourceFile& JobSource(PlannedJob& job);
+// What a job's input is: the file its source opened, else what its path
+// (or, for a job that did not parse, its argument) names.
+PathIdentity InputIdentity(const PlannedJob& job);
 
 // Plans a job per argument, labelled "job N of M"; an argument that does not
 // parse keeps its reason in ParseError and runs as a bad job. False, with

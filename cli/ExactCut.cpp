@@ -5,6 +5,7 @@
 #include "cli/Split.h"
 #include "cli/StreamClock.h"
 #include "gapless/LameTag.h"
+#include "stream/SourceFile.h"
 
 LameFields TagFieldsOf(const GaplessStream& stream, const GaplessPlan& plan) {
   LameFields f;
@@ -20,10 +21,10 @@ std::int64_t SampleOfPoint(const GaplessStream& stream, const StreamPoint& point
 
 namespace {
 
-bool PlanOne(const std::string& path, const FrameHeader& reference, const GaplessStream& stream,
+bool PlanOne(SourceFile& source, const FrameHeader& reference, const GaplessStream& stream,
              const SampleRange& range, ExactCut& cut, std::string& error) {
   std::vector<ReservoirReach> reach;
-  if (!MeasureReservoir(path, reference, stream, {ReachFrame(stream, range.Start)}, reach, error)) return false;
+  if (!MeasureReservoir(source, reference, stream, {ReachFrame(stream, range.Start)}, reach, error)) return false;
   if (!PlanGaplessRange(stream, range, reach[0], cut.Plan)) {
     error = "the range holds no sample of the stream";
     return false;
@@ -35,10 +36,16 @@ bool PlanOne(const std::string& path, const FrameHeader& reference, const Gaples
 }  // namespace
 
 ExactChoice PlanExactJob(const JobArgument& job, const FrameHeader& reference, ExactCut& cut, std::string& error) {
+  SourceFile source(job.Path);
+  return PlanExactJob(job, source, reference, cut, error);
+}
+
+ExactChoice PlanExactJob(const JobArgument& job, SourceFile& source, const FrameHeader& reference, ExactCut& cut,
+                         std::string& error) {
   const bool timed = (job.HasStart && job.Start.IsTime) || (job.HasStop && job.Stop.IsTime);
   if (!timed || reference.Invalid || reference.Layer != 1) return ExactChoice::FrameCopy;
   GaplessStream stream;
-  if (!ReadGaplessStream(job.Path, reference, stream, error)) return ExactChoice::Refused;
+  if (!ReadGaplessStream(source, reference, stream, error)) return ExactChoice::Refused;
   SampleRange range;
   if (job.HasStart) range.Start = SampleOfPoint(stream, job.Start);
   if (job.HasStop) {
@@ -48,7 +55,7 @@ ExactChoice PlanExactJob(const JobArgument& job, const FrameHeader& reference, E
   }
   // A range that holds no sample is refused by the frame copy, in its words.
   if (range.Start >= stream.Samples() || (range.Stop >= 0 && range.Stop <= range.Start)) return ExactChoice::FrameCopy;
-  return PlanOne(job.Path, reference, stream, range, cut, error) ? ExactChoice::Exact : ExactChoice::Refused;
+  return PlanOne(source, reference, stream, range, cut, error) ? ExactChoice::Exact : ExactChoice::Refused;
 }
 
 bool PlanExactPieces(const std::string& path, const FrameHeader& reference, const GaplessStream& stream,
@@ -109,14 +116,20 @@ bool SplitBoundaries(const GaplessStream& stream, const std::vector<StreamPoint>
 
 bool DamagedFramesOfCopy(const std::string& path, const FrameHeader& reference, std::int64_t startFrame,
                          std::int32_t& damaged, std::string& error) {
+  SourceFile source(path);
+  return DamagedFramesOfCopy(source, reference, startFrame, damaged, error);
+}
+
+bool DamagedFramesOfCopy(SourceFile& source, const FrameHeader& reference, std::int64_t startFrame,
+                         std::int32_t& damaged, std::string& error) {
   damaged = 0;
   if (reference.Invalid || reference.Layer != 1) return true;
   GaplessStream stream;
-  if (!ReadGaplessStream(path, reference, stream, error, false)) return false;
+  if (!ReadGaplessStream(source, reference, stream, error, false)) return false;
   const std::int64_t audio = startFrame - stream.FirstAudioFrame;
   if (audio <= 0) return true;
   std::vector<ReservoirReach> reach;
-  if (!MeasureReservoir(path, reference, stream, {audio}, reach, error)) return false;
+  if (!MeasureReservoir(source, reference, stream, {audio}, reach, error)) return false;
   damaged = DamagedLeadingFrames(stream, audio, reach[0]);
   return true;
 }

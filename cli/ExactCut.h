@@ -10,6 +10,8 @@
 #include "output/ReservedTagFrame.h"
 #include "stream/FrameHeader.h"
 
+class SourceFile;
+
 // Sample-exact cuts of Layer III streams for kerfwell-cut: a range of the
 // player's samples becomes frames to copy (the pre-roll that decoding needs
 // included) and the LAME-style tag frame, reserved in front of them, whose
@@ -38,6 +40,9 @@ enum class ExactChoice {
 // frame's output (a stop frame is included). A range that holds no sample of
 // the stream is left to the frame copy, which refuses it.
 ExactChoice PlanExactJob(const JobArgument& job, const FrameHeader& reference, ExactCut& cut, std::string& error);
+// The same on the job's input already open.
+ExactChoice PlanExactJob(const JobArgument& job, SourceFile& source, const FrameHeader& reference, ExactCut& cut,
+                         std::string& error);
 
 // The pieces of a split of a Layer III stream at sample boundaries (each
 // strictly after the one before, inside the stream): one plan per piece, in
@@ -58,6 +63,8 @@ bool SplitBoundaries(const GaplessStream& stream, const std::vector<StreamPoint>
 // not copied; 0 when none does, or for other layers. False when the file
 // cannot be read.
 bool DamagedFramesOfCopy(const std::string& path, const FrameHeader& reference, std::int64_t startFrame,
+                         std::int32_t& damaged, std::string& error);
+bool DamagedFramesOfCopy(SourceFile& source, const FrameHeader& reference, std::int64_t startFrame,
                          std::int32_t& damaged, std::string& error);
 
 // What a plan whose pre-roll the delay field limited does to the start, for

@@ -3,6 +3,7 @@
 #include "cli/StreamClock.h"
 #include "gapless/GaplessStream.h"
 #include "stream/Scanner.h"
+#include "stream/SourceFile.h"
 
 void ResolveStopsFromEnd(std::vector<PlannedJob>& jobs, bool anyBitRate) {
   for (PlannedJob& planned : jobs) {
@@ -11,16 +12,17 @@ void ResolveStopsFromEnd(std::vector<PlannedJob>& jobs, bool anyBitRate) {
     FrameHeader reference;
     std::string error;
     FrameClock clock;
-    if (!ProbeFile(job.Path, reference, error) || !ReadFrameClock(job.Path, reference, clock, error)) continue;
+    SourceFile& source = JobSource(planned);
+    if (!ProbeFile(source, reference, error) || !ReadFrameClock(source, reference, clock, error)) continue;
     ScanOptions options;
     options.AnyBitRate = anyBitRate;
-    const ScanResult r = ScanFrames(job.Path, "", 0, 100, true, reference, {}, options);
+    const ScanResult r = ScanFrames(source, "", 0, 100, true, reference, {}, options);
     if (!r.Ok()) continue;
     // Layer III ends where a gapless player stops, before the encoder's
     // padding; other layers at the end of their last frame.
     std::int64_t end = FrameStart(clock, r.Count);
     GaplessStream stream;
-    if (reference.Layer == 1 && ReadGaplessStream(job.Path, reference, stream, error))
+    if (reference.Layer == 1 && ReadGaplessStream(source, reference, stream, error))
       end = SamplesTime(stream.SampleRate, stream.Samples());
     ResolveFromEnd(job, end);
     planned.KnownCount = r.Count;

@@ -1,0 +1,105 @@
+// A job opens its input once: everything it learns and copies comes through
+// that one descriptor, so a file put at the path meanwhile is never read.
+
+#include <sys/file.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "CliRunner.h"
+
+namespace clitest {
+namespace {
+
+class CliOpenOnce : public CliRun {
+ protected:
+  void Copy(const std::string& from, const std::string& to) const {
+    std::ofstream(to, std::ios::binary) << Slurp(from);
+  }
+
+  // How often the run opened `input`, from an strace log of every process.
+  static int OpensOf(const std::string& log, const std::string& input) {
+    std::istringstream lines(Slurp(log));
+    int opens = 0;
+    for (std::string line; std::getline(lines, line);) {
+      const bool open = Contains(line, "openat(") || Contains(line, " open(");
+      if (open && Contains(line, "\"" + input + "\"")) ++opens;
+    }
+    return opens;
+  }
+};
+
+TEST_F(CliOpenOnce, EachJobOpensItsInputOnce) {
+  int status = 0;
+  Shell("strace -V >/dev/null 2>&1", &status);
+  if (status != 0) GTEST_SKIP() << "strace is not installed (scripts/install-deps installs it)";
+  // Files with a Xing/LAME frame, with ID3v2 and ID3v1 tags, and plain.
+  const std::string vbr = Path("vbr.mp3"), tagged = Path("tagged.mp3"), cbr = Path("cbr.mp3");
+  Copy(Data("vbr.mp3"), vbr);
+  Copy(Data("tagged.mp3"), tagged);
+  Copy(Data("cbr128.mp3"), cbr);
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::pair<std::string, int>> opens;  // input, times opened
+  };
+  const std::string out = Path("out.mp3");
+  const std::vector<Case> cases = {
+      {{"count", vbr}, {{vbr, 1}}},
+      {{"info", vbr}, {{vbr, 1}}},
+      {{"info", tagged}, {{tagged, 1}}},
+      {{"cut", "--any-bitrate", "-o", out, vbr + "@10-100"}, {{vbr, 1}}},
+      {{"cut", "--any-bitrate", "-o", out, vbr + "@1s-3s"}, {{vbr, 1}}},
+      {{"cut", "--any-bitrate", "-o", out, vbr + "@0:01-end-1s"}, {{vbr, 1}}},
+      {{"cut", "--any-bitrate", "-o", out, vbr}, {{vbr, 1}}},
+      {{"cut", "-o", out, cbr + "@10-100"}, {{cbr, 1}}},
+      {{"cut", "-o", out, cbr + "@1s-3s"}, {{cbr, 1}}},
+      {{"cut", "--tags", "-o", out, tagged + "@0:01-0:02"}, {{tagged, 1}}},
+      {{"cut", "--frames", "-o", out, tagged + "@1s-"}, {{tagged, 1}}},
+      // Two jobs, two inputs, one of them twice: once per job.
+      {{"cut", "-o", out, cbr + "@0-20", tagged + "@5-", cbr + "@30-40"}, {{cbr, 2}, {tagged, 1}}},
+      {{"cut", "--each", "-d", Path("each"), cbr + "@0-20", tagged + "@1s-2s"}, {{cbr, 1}, {tagged, 1}}},
+  };
+  for (const Case& c : cases) {
+    std::string command = "strace -f -qq -e trace=open,openat -o '" + Path("trace") + "' '" + binary_ + "' -q";
+    for (const std::string& a : c.args) command += " '" + a + "'";
+    SCOPED_TRACE(command);
+    std::remove(out.c_str());
+    std::filesystem::remove_all(Path("each"));
+    Shell(command + " >/dev/null 2>'" + Path("err") + "'", &status);
+    ASSERT_EQ(status, 0) << Slurp(Path("err"));
+    for (const auto& [input, times] : c.opens) EXPECT_EQ(OpensOf(Path("trace"), input), times) << input;
+  }
+}
+
+// The run opens its inputs before it waits for the output's lock; the file
+// renamed over an input meanwhile must not be what is cut.
+TEST_F(CliOpenOnce, AFileRenamedOverTheInputWhileTheRunWaitsIsNotCut) {
+  const std::string in = Path("in.mp3"), other = Path("other.mp3");
+  Copy(Data("cbr128.mp3"), in);
+  Copy(Data("mpeg2-l3.mp3"), other);
+  // What the cut of each file alone gives.
+  ASSERT_EQ(Exec({"cut", "-q", "-o", Path("first.mp3"), in + "@5-14"}).Status, 0);
+  ASSERT_EQ(Exec({"cut", "-q", "-o", Path("second.mp3"), other + "@5-14"}).Status, 0);
+  const std::string first = Slurp(Path("first.mp3"));
+  ASSERT_FALSE(first.empty());
+  ASSERT_TRUE(first != Slurp(Path("second.mp3")));
+
+  const std::string out = Path("out.mp3");
+  std::ofstream(out, std::ios::binary).flush();
+  const int held = ::open(out.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  const pid_t run = Start({"cut", "-q", "--append", "-o", out, in + "@5-14"});
+  // Waiting for the lock says so; by then the input has been opened.
+  for (int i = 0; i < 3000 && !Contains(Slurp(Path(".stderr")), "waiting for another run"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(Contains(Slurp(Path(".stderr")), "waiting for another run")) << Slurp(Path(".stderr"));
+  ASSERT_EQ(std::rename(other.c_str(), in.c_str()), 0);
+  ::close(held);
+  const Outcome r = Finish(run);
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(Slurp(out) == first) << "the run cut the file that took the input's place";
+}
+
+}  // namespace
+}  // namespace clitest
