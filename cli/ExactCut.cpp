@@ -61,6 +61,13 @@ ExactChoice PlanExactJob(const JobArgument& job, SourceFile& source, const Frame
 bool PlanExactPieces(const std::string& path, const FrameHeader& reference, const GaplessStream& stream,
                      const std::vector<std::int64_t>& boundaries, std::vector<ExactCut>& pieces,
                      std::string& error) {
+  SourceFile source(path);
+  return PlanExactPieces(source, reference, stream, boundaries, pieces, error);
+}
+
+bool PlanExactPieces(SourceFile& source, const FrameHeader& reference, const GaplessStream& stream,
+                     const std::vector<std::int64_t>& boundaries, std::vector<ExactCut>& pieces,
+                     std::string& error) {
   std::vector<std::int64_t> from{0};
   for (std::int64_t b : boundaries) {
     const std::string at = FormatSamples(b, stream.SampleRate);
@@ -77,7 +84,7 @@ bool PlanExactPieces(const std::string& path, const FrameHeader& reference, cons
   std::vector<std::int64_t> reachFrames;
   for (std::int64_t s : from) reachFrames.push_back(ReachFrame(stream, s));
   std::vector<ReservoirReach> reach;
-  if (!MeasureReservoir(path, reference, stream, reachFrames, reach, error)) return false;
+  if (!MeasureReservoir(source, reference, stream, reachFrames, reach, error)) return false;
   pieces.assign(from.size(), ExactCut{});
   for (std::size_t i = 0; i < from.size(); ++i) {
     const SampleRange range{from[i], i + 1 < from.size() ? from[i + 1] : -1};

@@ -51,6 +51,9 @@ ExactChoice PlanExactJob(const JobArgument& job, SourceFile& source, const Frame
 bool PlanExactPieces(const std::string& path, const FrameHeader& reference, const GaplessStream& stream,
                      const std::vector<std::int64_t>& boundaries, std::vector<ExactCut>& pieces,
                      std::string& error);
+bool PlanExactPieces(SourceFile& source, const FrameHeader& reference, const GaplessStream& stream,
+                     const std::vector<std::int64_t>& boundaries, std::vector<ExactCut>& pieces,
+                     std::string& error);
 
 // Where the pieces of a split meet, on the player's clock: at each point, or
 // with `every` (a time or a number of frames) every that much. False, with

@@ -19,6 +19,7 @@
 #include "cli/TagOptions.h"
 #include "output/PieceRouter.h"
 #include "stream/Scanner.h"
+#include "stream/SourceFile.h"
 
 namespace {
 
@@ -42,9 +43,10 @@ struct PieceEnds {
 
 // Writes every piece in one walk over the input, each output opened when its
 // first frame comes and finished when its last has gone.
-int WritePieces(const Options& options, const std::string& input, const FrameHeader& reference,
+int WritePieces(const Options& options, SourceFile& source, const FrameHeader& reference,
                 const std::vector<SplitPiece>& pieces, std::int32_t count, const std::vector<ExactCut>& exact,
                 const PieceEnds& ends) {
+  const std::string& input = source.Path();
   std::vector<PieceRange> ranges;
   for (const SplitPiece& p : pieces) ranges.push_back({p.Start, p.Stop});
   int status = kExitOk;
@@ -71,7 +73,7 @@ int WritePieces(const Options& options, const std::string& input, const FrameHea
       return nullptr;
     }
     std::string error;
-    if (ends.KeepTags && !CopyLeadingTags(input, target->Writer, error)) {
+    if (ends.KeepTags && !CopyLeadingTags(source, target->Writer, error)) {
       Complain(error);
       status = kExitFailed;
     }
@@ -104,7 +106,7 @@ int WritePieces(const Options& options, const std::string& input, const FrameHea
     } else if (target->Replacing && Cancelled()) {
       out.Discard();  // the old piece stays as it was
     } else {
-      if (ends.KeepTags && !CopyTrailingTag(input, out, error)) {
+      if (ends.KeepTags && !CopyTrailingTag(source, out, error)) {
         Complain(error);
         status = kExitFailed;
       }
@@ -155,7 +157,7 @@ int WritePieces(const Options& options, const std::string& input, const FrameHea
     scan.Cancel = CancelFlag();
     scan.Sink = &router;
     bar.Start("split " + input);
-    r = ScanFrames(input, "", these.front().Start, these.back().Stop, false, reference,
+    r = ScanFrames(source, "", these.front().Start, these.back().Stop, false, reference,
                    [&bar, total](std::int32_t done, std::int32_t) { bar.Show(done + 1, total); }, scan);
     bar.Clear();
     router.End();
@@ -206,8 +208,10 @@ int RunSplit(const Options& options) {
       (options.HaveName && !CheckNamePattern(options.Name, error)))
     return UsageError(error);
 
+  // Opened once for everything the split reads of it.
+  SourceFile source(input);
   FrameHeader reference;
-  if (!ProbeInput(input, reference)) return kExitFailed;
+  if (!ProbeInput(source, reference)) return kExitFailed;
   // A sheet or the silences give the points; the pieces are then made as
   // from points typed by the user.
   SplitSource found;  // points from a sheet or from silences
@@ -227,7 +231,7 @@ int RunSplit(const Options& options) {
     return kExitFailed;
   }
   FrameClock clock;
-  if (!ReadFrameClock(input, reference, clock, error)) {
+  if (!ReadFrameClock(source, reference, clock, error)) {
     Complain(error);
     return kExitFailed;
   }
@@ -236,7 +240,7 @@ int RunSplit(const Options& options) {
   if (options.HaveEvery && !CheckEveryLength(every, clock, error))
     return UsageError("--every " + options.Every + ": " + error);
   std::int32_t count = 0, copyable = 0;
-  if (!CountFrames(input, reference, options.AnyBitRate, count, copyable))
+  if (!CountFrames(source, reference, options.AnyBitRate, count, copyable))
     return Cancelled() ? InterruptedBeforePieces() : kExitFailed;
   // Pieces of a Layer III stream are made to be played: each decodes to
   // exactly its samples, and back to back they are the whole.
@@ -246,9 +250,9 @@ int RunSplit(const Options& options) {
   if (!options.Frames && reference.Layer == 1) {
     GaplessStream stream;
     std::vector<std::int64_t> boundaries;
-    planned = ReadGaplessStream(input, reference, stream, error) &&
+    planned = ReadGaplessStream(source, reference, stream, error) &&
               SplitBoundaries(stream, points, options.HaveEvery ? &every : nullptr, boundaries, error) &&
-              PlanExactPieces(input, reference, stream, boundaries, exact, error);
+              PlanExactPieces(source, reference, stream, boundaries, exact, error);
     starts.assign(exact.size(), 0);
   } else {
     planned = options.HaveEvery ? EveryStarts(every, clock, count, starts, error, CancelFlag())
@@ -274,10 +278,10 @@ int RunSplit(const Options& options) {
   }
 
   // Nothing is written unless every piece may be.
-  const PathIdentity source = IdentifyPath(input);
+  const PathIdentity opened = IdentifySource(source);
   for (const SplitPiece& p : pieces) {
     if (Cancelled()) return InterruptedBeforePieces();
-    if (SamePlace(source, IdentifyPath(p.Path))) {
+    if (SamePlace(opened, IdentifyPath(p.Path))) {
       Complain(p.Path + ": the piece would be the input; nothing written");
       return kExitFailed;
     }
@@ -295,5 +299,5 @@ int RunSplit(const Options& options) {
     const std::int64_t samples = exact.empty() ? -1 : exact[k].Plan.Samples();
     return FinishPiece(options, found, pieces, k, clock, samples, edits);
   };
-  return WritePieces(options, input, reference, pieces, count, exact, ends);
+  return WritePieces(options, source, reference, pieces, count, exact, ends);
 }

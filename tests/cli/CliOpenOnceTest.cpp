@@ -58,6 +58,9 @@ TEST_F(CliOpenOnce, EachJobOpensItsInputOnce) {
       // Two jobs, two inputs, one of them twice: once per job.
       {{"cut", "-o", out, cbr + "@0-20", tagged + "@5-", cbr + "@30-40"}, {{cbr, 2}, {tagged, 1}}},
       {{"cut", "--each", "-d", Path("each"), cbr + "@0-20", tagged + "@1s-2s"}, {{cbr, 1}, {tagged, 1}}},
+      {{"split", "--any-bitrate", "-d", Path("each"), vbr, "1s", "2s"}, {{vbr, 1}}},
+      {{"split", "--frames", "--tags", "-d", Path("each"), tagged, "40", "80"}, {{tagged, 1}}},
+      {{"split", "--every", "1s", "-d", Path("each"), cbr}, {{cbr, 1}}},
   };
   for (const Case& c : cases) {
     std::string command = "strace -f -qq -e trace=open,openat -o '" + Path("trace") + "' '" + binary_ + "' -q";
@@ -71,34 +74,56 @@ TEST_F(CliOpenOnce, EachJobOpensItsInputOnce) {
   }
 }
 
-// The run opens its inputs before it waits for the output's lock; the file
-// renamed over an input meanwhile must not be what is cut.
+// A run opens its input before it waits for an output's lock; the file
+// renamed over the input meanwhile must not be what is cut.
 TEST_F(CliOpenOnce, AFileRenamedOverTheInputWhileTheRunWaitsIsNotCut) {
   const std::string in = Path("in.mp3"), other = Path("other.mp3");
-  Copy(Data("cbr128.mp3"), in);
-  Copy(Data("mpeg2-l3.mp3"), other);
-  // What the cut of each file alone gives.
-  ASSERT_EQ(Exec({"cut", "-q", "-o", Path("first.mp3"), in + "@5-14"}).Status, 0);
-  ASSERT_EQ(Exec({"cut", "-q", "-o", Path("second.mp3"), other + "@5-14"}).Status, 0);
-  const std::string first = Slurp(Path("first.mp3"));
-  ASSERT_FALSE(first.empty());
-  ASSERT_TRUE(first != Slurp(Path("second.mp3")));
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;  // of a run on `in` writing into `dir`
+    std::string locked;             // the output the run waits for
+    std::vector<std::string> outputs;
+  };
+  const std::string dir = Path("d");
+  const std::vector<Case> cases = {
+      {"cut", {"cut", "-q", "--append", "-o", dir + "/out.mp3", in + "@5-14"}, dir + "/out.mp3", {dir + "/out.mp3"}},
+      {"cut --each", {"cut", "-q", "--each", "--overwrite", "-d", dir, in + "@5-14"}, dir + "/in.mp3", {dir + "/in.mp3"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // What the run gives on each file left alone.
+    std::vector<std::string> first, second;
+    for (const char* fixture : {"cbr128.mp3", "mpeg2-l3.mp3"}) {
+      std::filesystem::remove_all(dir);
+      std::filesystem::create_directories(dir);
+      std::ofstream(c.locked, std::ios::binary).flush();
+      Copy(Data(fixture), in);
+      ASSERT_EQ(Exec(c.args).Status, 0) << Slurp(Path(".stderr"));
+      for (const std::string& o : c.outputs) (first.size() < c.outputs.size() ? first : second).push_back(Slurp(o));
+    }
+    ASSERT_FALSE(first[0].empty());
+    ASSERT_TRUE(first != second);
 
-  const std::string out = Path("out.mp3");
-  std::ofstream(out, std::ios::binary).flush();
-  const int held = ::open(out.c_str(), O_RDWR | O_CLOEXEC);
-  ASSERT_GE(held, 0);
-  ASSERT_EQ(::flock(held, LOCK_EX), 0);
-  const pid_t run = Start({"cut", "-q", "--append", "-o", out, in + "@5-14"});
-  // Waiting for the lock says so; by then the input has been opened.
-  for (int i = 0; i < 3000 && !Contains(Slurp(Path(".stderr")), "waiting for another run"); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  ASSERT_TRUE(Contains(Slurp(Path(".stderr")), "waiting for another run")) << Slurp(Path(".stderr"));
-  ASSERT_EQ(std::rename(other.c_str(), in.c_str()), 0);
-  ::close(held);
-  const Outcome r = Finish(run);
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_TRUE(Slurp(out) == first) << "the run cut the file that took the input's place";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    Copy(Data("cbr128.mp3"), in);
+    Copy(Data("mpeg2-l3.mp3"), other);
+    std::ofstream(c.locked, std::ios::binary).flush();
+    const int held = ::open(c.locked.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const pid_t run = Start(c.args);
+    // Waiting for the lock says so; by then the input has been opened.
+    for (int i = 0; i < 3000 && !Contains(Slurp(Path(".stderr")), "waiting for another run"); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(Contains(Slurp(Path(".stderr")), "waiting for another run")) << Slurp(Path(".stderr"));
+    ASSERT_EQ(std::rename(other.c_str(), in.c_str()), 0);
+    ::close(held);
+    const Outcome r = Finish(run);
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    for (std::size_t k = 0; k < c.outputs.size(); ++k)
+      EXPECT_TRUE(Slurp(c.outputs[k]) == first[k]) << c.outputs[k] << ": the run cut the file that took the input's place";
+  }
 }
 
 }  // namespace
