@@ -6,7 +6,9 @@
 #include <vector>
 
 // A regular file read front to back through a buffer of fixed size that
-// read() fills: memory stays the same whatever the file's size. Advance()
+// pread() fills at the window's own offset, so that other readers of the same
+// descriptor (an input opened once for a whole job) do not move it: memory
+// stays the same whatever the file's size. Advance()
 // drops what lies before a position and fills the rest. Reading never goes
 // past Limit(), so a file that grows while it is read (an output appended to
 // its own input) ends where it ended when it was opened.
