@@ -1,5 +1,7 @@
 #include "cli/CutRun.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <limits>
 
@@ -231,6 +233,13 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
 }
 
 void OpenJobSources(std::vector<PlannedJob>& jobs) {
+  // Every input stays open for the run: a long list of jobs may need more
+  // descriptors than the soft limit allows, up to the hard one.
+  struct rlimit files {};
+  if (jobs.size() > 64 && ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+  }
   for (PlannedJob& job : jobs) {
     if (job.ParseError.empty() && !job.Source) job.Source = std::make_shared<SourceFile>(job.Job.Path);
   }
