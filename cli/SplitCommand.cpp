@@ -216,7 +216,7 @@ int RunSplit(const Options& options) {
   // from points typed by the user.
   SplitSource found;  // points from a sheet or from silences
   if ((options.HaveCue && !PointsFromCue(options.Cue, found, error)) ||
-      (options.Silence && !PointsFromSilence(input, silence, options.Quiet, found, error))) {
+      (options.Silence && !PointsFromSilence(source, silence, options.Quiet, found, error))) {
     Complain(error);
     return Cancelled() ? CancelExitStatus() : kExitFailed;
   }

@@ -61,6 +61,7 @@ TEST_F(CliOpenOnce, EachJobOpensItsInputOnce) {
       {{"split", "--any-bitrate", "-d", Path("each"), vbr, "1s", "2s"}, {{vbr, 1}}},
       {{"split", "--frames", "--tags", "-d", Path("each"), tagged, "40", "80"}, {{tagged, 1}}},
       {{"split", "--every", "1s", "-d", Path("each"), cbr}, {{cbr, 1}}},
+      {{"split", "--silence", "--dry-run", cbr}, {{cbr, 1}}},
   };
   for (const Case& c : cases) {
     // LeakSanitizer cannot work under ptrace: a sanitizer build is traced without it.
