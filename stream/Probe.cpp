@@ -1,7 +1,4 @@
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "stream/FrameWalk.h"
