@@ -108,6 +108,7 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
     options.EndAfterRange = true;
     options.Cancel = CancelFlag();
     options.Sink = &out;
+    if (planned.Resume.Position >= 0 && planned.Resume.Index <= start) options.Resume = planned.Resume;
     bar.Start(planned.Label + " " + job.Path);
     out.BeginJob();
     if (!planned.LeadFrame.empty()) {
@@ -126,6 +127,8 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
         [&bar, barTotal](std::int32_t done, std::int32_t) { bar.Show(done + 1, barTotal); }, options);
     bar.Clear();
     const OutputJob wrote = out.EndJob();
+    if (planned.SettleEnd && r.Ok() && !r.FramesAfterRange)
+      out.SetLameEndPadding(static_cast<std::uint16_t>(SettledEndPadding(planned.Exact, r.Count)));
 
     const std::int32_t count = planned.KnownCount >= 0 ? planned.KnownCount : r.Count;
     // A job whose frames that reached the output are only its Xing/Info frame

@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/ExactCut.h"
 #include "cli/JobArgument.h"
 #include "cli/OutputTarget.h"
 #include "cli/PathIdentity.h"
 #include "stream/SourceFile.h"
+#include "stream/Scanner.h"
 
 // One job of a run as the command line planned it.
 struct PlannedJob {
@@ -22,6 +24,13 @@ struct PlannedJob {
   // A frame written before the job's frames: the carrier of a sample-exact
   // cut, which holds the bit-reservoir bytes its first frames take.
   std::vector<std::uint8_t> LeadFrame;
+  // Where the walk that planned the job met its first frame: the copy goes on
+  // from there instead of walking from the file's start again.
+  ResumePoint Resume;
+  // A sample-exact cut whose tag's end padding waits for the copy to tell
+  // whether the stop lay before the end of the stream (see ExactCut).
+  bool SettleEnd = false;
+  ExactCut Exact;
   // The input, opened once for all the job's work (jobs of one input may
   // share it); null until OpenJobSources, and for a job that did not parse.
   std::shared_ptr<SourceFile> Source;

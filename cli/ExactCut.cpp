@@ -1,6 +1,9 @@
 #include "cli/ExactCut.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "cli/Split.h"
 #include "cli/StreamClock.h"
@@ -21,16 +24,32 @@ std::int64_t SampleOfPoint(const GaplessStream& stream, const StreamPoint& point
 
 namespace {
 
-bool PlanOne(SourceFile& source, const FrameHeader& reference, const GaplessStream& stream,
-             const SampleRange& range, ExactCut& cut, std::string& error) {
-  std::vector<ReservoirReach> reach;
-  if (!MeasureReservoir(source, reference, stream, {ReachFrame(stream, range.Start)}, reach, error)) return false;
-  if (!PlanGaplessRange(stream, range, reach[0], cut.Plan)) {
-    error = "the range holds no sample of the stream";
-    return false;
+// A length no stream reaches: the plan of a cut whose walk stopped after its
+// start, which tells nothing of the stream's end (frame indexes stay 32-bit).
+constexpr std::int64_t kUnmetLength = INT32_MAX - 2;
+
+// The job's range on the stream's clock.
+SampleRange RangeOf(const JobArgument& job, const GaplessStream& stream) {
+  SampleRange range;
+  if (job.HasStart) range.Start = SampleOfPoint(stream, job.Start);
+  if (job.HasStop) {
+    StreamPoint after = job.Stop;
+    if (!after.IsTime) ++after.Frame;  // the stop frame is included
+    range.Stop = SampleOfPoint(stream, after);
   }
-  cut.Tag = TagFieldsOf(stream, cut.Plan);
-  return true;
+  return range;
+}
+
+bool HoldsNoSample(const SampleRange& range, const GaplessStream& stream) {
+  return range.Start >= stream.Samples() || (range.Stop >= 0 && range.Stop <= range.Start);
+}
+
+// Frames after a point's frame that a stream must have for the point to lie
+// before its end, whatever the frames: the end padding the tag declares
+// (less the decoder's delay) ends in the last of them.
+std::int64_t FramesPastPoint(const GaplessStream& stream) {
+  const std::int64_t padding = std::max<std::int64_t>(0, stream.EndPadding - kDecoderDelay);
+  return padding / stream.SamplesPerFrame + 1;
 }
 
 }  // namespace
@@ -44,18 +63,60 @@ ExactChoice PlanExactJob(const JobArgument& job, SourceFile& source, const Frame
                          std::string& error) {
   const bool timed = (job.HasStart && job.Start.IsTime) || (job.HasStop && job.Stop.IsTime);
   if (!timed || reference.Invalid || reference.Layer != 1) return ExactChoice::FrameCopy;
+  // Its first frames only: the walk below goes no further than the start
+  // needs, and the copy goes on from there.
   GaplessStream stream;
-  if (!ReadGaplessStream(source, reference, stream, error)) return ExactChoice::Refused;
-  SampleRange range;
-  if (job.HasStart) range.Start = SampleOfPoint(stream, job.Start);
-  if (job.HasStop) {
-    StreamPoint after = job.Stop;
-    if (!after.IsTime) ++after.Frame;  // the stop frame is included
-    range.Stop = SampleOfPoint(stream, after);
-  }
+  if (!ReadGaplessStream(source, reference, stream, error, false)) return ExactChoice::Refused;
+  stream.AudioFrames = kUnmetLength;
+  SampleRange range = RangeOf(job, stream);
   // A range that holds no sample is refused by the frame copy, in its words.
-  if (range.Start >= stream.Samples() || (range.Stop >= 0 && range.Stop <= range.Start)) return ExactChoice::FrameCopy;
-  return PlanOne(source, reference, stream, range, cut, error) ? ExactChoice::Exact : ExactChoice::Refused;
+  if (HoldsNoSample(range, stream)) return ExactChoice::FrameCopy;
+
+  // The walk measures the reservoir at the start, keeps where the frames
+  // that may be copied first lie, and goes far enough past the start to
+  // know it lies before the end. A stop of a stream whose padding ends more
+  // than a frame after its last sample is passed too; for the others, the
+  // copy tells whether the stop lay before the end (a frame after it).
+  const std::int64_t spf = stream.SamplesPerFrame;
+  const std::int64_t k0 = AudioFrameHolding(stream, range.Start);
+  const std::int64_t past = FramesPastPoint(stream);
+  WalkAround around;
+  around.PlacesFrom = k0 - std::max<std::int64_t>(stream.OverlapFrames(), kLargestTagDelay / spf) - 1;
+  around.PlacesTo = k0;
+  around.WalkTo = k0 + past;
+  if (past > 1 && range.Stop >= 0)
+    around.WalkTo = std::max(around.WalkTo, (range.Stop + stream.DecoderOffset() + spf - 1) / spf - 1 + past);
+  std::vector<ReservoirReach> reach;
+  if (!MeasureReservoir(source, reference, stream, {ReachFrame(stream, range.Start)}, reach, error, &around))
+    return ExactChoice::Refused;
+  if (around.ReachedEnd) {
+    stream.AudioFrames = around.AudioFrames;
+    range = RangeOf(job, stream);
+    if (HoldsNoSample(range, stream)) return ExactChoice::FrameCopy;
+  }
+  if (!PlanGaplessRange(stream, range, reach[0], cut.Plan)) {
+    error = "the range holds no sample of the stream";
+    return ExactChoice::Refused;
+  }
+  cut.Tag = TagFieldsOf(stream, cut.Plan);
+  cut.LengthUnmet = !around.ReachedEnd && range.Stop >= 0 && past == 1;
+  cut.ToUnmetEnd = !around.ReachedEnd && range.Stop < 0;
+  cut.Stream = stream;
+  cut.Stream.TagFrame.clear();
+  cut.Resume = ResumePoint{};
+  for (const FramePlace& place : around.Places) {
+    if (place.Index != cut.Plan.FirstFrame || place.Audio != cut.Plan.FirstFrame - stream.FirstAudioFrame) continue;
+    cut.Resume.Position = place.Position;
+    cut.Resume.Index = place.Index;
+    std::memcpy(cut.Resume.Header, place.Header, 4);
+  }
+  return ExactChoice::Exact;
+}
+
+std::int32_t SettledEndPadding(const ExactCut& cut, std::int32_t frames) {
+  GaplessStream stream = cut.Stream;
+  stream.AudioFrames = std::max<std::int64_t>(0, frames - stream.FirstAudioFrame);
+  return cut.Plan.Stop >= stream.Samples() ? stream.EndPadding : cut.Plan.EndPadding;
 }
 
 bool PlanExactPieces(const std::string& path, const FrameHeader& reference, const GaplessStream& stream,
@@ -122,22 +183,30 @@ bool SplitBoundaries(const GaplessStream& stream, const std::vector<StreamPoint>
 }
 
 bool DamagedFramesOfCopy(const std::string& path, const FrameHeader& reference, std::int64_t startFrame,
-                         std::int32_t& damaged, std::string& error) {
+                         std::int32_t& damaged, ResumePoint& resume, std::string& error) {
   SourceFile source(path);
-  return DamagedFramesOfCopy(source, reference, startFrame, damaged, error);
+  return DamagedFramesOfCopy(source, reference, startFrame, damaged, resume, error);
 }
 
 bool DamagedFramesOfCopy(SourceFile& source, const FrameHeader& reference, std::int64_t startFrame,
-                         std::int32_t& damaged, std::string& error) {
+                         std::int32_t& damaged, ResumePoint& resume, std::string& error) {
   damaged = 0;
+  resume = ResumePoint{};
   if (reference.Invalid || reference.Layer != 1) return true;
   GaplessStream stream;
   if (!ReadGaplessStream(source, reference, stream, error, false)) return false;
   const std::int64_t audio = startFrame - stream.FirstAudioFrame;
   if (audio <= 0) return true;
   std::vector<ReservoirReach> reach;
-  if (!MeasureReservoir(source, reference, stream, {audio}, reach, error)) return false;
+  WalkAround around;
+  around.PlacesFrom = around.PlacesTo = audio;
+  if (!MeasureReservoir(source, reference, stream, {audio}, reach, error, &around)) return false;
   damaged = DamagedLeadingFrames(stream, audio, reach[0]);
+  if (!around.Places.empty() && around.Places[0].Index == startFrame) {
+    resume.Position = around.Places[0].Position;
+    resume.Index = around.Places[0].Index;
+    std::memcpy(resume.Header, around.Places[0].Header, 4);
+  }
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include "gapless/GaplessPlan.h"
 #include "output/ReservedTagFrame.h"
 #include "stream/FrameHeader.h"
+#include "stream/Scanner.h"
 
 class SourceFile;
 
@@ -19,7 +20,22 @@ class SourceFile;
 struct ExactCut {
   GaplessPlan Plan;
   LameFields Tag;
+  // Where the copy of the plan's first frame may begin (see ResumePoint).
+  ResumePoint Resume;
+  // Planned before the stream's end was met, with a stop that may lie at
+  // or after it: when the copy meets the end, SettledEndPadding says what
+  // the tag's padding must be.
+  bool LengthUnmet = false;
+  // The range runs to the end of a stream whose end the walk did not meet:
+  // the plan's last frame is no frame of it, the copy goes to the end.
+  bool ToUnmetEnd = false;
+  GaplessStream Stream;  // without its tag frame's bytes
 };
+
+// The end padding of a cut whose copy met the end of the stream, which holds
+// `frames` frames: the stream's own when the stop lay at or after the end of
+// its samples, else the plan's.
+std::int32_t SettledEndPadding(const ExactCut& cut, std::int32_t frames);
 
 // The tag fields of a plan: the source's encoder string when it declared
 // one, else one that ffmpeg and mpg123 both honour.
@@ -38,7 +54,8 @@ enum class ExactChoice {
 // A job of `cut` whose start or stop is a time, in a Layer III stream:
 // planned sample-exact. A frame-number end stands for the edge of that
 // frame's output (a stop frame is included). A range that holds no sample of
-// the stream is left to the frame copy, which refuses it.
+// the stream is left to the frame copy, which refuses it. The walk that plans
+// it ends a few frames after the start (or at the stream's end).
 ExactChoice PlanExactJob(const JobArgument& job, const FrameHeader& reference, ExactCut& cut, std::string& error);
 // The same on the job's input already open.
 ExactChoice PlanExactJob(const JobArgument& job, SourceFile& source, const FrameHeader& reference, ExactCut& cut,
@@ -63,12 +80,14 @@ bool SplitBoundaries(const GaplessStream& stream, const std::vector<StreamPoint>
 
 // For a frame copy starting at `startFrame` of a Layer III stream: the frames
 // at its front that decode damaged because their main data begins in frames
-// not copied; 0 when none does, or for other layers. False when the file
-// cannot be read.
+// not copied; 0 when none does, or for other layers. The walk that finds out
+// ends a few frames after the start and leaves in `resume` where the start
+// frame lies (Position -1 when it did not walk). False when the file cannot
+// be read.
 bool DamagedFramesOfCopy(const std::string& path, const FrameHeader& reference, std::int64_t startFrame,
-                         std::int32_t& damaged, std::string& error);
+                         std::int32_t& damaged, ResumePoint& resume, std::string& error);
 bool DamagedFramesOfCopy(SourceFile& source, const FrameHeader& reference, std::int64_t startFrame,
-                         std::int32_t& damaged, std::string& error);
+                         std::int32_t& damaged, ResumePoint& resume, std::string& error);
 
 // What a plan whose pre-roll the delay field limited does to the start, for
 // the user; empty when the pre-roll is whole.

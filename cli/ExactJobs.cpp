@@ -5,6 +5,9 @@
 
 ExactChoice MakeCutExact(PlannedJob& job, LameFields& tag) {
   if (!job.ParseError.empty()) return ExactChoice::FrameCopy;
+  // Frame numbers at both ends: a frame copy, without a look at the file.
+  const JobArgument& a = job.Job;
+  if (!(a.HasStart && a.Start.IsTime) && !(a.HasStop && a.Stop.IsTime)) return ExactChoice::FrameCopy;
   FrameHeader reference;
   std::string error;
   // A file that cannot be probed is reported when the run reaches it.
@@ -19,16 +22,22 @@ ExactChoice MakeCutExact(PlannedJob& job, LameFields& tag) {
   if (choice != ExactChoice::Exact) return choice;
   if (cut.Plan.PreRollLimited()) Complain(job.Arg + ": " + PreRollWarning(cut.Plan));
   job.Job.WholeFile = false;
-  job.Job.HasStart = job.Job.HasStop = true;
+  job.Job.HasStart = true;
+  // An end not met yet is the file's end: the progress bar then follows the
+  // estimate from the file's size.
+  job.Job.HasStop = !cut.ToUnmetEnd;
   job.Job.Start = StreamPoint{false, cut.Plan.FirstFrame, 0};
   job.Job.Stop = StreamPoint{false, cut.Plan.LastFrame, 0};
   job.LeadFrame = cut.Plan.Carrier;
+  job.Resume = cut.Resume;
+  job.SettleEnd = cut.LengthUnmet;
+  job.Exact = cut;
   tag = cut.Tag;
   return choice;
 }
 
-void WarnDamagedStarts(const std::vector<PlannedJob>& jobs, bool framesOption) {
-  for (const PlannedJob& job : jobs) {
+void WarnDamagedStarts(std::vector<PlannedJob>& jobs, bool framesOption) {
+  for (PlannedJob& job : jobs) {
     // Frame-number starts only: a time start with --frames asked for frames.
     if (!job.ParseError.empty() || !job.Job.HasStart || job.Job.Start.IsTime) continue;
     FrameHeader reference;
@@ -38,7 +47,7 @@ void WarnDamagedStarts(const std::vector<PlannedJob>& jobs, bool framesOption) {
     if (!ProbeFile(*source, reference, error) || reference.Layer != 1) continue;
     const std::int64_t start = job.Job.Start.Frame;
     std::int32_t damaged = 0;
-    if (!DamagedFramesOfCopy(*source, reference, start, damaged, error) || damaged == 0) continue;
+    if (!DamagedFramesOfCopy(*source, reference, start, damaged, job.Resume, error) || damaged == 0) continue;
     Complain(job.Label + ": " + job.Arg + ": the first " + std::to_string(damaged) +
              " frames will decode damaged: frame " + std::to_string(start) +
              " takes bit-reservoir bytes from frames before it, which are not copied (a time range" +

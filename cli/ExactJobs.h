@@ -14,5 +14,7 @@ ExactChoice MakeCutExact(PlannedJob& job, LameFields& tag);
 // One line on standard error for each job of a Layer III stream whose range
 // starts at a frame number and with frames whose main data begins in frames
 // not copied: how many decode damaged. `framesOption`: the run was told to
-// copy frames.
-void WarnDamagedStarts(const std::vector<PlannedJob>& jobs, bool framesOption);
+// copy frames. The walk that finds out stops a few frames after the start
+// and leaves in each job where its start frame lies, for the copy to go on
+// from there.
+void WarnDamagedStarts(std::vector<PlannedJob>& jobs, bool framesOption);

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <functional>
+#include <cstring>
+#include <limits>
 #include <memory>
+#include <set>
 
 #include "cli/Commands.h"
 #include "cli/ExactCut.h"
@@ -18,6 +21,7 @@
 #include "cli/TagCopy.h"
 #include "cli/TagOptions.h"
 #include "output/PieceRouter.h"
+#include "stream/ScanBuffer.h"
 #include "stream/Scanner.h"
 #include "stream/SourceFile.h"
 
@@ -34,32 +38,107 @@ int InterruptedBeforePieces() {
   return CancelExitStatus();
 }
 
+// What is known of the number of frames before the pieces are written: the
+// plan counts only as far as it must.
+struct FrameTally {
+  std::int64_t Counted = 0;  // frames met so far
+  std::int64_t Most = 0;     // the most the stream can hold
+  bool All = false;          // Counted is the stream's count
+  // Where the walk stopped: after a frame of this header, ending here.
+  std::int64_t Next = -1;
+  std::uint8_t Header[4] = {};
+};
+
+// Every whole frame the walk counts takes this many bytes at least (MPEG-2
+// Layer III, 8 kbps, 24000 Hz); a frame cut short by the end may follow them.
+constexpr std::int64_t kShortestFrame = 24;
+
+FrameTally FirstTally(std::int64_t fileSize) {
+  FrameTally t;
+  t.Most = fileSize / kShortestFrame + 1;
+  return t;
+}
+
+// Counts on from where `tally` stopped until `enough` holds or the stream
+// ends. False, reported, when the file could not be read or a signal came
+// (the caller names it).
+bool CountOn(SourceFile& input, const FrameHeader& reference, std::int64_t fileSize, FrameTally& tally,
+             const std::function<bool(const FrameTally&)>& enough) {
+  if (tally.All || enough(tally)) return true;
+  ScanOptions options;
+  options.Cancel = CancelFlag();
+  bool stopped = false;
+  const std::int64_t before = tally.Counted;
+  auto visit = [&](const FrameVisit& f) {
+    // A walk that goes on after a frame numbers its frames from 0 again.
+    tally.Counted = before + f.Index + 1;
+    if (!f.Whole) return true;  // the last: the walk ends with it
+    tally.Next = f.Position + f.Length;
+    std::memcpy(tally.Header, f.Header, 4);
+    tally.Most = tally.Counted + std::max<std::int64_t>(0, fileSize - tally.Next) / kShortestFrame + 1;
+    stopped = enough(tally);
+    return !stopped;
+  };
+  std::string error;
+  const bool resumed = tally.Next >= 0;
+  const bool walked = resumed ? WalkFramesAfter(input, tally.Next, tally.Header, reference, options, visit, error)
+                              : WalkFrames(input, reference, options, visit, error);
+  if (Cancelled()) return false;
+  if (!walked) {
+    Complain(error);
+    return false;
+  }
+  if (!stopped) {
+    tally.All = true;
+    tally.Most = tally.Counted;
+  }
+  return true;
+}
+
 // What becomes of a piece besides its frames: whether it carries the input's
 // tags, and what follows once it is committed (false: a failure, reported).
 struct PieceEnds {
   bool KeepTags = false;
-  std::function<bool(std::size_t)> Finished;
+  std::function<bool(std::size_t, const SplitPiece&, std::size_t pieces)> Finished;
 };
 
+// The pieces of a split, asked for in turn as the walk reaches them.
+struct PieceSet {
+  // Piece k's frames; false when there is no piece k. The last piece of a
+  // frame copy runs to the end of the stream (Stop INT32_MAX).
+  std::function<bool(std::size_t, PieceRange&)> RangeOf;
+  std::function<std::string(std::size_t)> PathOf;
+  // How many pieces there are, when that is known before the walk; else the
+  // walk finds out where the stream ends.
+  std::int64_t Known = -1;
+  std::int64_t Count = -1;  // the stream's frames, when they were counted
+};
+
+// " of N" after a piece's number, when N is known.
+std::string OfPieces(std::int64_t pieces) { return pieces < 0 ? "" : " of " + std::to_string(pieces); }
+
 // Writes every piece in one walk over the input, each output opened when its
-// first frame comes and finished when its last has gone.
-int WritePieces(const Options& options, SourceFile& source, const FrameHeader& reference,
-                const std::vector<SplitPiece>& pieces, std::int32_t count, const std::vector<ExactCut>& exact,
-                const PieceEnds& ends) {
+// first frame comes and finished when its last has gone. Sample-exact pieces
+// (`exact`, one per piece) are all known before.
+int WritePieces(const Options& options, SourceFile& source, const FrameHeader& reference, const PieceSet& set,
+                const std::vector<ExactCut>& exact, const PieceEnds& ends) {
   const std::string& input = source.Path();
-  std::vector<PieceRange> ranges;
-  for (const SplitPiece& p : pieces) ranges.push_back({p.Start, p.Stop});
   int status = kExitOk;
   std::unique_ptr<OutputTarget> target;  // the piece being written
+  std::string targetPath;
   std::size_t made = 0;
-  std::vector<bool> reached(pieces.size(), false);
-  const std::string of = " of " + std::to_string(pieces.size());
+  std::int64_t pieces = set.Known;
+  // The scan's count once the walk is over: the last piece ends there.
+  std::int64_t walked = -1;
+  bool framesAfter = false;
+  std::vector<std::size_t> unreached;  // pieces whose walk never reached them
+  const PieceRouter* router = nullptr;
 
   auto open = [&](std::size_t k) -> FrameSink* {
-    reached[k] = true;
     target = std::make_unique<OutputTarget>();
+    targetPath = set.PathOf(k);
     OutputChoice choice;
-    choice.Output = pieces[k].Path;
+    choice.Output = targetPath;
     choice.Existing = options.Overwrite ? ExistingOutput::Overwrite : ExistingOutput::Refuse;
     choice.NoWait = options.NoWait;
     // A sample-exact piece carries the delay and padding that trim it.
@@ -83,7 +162,7 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
     if (!exact.empty() && !exact[k].Plan.Carrier.empty()) {
       const std::vector<std::uint8_t>& carrier = exact[k].Plan.Carrier;
       std::size_t put = 0;
-      if (!target->Writer.Write(carrier.data(), carrier.size(), pieces[k].Start - 1, put, error)) {
+      if (!target->Writer.Write(carrier.data(), carrier.size(), router->Current().Start - 1, put, error)) {
         Complain(error);
         status = kExitFailed;
         target->Writer.Discard();
@@ -95,13 +174,21 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
   };
   auto close = [&](std::size_t k) {
     if (!target) return;
+    SplitPiece piece;
+    piece.Start = router->Current().Start;
+    piece.Stop = router->Current().Stop;
+    piece.Path = targetPath;
+    // The last piece of a frame copy ends with the stream.
+    if (walked >= 0 && exact.empty())
+      piece.Stop = static_cast<std::int32_t>(std::min<std::int64_t>(piece.Stop, walked - 1));
+    const bool last = walked >= 0 && k + 1 == static_cast<std::size_t>(pieces);
     OutputWriter& out = target->Writer;
-    const std::string label = "piece " + std::to_string(k + 1) + of + ": " + pieces[k].Path;
+    const std::string label = "piece " + std::to_string(k + 1) + OfPieces(pieces) + ": " + piece.Path;
     std::string error;
     if (out.AddedAudioFrames() == 0) {
       out.Discard();
       Complain(label + ": no audio frame of its range was copied; " +
-               (target->Replacing ? pieces[k].Path + " was left as it was" : "no file was made"));
+               (target->Replacing ? piece.Path + " was left as it was" : "no file was made"));
       status = kExitFailed;
     } else if (target->Replacing && Cancelled()) {
       out.Discard();  // the old piece stays as it was
@@ -112,9 +199,9 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
       }
       // Only a piece that is the whole file keeps the encoder's end padding.
       FinishSettings finish;
-      finish.KeepEndPadding = pieces.size() == 1 && pieces[k].Start == 0 && pieces[k].Stop >= count - 1;
+      finish.KeepEndPadding = k == 0 && last && piece.Start == 0 && !framesAfter;
       if (!out.Finish(finish, error)) {
-        Complain(error + " (the Xing frame of " + pieces[k].Path + " was not brought up to date)");
+        Complain(error + " (the Xing frame of " + piece.Path + " was not brought up to date)");
         status = kExitFailed;
       }
       if (!out.Commit(error)) {
@@ -122,7 +209,8 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
         status = kExitFailed;
       } else {
         ++made;
-        if (ends.Finished && !ends.Finished(k)) status = kExitFailed;
+        if (ends.Finished && !ends.Finished(k, piece, static_cast<std::size_t>(std::max<std::int64_t>(pieces, 0))))
+          status = kExitFailed;
       }
     }
     target.reset();
@@ -133,59 +221,354 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
   // pass. Pieces so short that one begins before the one before it does get
   // a walk each.
   std::int64_t overlap = 0;
-  for (std::size_t k = 1; k < ranges.size(); ++k)
-    overlap = std::max<std::int64_t>(overlap, static_cast<std::int64_t>(ranges[k - 1].Stop) + 1 - ranges[k].Start);
-  std::vector<std::vector<std::size_t>> walks(1);
-  for (std::size_t k = 0; k < ranges.size(); ++k) walks[0].push_back(k);
-  if (!PieceRouter::Fits(ranges, static_cast<std::size_t>(overlap))) {
-    walks.assign(ranges.size(), {});
-    for (std::size_t k = 0; k < ranges.size(); ++k) walks[k].push_back(k);
+  bool walkEach = false;
+  if (!exact.empty()) {
+    std::vector<PieceRange> ranges(exact.size());
+    for (std::size_t k = 0; k < ranges.size(); ++k) set.RangeOf(k, ranges[k]);
+    for (std::size_t k = 1; k < ranges.size(); ++k)
+      overlap = std::max<std::int64_t>(overlap, static_cast<std::int64_t>(ranges[k - 1].Stop) + 1 - ranges[k].Start);
+    walkEach = !PieceRouter::Fits(ranges, static_cast<std::size_t>(overlap));
+  }
+  // Each walk: its first piece, and its last (or every one to the end).
+  struct Walk {
+    std::size_t First = 0;
+    std::size_t Last = SIZE_MAX;
+  };
+  std::vector<Walk> walks(1);
+  if (walkEach) {
+    walks.clear();
+    for (std::size_t k = 0; k < exact.size(); ++k) walks.push_back({k, k});
   }
   ProgressBar bar(options.Quiet);
   ScanResult r;
   std::int32_t leftOut = 0;
-  for (const std::vector<std::size_t>& walk : walks) {
-    std::vector<PieceRange> these;
-    for (std::size_t k : walk) these.push_back(ranges[k]);
-    PieceRouter router(
-        these, static_cast<std::size_t>(overlap), [&](std::size_t j) { return open(walk[j]); },
-        [&](std::size_t j) { close(walk[j]); });
-    const std::int64_t total = static_cast<std::int64_t>(these.back().Stop) - these.front().Start + 1;
+  for (const Walk& walk : walks) {
+    PieceRange first, lastRange;
+    if (!set.RangeOf(walk.First, first)) break;
+    // A frame copy walks to the end of the stream, where its last piece ends.
+    std::int32_t stop = std::numeric_limits<std::int32_t>::max();
+    const std::size_t lastPiece = walk.Last != SIZE_MAX ? walk.Last : exact.size() - 1;
+    if (!exact.empty() && set.RangeOf(lastPiece, lastRange)) stop = lastRange.Stop;
+    PieceRouter here(
+        [&](std::size_t j, PieceRange& range) {
+          const std::size_t k = walk.First + j;
+          return k <= walk.Last && set.RangeOf(k, range);
+        },
+        static_cast<std::size_t>(overlap), [&](std::size_t j) { return open(walk.First + j); },
+        [&](std::size_t j) { close(walk.First + j); });
+    router = &here;
+    // The bar's total: the frames of the walk, as far as they are known.
+    const std::int64_t end = stop != std::numeric_limits<std::int32_t>::max() ? stop + std::int64_t{1}
+                             : set.Count >= 0                                 ? set.Count
+                             : reference.FrameLength > 0 ? reference.FileSize / reference.FrameLength
+                                                         : 0;
+    const std::int64_t total = end - first.Start;
     ScanOptions scan;
     scan.AnyBitRate = options.AnyBitRate;
     scan.EndAfterRange = true;
     scan.Cancel = CancelFlag();
-    scan.Sink = &router;
+    scan.Sink = &here;
     bar.Start("split " + input);
-    r = ScanFrames(source, "", these.front().Start, these.back().Stop, false, reference,
+    r = ScanFrames(source, "", first.Start, stop, false, reference,
                    [&bar, total](std::int32_t done, std::int32_t) { bar.Show(done + 1, total); }, scan);
     bar.Clear();
-    router.End();
+    // The walk is over: the piece still open is the last one reached, and
+    // where the stream ended tells how many pieces there are.
+    walked = r.Count;
+    framesAfter = r.FramesAfterRange;
+    if (pieces < 0 && r.Ok() && !Cancelled()) {
+      PieceRange range;
+      std::size_t k = here.Begun();
+      while (set.RangeOf(k, range) && range.Start < walked) ++k;
+      pieces = static_cast<std::int64_t>(std::max<std::size_t>(k, 1));
+    }
+    here.End();
+    router = nullptr;
+    // The pieces of a walk are reached in order: those after the last one
+    // reached never had a frame of theirs come by.
+    if (r.Ok() && !Cancelled()) {
+      const std::size_t after =
+          walk.Last != SIZE_MAX ? walk.Last + 1 : static_cast<std::size_t>(std::max<std::int64_t>(pieces, 0));
+      for (std::size_t k = walk.First + here.Begun(); k < after; ++k) unreached.push_back(k);
+    }
     leftOut = std::max(leftOut, r.LeftOut);
     if (!r.Ok() || Cancelled()) break;
   }
   r.LeftOut = leftOut;
   if (r.LeftOut > 0) {
+    // A frame copy walks to the end of the stream, and so counts it.
+    const std::int64_t count = set.Count >= 0 ? set.Count : r.Count;
     Complain(input + ": " + std::to_string(r.LeftOut) + " of " + std::to_string(count) +
              " frames were not copied: their bit rate differs from the first frame's");
     status = kExitFailed;
   }
   if (r.Status == ScanStatus::Interrupted || Cancelled()) {
-    Complain("interrupted by " + CancelSignalName() + " after " + std::to_string(made) + of +
-             " pieces were made; the last of them ends on a whole frame");
+    // Without a count the pieces still to come are not known.
+    const std::string madeText = pieces >= 0 ? std::to_string(made) + OfPieces(pieces) + " pieces were made"
+                              : made == 1 ? "1 piece was made"
+                                          : std::to_string(made) + " pieces were made";
+    Complain("interrupted by " + CancelSignalName() + " after " + madeText + "; the last of them ends on a whole frame");
     return CancelExitStatus();
   }
   if (!r.Ok()) {
     Complain(r.Message);
     if (status == kExitOk) status = kExitFailed;
   }
-  for (std::size_t k = 0; k < pieces.size() && r.Ok(); ++k) {
-    if (!reached[k])
-      Complain("piece " + std::to_string(k + 1) + of + ": " + pieces[k].Path +
+  // Pieces the walk never reached: their frames were all left out, or came
+  // after the last whole frame.
+  if (r.Ok()) {
+    for (std::size_t k : unreached)
+      Complain("piece " + std::to_string(k + 1) + OfPieces(pieces) + ": " + set.PathOf(k) +
                ": no audio frame of its range was copied; no file was made");
   }
-  if (made < pieces.size() && status == kExitOk) status = kExitFailed;
+  if (made < static_cast<std::size_t>(std::max<std::int64_t>(pieces, 0)) && status == kExitOk) status = kExitFailed;
   return status;
+}
+
+// Whether the pieces' names leave the way open.
+enum class PieceNames { Free, InTheWay, Interrupted };
+
+// Nothing is written unless every piece may be: none would be the input, and
+// none exists unless --overwrite replaces it. Looks at the names of the first
+// `pieces` pieces; `quiet` only asks whether one is in the way, else the
+// first in the way is reported.
+PieceNames CheckPieceNames(const Options& options, const PathIdentity& source,
+                           const std::function<std::string(std::size_t)>& pathOf, std::int64_t pieces, bool quiet) {
+  for (std::int64_t k = 0; k < pieces; ++k) {
+    if (Cancelled()) return PieceNames::Interrupted;
+    const std::string path = pathOf(static_cast<std::size_t>(k));
+    if (SamePlace(source, IdentifyPath(path))) {
+      if (!quiet) Complain(path + ": the piece would be the input; nothing written");
+      return PieceNames::InTheWay;
+    }
+    if (!options.Overwrite && Exists(path)) {
+      if (!quiet) Complain(path + ": exists; nothing written (--overwrite replaces the pieces)");
+      return PieceNames::InTheWay;
+    }
+  }
+  return PieceNames::Free;
+}
+
+// The first name that two of the first `pieces` pieces share, or empty.
+std::string SharedName(const std::function<std::string(std::size_t)>& pathOf, std::int64_t pieces) {
+  std::set<std::string> seen;
+  for (std::int64_t k = 0; k < pieces; ++k) {
+    std::string path = pathOf(static_cast<std::size_t>(k));
+    if (!seen.insert(path).second) return path;
+  }
+  return "";
+}
+
+// What every split shares: its input, the points or length, the sheet or
+// silences, the clock and the tag edits.
+struct SplitJob {
+  const Options& Opts;
+  const std::string& Input;
+  const FrameHeader& Reference;
+  const std::vector<StreamPoint>& Points;
+  const StreamPoint& Every;
+  const SplitSource& Found;
+  const FrameClock& Clock;
+  const std::vector<TagEdit>& Edits;
+  // The input, opened once for all the split reads of it.
+  SourceFile& Source;
+
+  bool Patterned() const { return Opts.HaveCue || Opts.HaveName; }
+  std::string Pattern() const { return Opts.HaveName ? Opts.Name : "{n:02} - {title}"; }
+  PieceEnds Ends(std::function<std::int64_t(std::size_t)> samples) const {
+    // Pieces of an album keep its other tags and its cover; each piece, once
+    // written, says its length and gets its own tags.
+    PieceEnds ends;
+    ends.KeepTags = Opts.Tags || Opts.HaveCue;
+    ends.Finished = [this, samples](std::size_t k, const SplitPiece& piece, std::size_t pieces) {
+      return FinishPiece(Opts, Found, piece, k, pieces, Clock, samples(k), Edits);
+    };
+    return ends;
+  }
+};
+
+// A sample-exact split: every piece is planned before the walk, from the
+// stream's length and the reservoir before each start.
+int SplitExact(const SplitJob& job) {
+  const Options& options = job.Opts;
+  std::string error;
+  // The walks that plan the pieces below do not look at the signal flag; this
+  // count does, so that a signal in a huge file still ends the run before
+  // any piece. Its figure serves the message on frames left out.
+  std::int32_t count = 0, copyable = 0;
+  if (!CountFrames(job.Source, job.Reference, options.AnyBitRate, count, copyable))
+    return Cancelled() ? InterruptedBeforePieces() : kExitFailed;
+  GaplessStream stream;
+  std::vector<std::int64_t> boundaries;
+  std::vector<ExactCut> exact;
+  const bool planned = ReadGaplessStream(job.Source, job.Reference, stream, error) &&
+                       SplitBoundaries(stream, job.Points, options.HaveEvery ? &job.Every : nullptr, boundaries,
+                                       error) &&
+                       PlanExactPieces(job.Source, job.Reference, stream, boundaries, exact, error);
+  if (Cancelled()) return InterruptedBeforePieces();
+  if (!planned) {
+    Complain(job.Input + ": " + error);
+    return kExitFailed;
+  }
+  const PieceNameParts parts = PieceNamePartsOf(job.Input, options.Directory);
+  const std::int64_t pieces = static_cast<std::int64_t>(exact.size());
+  const int digits = PieceNumberDigits(pieces);
+  const std::string pattern = job.Pattern();
+  const std::function<std::string(std::size_t)> pathOf = [&](std::size_t k) {
+    return job.Patterned() ? PatternPieceName(pattern, parts, job.Found, k) : NumberedPieceName(parts, k, digits);
+  };
+  for (std::size_t i = 0; i < exact.size(); ++i)
+    if (exact[i].Plan.PreRollLimited()) Complain(pathOf(i) + ": " + PreRollWarning(exact[i].Plan));
+  if (const std::string shared = SharedName(pathOf, pieces); !shared.empty()) {
+    Complain(shared + ": two pieces would have this name; nothing written (give --name a {n})");
+    return kExitFailed;
+  }
+  switch (CheckPieceNames(options, IdentifySource(job.Source), pathOf, pieces, false)) {
+    case PieceNames::Interrupted:
+      return InterruptedBeforePieces();
+    case PieceNames::InTheWay:
+      return kExitFailed;
+    case PieceNames::Free:
+      break;
+  }
+  PieceSet set;
+  set.RangeOf = [&](std::size_t k, PieceRange& range) {
+    if (k >= exact.size()) return false;
+    range.Start = static_cast<std::int32_t>(exact[k].Plan.FirstFrame);
+    range.Stop = static_cast<std::int32_t>(exact[k].Plan.LastFrame);
+    return true;
+  };
+  set.PathOf = pathOf;
+  set.Known = pieces;
+  set.Count = count;
+  return WritePieces(options, job.Source, job.Reference, set, exact,
+                     job.Ends([&](std::size_t k) { return exact[k].Plan.Samples(); }));
+}
+
+// A split into frame copies, planned without counting the stream's frames
+// where the plan can do without: the walk that writes the pieces opens each
+// as it reaches it, and the last ends where the stream ends. The count is
+// taken only as far as the plan needs it:
+//  - points must lie inside the stream: counted up to the last point;
+//  - the numbers in the names have as many digits as the last needs: with
+//    --every, counted until the stream is sure to hold at most 99 pieces,
+//    else to its end (no frame count is known from a file's size alone);
+//  - a --name without a number names two pieces alike: counted until a second
+//    piece is sure or ruled out;
+//  - --tags numbers the pieces n/N: counted to the end;
+//  - names already in the way (or that might be, of a great many pieces):
+//    counted to the end, so that exactly the pieces made are looked at.
+int SplitFrames(const SplitJob& job) {
+  const Options& options = job.Opts;
+  const std::string& input = job.Input;
+  std::string error;
+  FrameTally tally = FirstTally(job.Reference.FileSize);
+  auto countOn = [&](const std::function<bool(const FrameTally&)>& enough) {
+    return CountOn(job.Source, job.Reference, job.Reference.FileSize, tally, enough);
+  };
+  const auto toEnd = [](const FrameTally&) { return false; };
+  auto failedCount = [] { return Cancelled() ? InterruptedBeforePieces() : kExitFailed; };
+
+  const PieceNameParts parts = PieceNamePartsOf(input, options.Directory);
+  const std::string pattern = job.Pattern();
+  std::vector<std::int32_t> starts;  // of listed points
+  EveryStartSequence every(job.Every, job.Clock);
+  std::int64_t pieces = -1;  // when known
+  int digits = 2;
+  if (!options.HaveEvery) {
+    std::int64_t last = 0;
+    for (const StreamPoint& p : job.Points) last = std::max(last, StartFrameOf(job.Clock, p));
+    if (!countOn([last](const FrameTally& t) { return t.Counted > last; })) return failedCount();
+    // Counted so far lies beyond every point: the test against the last
+    // frame then passes as with the whole count.
+    const std::int64_t count = std::min<std::int64_t>(tally.Counted, std::numeric_limits<std::int32_t>::max());
+    if (!SplitStarts(job.Points, job.Clock, static_cast<std::int32_t>(count), starts, error)) {
+      Complain(input + ": " + error);
+      return kExitFailed;
+    }
+    pieces = static_cast<std::int64_t>(starts.size());
+    digits = PieceNumberDigits(pieces);
+  } else {
+    const std::int64_t second = every.StartOf(1);
+    if (options.Tags && !countOn(toEnd)) return failedCount();
+    if (!job.Patterned()) {
+      const std::int64_t hundredth = every.StartOf(99);
+      if (hundredth >= 0 && !countOn([hundredth](const FrameTally& t) { return t.Most <= hundredth; }))
+        return failedCount();
+    } else if (second >= 0 && PatternPieceName(pattern, parts, job.Found, 0) ==
+                                  PatternPieceName(pattern, parts, job.Found, 1)) {
+      if (!countOn([second](const FrameTally& t) { return t.Counted > second || t.Most <= second; }))
+        return failedCount();
+      if (tally.Counted > second) {
+        Complain(PatternPieceName(pattern, parts, job.Found, 1) +
+                 ": two pieces would have this name; nothing written (give --name a {n})");
+        return kExitFailed;
+      }
+    }
+    if (tally.All) pieces = every.PiecesIn(tally.Counted, std::numeric_limits<std::int64_t>::max());
+    if (pieces >= 0) digits = PieceNumberDigits(pieces);
+  }
+  const std::function<std::string(std::size_t)> pathOf = [&](std::size_t k) {
+    return job.Patterned() ? PatternPieceName(pattern, parts, job.Found, k) : NumberedPieceName(parts, k, digits);
+  };
+  // Numbered names differ, and so do the names --every gets from a pattern
+  // once the first two differ (only the number changes in them): only a
+  // sheet's or the points' pieces need their names compared.
+  if (!options.HaveEvery && job.Patterned()) {
+    if (const std::string shared = SharedName(pathOf, pieces); !shared.empty()) {
+      Complain(shared + ": two pieces would have this name; nothing written (give --name a {n})");
+      return kExitFailed;
+    }
+  }
+
+  const PathIdentity source = IdentifySource(job.Source);
+  if (pieces < 0) {
+    // Every name the pieces might take, as long as they are few: when none
+    // is in the way, neither is any of those made.
+    constexpr std::int64_t kMostLooked = 1000;
+    const std::int64_t most = every.PiecesIn(tally.Most, kMostLooked);
+    const PieceNames look =
+        most <= kMostLooked ? CheckPieceNames(options, source, pathOf, most, true) : PieceNames::InTheWay;
+    if (look == PieceNames::Interrupted) return InterruptedBeforePieces();
+    if (look == PieceNames::InTheWay) {
+      if (!countOn(toEnd)) return failedCount();
+      pieces = every.PiecesIn(tally.Counted, std::numeric_limits<std::int64_t>::max());
+    }
+  }
+  if (pieces >= 0) {
+    switch (CheckPieceNames(options, source, pathOf, pieces, false)) {
+      case PieceNames::Interrupted:
+        return InterruptedBeforePieces();
+      case PieceNames::InTheWay:
+        return kExitFailed;
+      case PieceNames::Free:
+        break;
+    }
+  }
+
+  PieceSet set;
+  constexpr std::int32_t kToTheEnd = std::numeric_limits<std::int32_t>::max();
+  if (!options.HaveEvery) {
+    set.RangeOf = [&](std::size_t k, PieceRange& range) {
+      if (k >= starts.size()) return false;
+      range.Start = starts[k];
+      range.Stop = k + 1 < starts.size() ? starts[k + 1] - 1 : kToTheEnd;
+      return true;
+    };
+  } else {
+    set.RangeOf = [&](std::size_t k, PieceRange& range) {
+      const std::int64_t start = every.StartOf(k);
+      if (start < 0 || (pieces >= 0 && static_cast<std::int64_t>(k) >= pieces)) return false;
+      const std::int64_t next = every.StartOf(k + 1);
+      range.Start = static_cast<std::int32_t>(start);
+      range.Stop = next < 0 ? kToTheEnd : static_cast<std::int32_t>(next - 1);
+      return true;
+    };
+  }
+  set.PathOf = pathOf;
+  set.Known = pieces;
+  set.Count = tally.All ? tally.Counted : -1;
+  return WritePieces(options, job.Source, job.Reference, set, {}, job.Ends([](std::size_t) { return -1; }));
 }
 
 }  // namespace
@@ -208,9 +591,9 @@ int RunSplit(const Options& options) {
       (options.HaveName && !CheckNamePattern(options.Name, error)))
     return UsageError(error);
 
+  FrameHeader reference;
   // Opened once for everything the split reads of it.
   SourceFile source(input);
-  FrameHeader reference;
   if (!ProbeInput(source, reference)) return kExitFailed;
   // A sheet or the silences give the points; the pieces are then made as
   // from points typed by the user.
@@ -239,65 +622,9 @@ int RunSplit(const Options& options) {
   // shortest allowed depends only on the first header.
   if (options.HaveEvery && !CheckEveryLength(every, clock, error))
     return UsageError("--every " + options.Every + ": " + error);
-  std::int32_t count = 0, copyable = 0;
-  if (!CountFrames(source, reference, options.AnyBitRate, count, copyable))
-    return Cancelled() ? InterruptedBeforePieces() : kExitFailed;
   // Pieces of a Layer III stream are made to be played: each decodes to
   // exactly its samples, and back to back they are the whole.
-  std::vector<ExactCut> exact;
-  std::vector<std::int32_t> starts;
-  bool planned = false;
-  if (!options.Frames && reference.Layer == 1) {
-    GaplessStream stream;
-    std::vector<std::int64_t> boundaries;
-    planned = ReadGaplessStream(source, reference, stream, error) &&
-              SplitBoundaries(stream, points, options.HaveEvery ? &every : nullptr, boundaries, error) &&
-              PlanExactPieces(source, reference, stream, boundaries, exact, error);
-    starts.assign(exact.size(), 0);
-  } else {
-    planned = options.HaveEvery ? EveryStarts(every, clock, count, starts, error, CancelFlag())
-                                : SplitStarts(points, clock, count, starts, error);
-  }
-  if (Cancelled()) return InterruptedBeforePieces();
-  if (!planned) {
-    Complain(input + ": " + error);
-    return kExitFailed;
-  }
-  std::vector<SplitPiece> pieces = NamePieces(input, options.Directory, starts, count);
-  if (options.HaveCue || options.HaveName)
-    NamePiecesByPattern(options.HaveName ? options.Name : "{n:02} - {title}", input, options.Directory, found,
-                        pieces);
-  for (std::size_t i = 0; i < exact.size(); ++i) {
-    pieces[i].Start = static_cast<std::int32_t>(exact[i].Plan.FirstFrame);
-    pieces[i].Stop = static_cast<std::int32_t>(exact[i].Plan.LastFrame);
-    if (exact[i].Plan.PreRollLimited()) Complain(pieces[i].Path + ": " + PreRollWarning(exact[i].Plan));
-  }
-  if (const std::string shared = SharedPiecePath(pieces); !shared.empty()) {
-    Complain(shared + ": two pieces would have this name; nothing written (give --name a {n})");
-    return kExitFailed;
-  }
-
-  // Nothing is written unless every piece may be.
-  const PathIdentity opened = IdentifySource(source);
-  for (const SplitPiece& p : pieces) {
-    if (Cancelled()) return InterruptedBeforePieces();
-    if (SamePlace(opened, IdentifyPath(p.Path))) {
-      Complain(p.Path + ": the piece would be the input; nothing written");
-      return kExitFailed;
-    }
-    if (!options.Overwrite && Exists(p.Path)) {
-      Complain(p.Path + ": exists; nothing written (--overwrite replaces the pieces)");
-      return kExitFailed;
-    }
-  }
-
-  // Pieces of an album keep its other tags and its cover; each piece, once
-  // written, says its length and gets its own tags.
-  PieceEnds ends;
-  ends.KeepTags = options.Tags || options.HaveCue;
-  ends.Finished = [&](std::size_t k) {
-    const std::int64_t samples = exact.empty() ? -1 : exact[k].Plan.Samples();
-    return FinishPiece(options, found, pieces, k, clock, samples, edits);
-  };
-  return WritePieces(options, source, reference, pieces, count, exact, ends);
+  const SplitJob job{options, input, reference, points, every, found, clock, edits, source};
+  if (!options.Frames && reference.Layer == 1) return SplitExact(job);
+  return SplitFrames(job);
 }

@@ -205,16 +205,19 @@ bool CheckNamePattern(const std::string& pattern, std::string& error) {
   return Expand(pattern, nullptr, 0, "", out, error);
 }
 
+std::string PatternPieceName(const std::string& pattern, const PieceNameParts& parts, const SplitSource& source,
+                             std::size_t index) {
+  std::string name, error;
+  Expand(pattern, &source, index, parts.Stem, name, error);
+  // A name that came out empty, or as a folder alone, still gets the number.
+  if (name.empty() || name.back() == '/') name += std::to_string(index + 1);
+  return parts.Folder + name + parts.Extension;
+}
+
 void NamePiecesByPattern(const std::string& pattern, const std::string& input, const std::string& directory,
                          const SplitSource& source, std::vector<SplitPiece>& pieces) {
   const PieceNameParts parts = PieceNamePartsOf(input, directory);
-  for (std::size_t i = 0; i < pieces.size(); ++i) {
-    std::string name, error;
-    Expand(pattern, &source, i, parts.Stem, name, error);
-    // A name that came out empty, or as a folder alone, still gets the number.
-    if (name.empty() || name.back() == '/') name += std::to_string(i + 1);
-    pieces[i].Path = parts.Folder + name + parts.Extension;
-  }
+  for (std::size_t i = 0; i < pieces.size(); ++i) pieces[i].Path = PatternPieceName(pattern, parts, source, i);
 }
 
 std::string SharedPiecePath(const std::vector<SplitPiece>& pieces) {
@@ -252,16 +255,15 @@ std::string PieceLength(const SplitPiece& piece, const FrameClock& clock, std::i
          std::to_string(frames) + " frames, " + FormatTime(ns) + ")";
 }
 
-bool FinishPiece(const Options& options, const SplitSource& source, const std::vector<SplitPiece>& pieces,
-                 std::size_t index, const FrameClock& clock, std::int64_t exactSamples,
+bool FinishPiece(const Options& options, const SplitSource& source, const SplitPiece& piece, std::size_t index,
+                 std::size_t count, const FrameClock& clock, std::int64_t exactSamples,
                  const std::vector<TagEdit>& userEdits) {
-  const SplitPiece& piece = pieces[index];
   if (!options.Quiet) {
     std::printf("%s\n", PieceLength(piece, clock, exactSamples).c_str());
     std::fflush(stdout);
   }
   std::string error;
-  if (WriteTags(piece.Path, PieceTagEdits(source, index, pieces.size(), options.Tags, userEdits), error)) return true;
+  if (WriteTags(piece.Path, PieceTagEdits(source, index, count, options.Tags, userEdits), error)) return true;
   Complain(error);
   return false;
 }

@@ -51,6 +51,9 @@ std::string SafeFileName(const std::string& text);
 // False, with `error` set, for a pattern with an unknown field or an
 // unclosed brace.
 bool CheckNamePattern(const std::string& pattern, std::string& error);
+// The name of piece `index` (from 0) by `pattern`: see NamePiecesByPattern.
+std::string PatternPieceName(const std::string& pattern, const PieceNameParts& parts, const SplitSource& source,
+                             std::size_t index);
 // Names the pieces by `pattern` ({n}, {n:02}, {title}, {performer}, {album},
 // {path-stem}; each value made safe), in `directory` or beside the input,
 // with the input's extension.
@@ -70,8 +73,10 @@ std::vector<TagEdit> PieceTagEdits(const SplitSource& source, std::size_t index,
 // samples, whatever its frames: its time is theirs.
 std::string PieceLength(const SplitPiece& piece, const FrameClock& clock, std::int64_t exactSamples = -1);
 
-// Once piece `index` is written: prints its length (unless -q) and writes its
-// tags. False when the tags could not be written; the reason is reported.
-bool FinishPiece(const Options& options, const SplitSource& source, const std::vector<SplitPiece>& pieces,
-                 std::size_t index, const FrameClock& clock, std::int64_t exactSamples,
+// Once `piece`, number `index` (from 0) of `count`, is written: prints its
+// length (unless -q) and writes its tags. `count` matters only for the track
+// numbers of a sheet's pieces or of --tags. False when the tags could not be
+// written; the reason is reported.
+bool FinishPiece(const Options& options, const SplitSource& source, const SplitPiece& piece, std::size_t index,
+                 std::size_t count, const FrameClock& clock, std::int64_t exactSamples,
                  const std::vector<TagEdit>& userEdits);

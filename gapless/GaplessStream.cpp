@@ -56,13 +56,13 @@ class FrameReader {
   std::int64_t filled_ = 0;
 };
 
-// Calls `each(audioIndex, frame bytes, length)` for every whole frame of the
-// reference's stream from frame `firstAudio` on, in order. Frames from the
-// `wholeFrames`-th on come as their four header bytes only: the walk then
-// reads nothing more.
+// Calls `each(audioIndex, frame bytes, visit)` for every whole frame of the
+// reference's stream from frame `firstAudio` on, in order. The bytes are the
+// whole frame's when `whole(audioIndex)` says so, else its four header bytes
+// only: the frames far from what is measured cost no read of their own.
+using AudioVisit = std::function<bool(std::int64_t, const std::uint8_t*, const FrameVisit&)>;
 bool WalkAudio(SourceFile& source, const FrameHeader& reference, std::int32_t firstAudio,
-               const std::function<bool(std::int64_t, const std::uint8_t*, std::int32_t)>& each,
-               std::string& error, std::int64_t wholeFrames = INT64_MAX) {
+               const std::function<bool(std::int64_t)>& whole, const AudioVisit& each, std::string& error) {
   FrameReader reader;
   if (!reader.Open(source, error)) return false;
   ScanOptions options;
@@ -73,10 +73,10 @@ bool WalkAudio(SourceFile& source, const FrameHeader& reference, std::int32_t fi
       source, reference, options,
       [&](const FrameVisit& f) {
         if (!f.Whole || !f.Fits || f.Index < firstAudio) return true;
-        if (audio >= wholeFrames) return each(audio++, f.Header, f.Length);
+        if (!whole(audio)) return each(audio++, f.Header, f);
         const std::uint8_t* b = reader.Bytes(f.Position, static_cast<std::size_t>(f.Length), readError);
         if (b == nullptr) return readError.empty();
-        return each(audio++, b, f.Length);
+        return each(audio++, b, f);
       },
       error);
   if (!readError.empty()) error = readError;
@@ -117,7 +117,9 @@ bool ReadGaplessStream(SourceFile& source, const FrameHeader& reference, Gapless
   bool first = true;
   bool walked = WalkAudio(
       source, reference, 0,
-      [&](std::int64_t index, const std::uint8_t* b, std::int32_t length) {
+      [](std::int64_t index) { return index < 2; },  // a tag frame and the first audio frame
+      [&](std::int64_t index, const std::uint8_t* b, const FrameVisit& f) {
+        const std::int32_t length = f.Length;
         XingTag tag;
         if (index == 0 && ParseXingTag(b, static_cast<std::size_t>(length), tag)) {
           stream.FirstAudioFrame = 1;
@@ -142,7 +144,7 @@ bool ReadGaplessStream(SourceFile& source, const FrameHeader& reference, Gapless
         ++stream.AudioFrames;
         return countFrames;
       },
-      error, 2);  // a tag frame and the first audio frame
+      error);
   if (!walked) return false;
   stream.SeveralBitRates = (bitRates & (bitRates - 1)) != 0;
   if (stream.AudioFrames == 0) {
@@ -154,14 +156,14 @@ bool ReadGaplessStream(SourceFile& source, const FrameHeader& reference, Gapless
 
 bool MeasureReservoir(const std::string& path, const FrameHeader& reference, const GaplessStream& stream,
                       const std::vector<std::int64_t>& frames, std::vector<ReservoirReach>& reach,
-                      std::string& error) {
+                      std::string& error, WalkAround* around) {
   SourceFile source(path);
-  return MeasureReservoir(source, reference, stream, frames, reach, error);
+  return MeasureReservoir(source, reference, stream, frames, reach, error, around);
 }
 
 bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const GaplessStream& stream,
                       const std::vector<std::int64_t>& frames, std::vector<ReservoirReach>& reach,
-                      std::string& error) {
+                      std::string& error, WalkAround* around) {
   reach.assign(frames.size(), ReservoirReach{});
   for (std::size_t i = 0; i < frames.size(); ++i) reach[i].FirstNeeded = frames[i];
   // Targets in order of their frame; each stays open until the frames after
@@ -182,17 +184,50 @@ bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const Ga
   constexpr std::size_t kRing = 512;
   std::vector<std::uint8_t> ring(kRing);
   std::int64_t ringFilled = 0;
+  // The frames whose side information and main data count: the tracker's
+  // frames before each target and the frames of the open ones. Its kKept
+  // frames before a target hold more than any reservoir (and the ring), so
+  // what comes before them never changes a measure: their bytes are not read.
+  constexpr std::int64_t kBefore = ReservoirTracker::kKept;
+  auto near = [&](std::int64_t index) {
+    return !open.empty() || (next < order.size() && frames[order[next]] - index <= kBefore);
+  };
+  std::int64_t lastNear = -2;
   auto close = [&](Open& o) {
     ReservoirReach& r = reach[o.Target];
     const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(o.Carry, static_cast<std::int64_t>(o.Before.size())));
     r.Carried.assign(o.Before.end() - static_cast<std::ptrdiff_t>(n), o.Before.end());
   };
+  bool stopped = false;
+  std::int64_t met = 0;
   const bool walked = WalkAudio(
       source, reference, stream.FirstAudioFrame,
-      [&](std::int64_t index, const std::uint8_t* b, std::int32_t length) {
+      [&](std::int64_t index) { return near(index); },
+      [&](std::int64_t index, const std::uint8_t* b, const FrameVisit& f) {
+        met = index + 1;
+        if (around != nullptr && index >= around->PlacesFrom && index <= around->PlacesTo) {
+          FramePlace place;
+          place.Audio = index;
+          place.Index = f.Index;
+          place.Position = f.Position;
+          std::memcpy(place.Header, f.Header, 4);
+          around->Places.push_back(place);
+        }
+        const auto more = [&] {
+          stopped = !(next < order.size() || !open.empty() || (around != nullptr && index < around->WalkTo));
+          return !stopped;
+        };
+        if (!near(index)) return more();
+        // The frames before were left aside: the tracker and the ring start
+        // again, a window ahead of the target.
+        if (lastNear != index - 1) {
+          tracker.Reset();
+          ringFilled = 0;
+        }
+        lastNear = index;
         Layer3SideInfo side;
-        if (!ParseLayer3SideInfo(b, static_cast<std::size_t>(length), side)) return true;
-        const std::int32_t capacity = MainDataCapacity(length, side);
+        if (!ParseLayer3SideInfo(b, static_cast<std::size_t>(f.Length), side)) return more();
+        const std::int32_t capacity = MainDataCapacity(f.Length, side);
         const int back = tracker.Add(capacity, side.MainDataBegin);
         while (next < order.size() && frames[order[next]] <= index) {
           if (frames[order[next]] == index) {
@@ -227,9 +262,13 @@ bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const Ga
             ++o;
           }
         }
-        return next < order.size() || !open.empty();
+        return more();
       },
       error);
   for (Open& o : open) close(o);
+  if (around != nullptr) {
+    around->AudioFrames = met;
+    around->ReachedEnd = walked && !stopped;
+  }
   return walked;
 }

@@ -65,12 +65,37 @@ bool ReadGaplessStream(const std::string& path, const FrameHeader& reference, Ga
 bool ReadGaplessStream(SourceFile& source, const FrameHeader& reference, GaplessStream& stream,
                        std::string& error, bool countFrames = true);
 
+// Where the walk met an audio frame: what a later scan needs to begin there
+// (see ResumePoint).
+struct FramePlace {
+  std::int64_t Audio = 0;     // audio frame index
+  std::int32_t Index = 0;     // frame index in the file
+  std::int64_t Position = 0;  // of its header
+  std::uint8_t Header[4] = {};
+};
+
+// What MeasureReservoir also learns on its way, when asked.
+struct WalkAround {
+  // The places of audio frames PlacesFrom to PlacesTo (both included) are kept.
+  std::int64_t PlacesFrom = 0;
+  std::int64_t PlacesTo = -1;
+  // The walk goes on at least to this audio frame (or the stream's end).
+  std::int64_t WalkTo = -1;
+
+  std::vector<FramePlace> Places;
+  // The walk met the stream's last frame: AudioFrames is then the stream's
+  // count, else the frames met before it stopped.
+  bool ReachedEnd = false;
+  std::int64_t AudioFrames = 0;
+};
+
 // For each audio frame in `frames` (any order), what a copy starting there
-// needs of the frames before it: one walk through the file. False, with
-// `error` set, when the file cannot be read.
+// needs of the frames before it: one walk through the file, which ends soon
+// after the last of them and reads the bytes of the frames near them only.
+// False, with `error` set, when the file cannot be read.
 bool MeasureReservoir(const std::string& path, const FrameHeader& reference, const GaplessStream& stream,
                       const std::vector<std::int64_t>& frames, std::vector<ReservoirReach>& reach,
-                      std::string& error);
+                      std::string& error, WalkAround* around = nullptr);
 bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const GaplessStream& stream,
                       const std::vector<std::int64_t>& frames, std::vector<ReservoirReach>& reach,
-                      std::string& error);
+                      std::string& error, WalkAround* around = nullptr);

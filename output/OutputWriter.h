@@ -123,6 +123,13 @@ class OutputWriter : public FrameSink {
   std::int64_t AudioFrames() const { return heldAudio_ + addedAudio_; }
   std::int64_t AddedAudioFrames() const { return addedAudio_; }
 
+  // The end padding that a reserved tag frame's LAME extension says, when
+  // it is learnt only once the frames are written.
+  void SetLameEndPadding(std::uint16_t padding) {
+    settings_.LameValues.EndPadding = padding;
+    reserved_.LameValues.EndPadding = padding;
+  }
+
   // Bytes after the last frame: the ID3v1 tag of the first input.
   bool WriteTrailing(const std::uint8_t* data, std::size_t length, std::string& message);
 

@@ -2,9 +2,36 @@
 
 #include "output/InfoCounter.h"
 
+std::int32_t PieceRouter::LengthOf(const std::uint8_t* header) {
+  // The length does not depend on the fourth byte, which changes from frame
+  // to frame in joint stereo: the first three make the key.
+  const std::uint32_t key = std::uint32_t{header[0]} << 16 | std::uint32_t{header[1]} << 8 | header[2];
+  for (int i = 0; i < 2; ++i)
+    if (lengthKeys_[i] == key) return lengths_[i];
+  lengthNext_ ^= 1;
+  lengthKeys_[lengthNext_] = key;
+  lengths_[lengthNext_] = HeaderFrameLength(header);
+  return lengths_[lengthNext_];
+}
+
 PieceRouter::PieceRouter(std::vector<PieceRange> pieces, std::size_t overlap, Open open, Close close)
-    : pieces_(std::move(pieces)), overlap_(overlap), open_(std::move(open)), close_(std::move(close)) {
+    : PieceRouter(
+          [list = std::move(pieces)](std::size_t k, PieceRange& range) {
+            if (k >= list.size()) return false;
+            range = list[k];
+            return true;
+          },
+          overlap, std::move(open), std::move(close)) {}
+
+PieceRouter::PieceRouter(Ranges ranges, std::size_t overlap, Open open, Close close)
+    : ranges_(std::move(ranges)), overlap_(overlap), open_(std::move(open)), close_(std::move(close)) {
   kept_.resize(overlap_);
+  Fetch();
+}
+
+void PieceRouter::Fetch() {
+  range_ = PieceRange{};
+  have_ = ranges_(current_, range_);
 }
 
 bool PieceRouter::Fits(const std::vector<PieceRange>& pieces, std::size_t overlap) {
@@ -28,13 +55,14 @@ void PieceRouter::Remember(const std::uint8_t* frame, std::size_t length, std::i
 bool PieceRouter::Enter(std::size_t piece, std::int32_t index, std::string& message) {
   current_ = piece;
   entered_ = true;
+  ++begun_;
   sink_ = open_(piece);
   if (sink_ == nullptr) return true;
   // The frames of this piece that went by while the one before was open,
   // oldest first.
   for (std::size_t n = 0; n < overlap_; ++n) {
     const Kept& k = kept_[(keptNext_ + n) % overlap_];
-    if (k.Bytes.empty() || k.Index < pieces_[piece].Start || k.Index >= index) continue;
+    if (k.Bytes.empty() || k.Index < range_.Start || k.Index >= index) continue;
     std::size_t written = 0;
     if (!sink_->Write(k.Bytes.data(), k.Bytes.size(), k.Index, written, message)) {
       sink_->CutBack(written, message);
@@ -64,21 +92,22 @@ bool PieceRouter::Write(const std::uint8_t* data, std::size_t length, std::int32
   std::size_t p = 0;
   std::int32_t index = firstIndex;
   while (p + 4 <= length) {
-    const std::int32_t frameLength = HeaderFrameLength(data + p);
+    const std::int32_t frameLength = LengthOf(data + p);
     if (frameLength <= 0 || p + static_cast<std::size_t>(frameLength) > length) break;
-    while (current_ < pieces_.size()) {
-      if (entered_ && index > pieces_[current_].Stop) {
+    while (have_) {
+      if (entered_ && index > range_.Stop) {
         // The open piece is done: its frames go, then it closes.
         if (!pass(p)) return false;
         close_(current_);
         sink_ = nullptr;
         entered_ = false;
         ++current_;
+        Fetch();
         runStart = p;
         runIndex = index;
         continue;
       }
-      if (!entered_ && index >= pieces_[current_].Start) {
+      if (!entered_ && index >= range_.Start) {
         if (!pass(p)) return false;  // nothing waits: frames before a piece go nowhere
         runStart = p;
         runIndex = index;
@@ -87,7 +116,7 @@ bool PieceRouter::Write(const std::uint8_t* data, std::size_t length, std::int32
       }
       break;
     }
-    if (current_ >= pieces_.size() || !entered_) {
+    if (!have_ || !entered_) {
       // Before a piece or after the last: goes nowhere.
       if (!pass(p)) return false;
       runStart = p + static_cast<std::size_t>(frameLength);
@@ -105,7 +134,7 @@ void PieceRouter::CutBack(std::size_t partial, std::string& message) {
 }
 
 void PieceRouter::End() {
-  if (entered_ && current_ < pieces_.size()) close_(current_);
+  if (entered_ && have_) close_(current_);
   entered_ = false;
   sink_ = nullptr;
 }

@@ -114,6 +114,7 @@ inline std::int64_t AudioEnd(InputFile& in, std::int64_t start, std::string& err
 struct Step {
   std::int64_t PreviousEnd = -1;
   std::uint32_t PreviousKey = 0;
+  std::int64_t Index = 0;  // frames counted before: the index of the next frame taken
 };
 
 // Whether the sync candidate at `pos`, whose verdict is `v`, is taken as a
@@ -150,8 +151,8 @@ bool IsTagFrameAt(InputFile& in, std::int64_t pos, std::int32_t length, std::int
 // when the file holds fewer bytes there or reading failed. Frame 0, when it
 // is an encoder's tag frame, fits whatever its length: it goes with the
 // audio it describes. A walk that starts in `step` (right after a frame met
-// before) begins in step, and its first frame is no frame 0. Returns the
-// number of frames counted.
+// before) begins in step, and its first frame is no frame 0; it counts on
+// from step.Index. Returns the index after the last frame counted.
 template <class Bring, class OnFrame>
 std::int64_t Walk(InputFile& in, std::int64_t pos, std::int64_t audioEnd, const FrameHeader& reference,
                   bool anyBitRate, Bring&& bring, OnFrame&& onFrame, Step step = {}) {
@@ -164,7 +165,7 @@ std::int64_t Walk(InputFile& in, std::int64_t pos, std::int64_t audioEnd, const 
       static_cast<std::uint8_t>(reference.Byte2), static_cast<std::uint8_t>(reference.Byte3)};
   const std::uint32_t referenceKey = StreamKey(refBytes);
   RecentHeaders verdicts;
-  std::int64_t index = 0;
+  std::int64_t index = step.Index;
   FrameVisit visit;
 
   while (pos + 4 <= audioEnd && bring(pos, 4)) {

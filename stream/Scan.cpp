@@ -173,11 +173,26 @@ ScanResult ScanFramesBuffered(SourceFile& input, const std::string& outputPath, 
     return p + n <= in.WindowEnd();
   };
 
+  // A frame an earlier walk found: the walk goes on from it, in step, as it
+  // went then; a file whose bytes there changed is walked from the start.
+  framewalk::Step step;
+  const ResumePoint& resume = options.Resume;
+  std::uint8_t there[4];
+  std::string unread;
+  if (resume.Position > pos && in.ReadAt(resume.Position, there, 4, unread) &&
+      std::memcmp(there, resume.Header, 4) == 0) {
+    pos = resume.Position;
+    step.PreviousEnd = pos;
+    step.PreviousKey = framewalk::StreamKey(resume.Header);
+    step.Index = resume.Index;
+  }
+
   std::int64_t copyable = 0;
   std::int64_t leftOut = 0;
   bool tagFrameWritten = false;
-  const std::int64_t count =
-      framewalk::Walk(in, pos, audioEnd, reference, options.AnyBitRate, bring, [&](const FrameVisit& f) {
+  const std::int64_t count = framewalk::Walk(
+      in, pos, audioEnd, reference, options.AnyBitRate, bring,
+      [&](const FrameVisit& f) {
         if (options.EndAfterRange && !countOnly && f.Index > stopFrame) {
           result.FramesAfterRange = true;
           return false;
@@ -198,7 +213,8 @@ ScanResult ScanFramesBuffered(SourceFile& input, const std::string& outputPath, 
           return false;
         }
         return true;
-      });
+      },
+      step);
 
   if (!failed && flush() && in.EndedEarly()) {
     result.Status = ScanStatus::ReadFailed;

@@ -116,6 +116,15 @@ struct ScanResult {
 // Called after every written frame with (frames written before it, stop - start).
 using JobProgress = std::function<void(std::int32_t done, std::int32_t total)>;
 
+// A frame met by an earlier walk of the same file, where a scan may begin
+// instead of walking from the file's start: its header's position, its frame
+// index and its four header bytes.
+struct ResumePoint {
+  std::int64_t Position = -1;  // -1: walk from the start
+  std::int32_t Index = 0;
+  std::uint8_t Header[4] = {};
+};
+
 struct ScanOptions {
   // Copy every frame of the reference's version, layer and sampling
   // frequency, whatever its bit rate (VBR and ABR streams).
@@ -129,6 +138,10 @@ struct ScanOptions {
   const std::atomic<bool>* Cancel = nullptr;
   // Where the frames go instead of `outputPath`, which is then not touched.
   class FrameSink* Sink = nullptr;
+  // Begins the walk at this frame when the file still holds its header there:
+  // frames before it are neither read nor counted again (Count still counts
+  // them, Copyable does not). For a range that starts at or after it.
+  ResumePoint Resume;
 };
 
 // Counts the frames of `inputPath` (one-byte steps out of step, whole frames

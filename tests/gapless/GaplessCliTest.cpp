@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "DecodeSupport.h"
 #include "cli/TimePoint.h"
 #include "gapless/GaplessPlan.h"
+#include "gapless/LameTag.h"
 #include "stream/Scanner.h"
 #include "stream/XingFrame.h"
 #include "tests/cli/CliRunner.h"
@@ -114,6 +116,122 @@ TEST_F(GaplessCli, TimeCutsPlayExactlyTheirRangeAndKeepTheEncoderString) {
     EXPECT_EQ(tag.Encoder.substr(0, std::string(c.Encoder).size()), c.Encoder);
     EXPECT_EQ(tag.TagCrc, Crc16(reinterpret_cast<const std::uint8_t*>(frame.data()), tag.TagCrcOffset()));
   }
+}
+
+// A time cut is planned from a walk that ends a few frames after its start:
+// whether its stop lies before the stream's end is learnt while copying.
+// Stops around the end of the samples (inside the last frames, where the
+// encoder's padding lies, and past the last frame) play exactly to the
+// stop or to the end, and the tag keeps the stream's padding for the end.
+TEST_F(GaplessCli, StopsAroundTheEndOfTheStreamPlayExactly) {
+  for (const char* name : {"lame-cbr128", "lame-untagged", "lame-mpeg2-22k-mono", "lame-v2-48k"}) {
+    Load(Named(name));
+    const std::int64_t total = stream_.Samples();
+    // Nanosecond times of whole samples, so that each names that sample.
+    const auto at = [&](std::int64_t sample) {
+      const std::int64_t ns = sample * 1000000000LL / rate_;
+      const std::string f = std::to_string(ns % 1000000000LL);
+      return std::to_string(ns / 1000000000LL) + "." + std::string(9 - f.size(), '0') + f + "s";
+    };
+    const std::int64_t from = rate_ / 2 + 17;
+    const std::int64_t frame = stream_.SamplesPerFrame;
+    for (const std::int64_t stop : {total - frame - 1, total - 300, total - 1, total, total + 1, total + 700,
+                                    total + 3 * frame, total + rate_ * 5}) {
+      const std::string range = "@" + at(from) + "-" + at(stop);
+      SCOPED_TRACE(std::string(name) + range);
+      const std::int64_t want = SampleAt(rate_, SamplesTime(rate_, stop));
+      ASSERT_EQ(want, stop) << "the time names the sample";
+      const std::string out = Path(std::string(name) + "-end.mp3");
+      std::filesystem::remove(out);
+      const Outcome r = Exec({"cut", "-q", "--any-bitrate", "-o", out, source_ + range});
+      ASSERT_EQ(r.Status, 0) << r.Err;
+      EXPECT_EQ(r.Err, "");
+      ExpectSamples(out, from, std::min(stop, total), range);
+      XingTag tag;
+      std::string bytes;
+      ASSERT_TRUE(LeadingTag(out, tag, bytes));
+      if (stop >= total) {
+        EXPECT_EQ(tag.EndPadding, stream_.EndPadding) << "a cut to the end keeps the stream's padding";
+      }
+    }
+  }
+}
+
+// A tag whose end padding is longer than a frame and the decoder's delay
+// (a stream of several files joined and retagged, say): a stop a few frames
+// before the last may already lie after the end of the samples, so the walk
+// that plans the cut goes on to the stop.
+TEST_F(GaplessCli, APaddingOfSeveralFramesIsWalkedToTheStop) {
+  Load(Named("lame-v2-48k"));
+  ASSERT_TRUE(stream_.Declared);
+  std::string bytes = clitest::Slurp(source_);
+  StreamProbe probe;
+  std::string error;
+  ASSERT_TRUE(ProbeStream(source_, probe, error) && probe.TagFrame) << error;
+  auto* frame = reinterpret_cast<std::uint8_t*>(bytes.data()) + probe.TagHeader.Position;
+  XingTag tag;
+  ASSERT_TRUE(ParseXingTag(frame, static_cast<std::size_t>(probe.TagHeader.FrameLength), tag));
+  const std::int32_t padding = 2 * stream_.SamplesPerFrame + 900;  // 12 bits hold it
+  SetDelayAndPadding(frame, tag, stream_.EncoderDelay, padding);
+  const std::uint16_t crc = Crc16(frame, tag.TagCrcOffset());
+  frame[tag.TagCrcOffset()] = static_cast<std::uint8_t>(crc >> 8);
+  frame[tag.TagCrcOffset() + 1] = static_cast<std::uint8_t>(crc);
+  const std::string padded = Path("padded.mp3");
+  {
+    std::ofstream out(padded, std::ios::binary);
+    out << bytes;
+  }
+  source_ = padded;
+  ASSERT_TRUE(ReadGaplessStream(padded, reference_, stream_, error)) << error;
+  ASSERT_EQ(stream_.EndPadding, padding);
+  whole_ = Ffmpeg(padded);
+  wholeMpg_ = Mpg123(padded);
+  const std::int64_t total = stream_.Samples();
+  ASSERT_EQ(static_cast<std::int64_t>(whole_.size()) / channels_, total) << "ffmpeg trims the padding";
+  const auto at = [&](std::int64_t sample) {
+    const std::int64_t ns = sample * 1000000000LL / rate_;
+    const std::string f = std::to_string(ns % 1000000000LL);
+    return std::to_string(ns / 1000000000LL) + "." + std::string(9 - f.size(), '0') + f + "s";
+  };
+  const std::int64_t from = rate_ + 3;
+  for (const std::int64_t stop : {total - 5, total + 1, total + stream_.SamplesPerFrame * 2 + 9}) {
+    const std::string range = "@" + at(from) + "-" + at(stop);
+    SCOPED_TRACE(range);
+    const std::string out = Path("padded-cut.mp3");
+    std::filesystem::remove(out);
+    const Outcome r = Exec({"cut", "-q", "--any-bitrate", "-o", out, padded + range});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    ExpectSamples(out, from, std::min(stop, total), range);
+  }
+}
+
+// Three minutes of lame's frames (without a tag frame, so none lies in the
+// middle), cut in the middle: the copy goes on from where the planning walk
+// met its first frame, and plays exactly the range.
+TEST_F(GaplessCli, AMiddleStretchOfALongFilePlaysExactly) {
+  Load(Named("lame-untagged"));
+  const std::string longer = Path("longer.mp3");
+  Shell("for i in $(seq 45); do cat '" + source_ + "'; done > '" + longer + "'");
+  std::string error;
+  FrameHeader reference;
+  ASSERT_TRUE(ProbeFile(longer, reference, error)) << error;
+  GaplessStream stream;
+  ASSERT_TRUE(ReadGaplessStream(longer, reference, stream, error)) << error;
+  const std::string out = Path("middle.mp3");
+  const Outcome r = Exec({"cut", "-q", "-o", out, longer + "@1:00.25-2:00.5"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Err, "");
+  // The decoded long file, as the player's clock runs: after the decoder's
+  // delay, as no tag declares any.
+  Pcm all = Ffmpeg(longer);
+  ASSERT_FALSE(stream.Declared);
+  all.erase(all.begin(), all.begin() + kDecoderDelay * channels_);
+  const std::int64_t from = SampleAt(rate_, 60250000000LL), to = SampleAt(rate_, 120500000000LL);
+  std::string err;
+  const Difference d = Compare(Ffmpeg(out, &err), all, channels_, from, to);
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(d.Samples, d.Expected);
+  EXPECT_EQ(d.Differing, 0) << "largest difference " << d.Largest;
 }
 
 TEST_F(GaplessCli, SplitPiecesPlayedBackToBackAreTheWhole) {
