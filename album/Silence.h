@@ -58,6 +58,13 @@ class SilenceDetector {
 bool FindSilences(const std::string& path, const SilenceSettings& settings, SilenceScan& scan,
                   std::string& error, const std::function<void(std::int64_t, std::int64_t)>& progress = {},
                   const std::atomic<bool>* cancel = nullptr);
+// The same on the file at `path` already open as `fd` (a regular file of
+// `size` bytes), decoded from its start; the descriptor stays open, and its
+// offset is the decoder's (other readers of it read with pread).
+bool FindSilences(int fd, std::int64_t size, const std::string& path, const SilenceSettings& settings,
+                  SilenceScan& scan, std::string& error,
+                  const std::function<void(std::int64_t, std::int64_t)>& progress = {},
+                  const std::atomic<bool>* cancel = nullptr);
 
 // Where to split: the middle of every silence with audio on both sides, then
 // pieces shorter than the minimum joined with their shorter neighbour until

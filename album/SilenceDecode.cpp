@@ -31,18 +31,30 @@ bool FindSilences(const std::string& path, const SilenceSettings& settings, Sile
                   std::string& error, const std::function<void(std::int64_t, std::int64_t)>& progress,
                   const std::atomic<bool>* cancel) {
   scan = SilenceScan{};
-  static std::once_flag once;
-  std::call_once(once, [] { mpg123_init(); });
-
   std::int64_t fileSize = 0;
   const int fd = OpenRegularFile(path, fileSize, error);
   if (fd < 0) return false;
+  const bool found = FindSilences(fd, fileSize, path, settings, scan, error, progress, cancel);
+  ::close(fd);
+  return found;
+}
+
+bool FindSilences(int fd, std::int64_t fileSize, const std::string& path, const SilenceSettings& settings,
+                  SilenceScan& scan, std::string& error,
+                  const std::function<void(std::int64_t, std::int64_t)>& progress, const std::atomic<bool>* cancel) {
+  scan = SilenceScan{};
+  static std::once_flag once;
+  std::call_once(once, [] { mpg123_init(); });
+  // The decoder reads from the descriptor's offset.
+  if (::lseek(fd, 0, SEEK_SET) != 0) {
+    error = path + ": " + std::strerror(errno);
+    return false;
+  }
 
   int err = MPG123_OK;
   std::unique_ptr<mpg123_handle, HandleCloser> handle(mpg123_new(nullptr, &err));
   mpg123_handle* h = handle.get();
   if (h == nullptr) {
-    ::close(fd);
     error = path + ": the decoder could not start: " + mpg123_plain_strerror(err);
     return false;
   }
@@ -55,7 +67,6 @@ bool FindSilences(const std::string& path, const SilenceSettings& settings, Sile
     mpg123_format(h, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
   // The handle reads the descriptor; closing the handle leaves it open.
   if (mpg123_open_fd(h, fd) != MPG123_OK) {
-    ::close(fd);
     error = path + ": cannot be decoded: " + mpg123_strerror(h);
     return false;
   }
@@ -103,7 +114,6 @@ bool FindSilences(const std::string& path, const SilenceSettings& settings, Sile
     if (progress && frames % kProgressEveryFrames == 0) progress(mpg123_tell_stream(h), fileSize);
   }
   handle.reset();
-  ::close(fd);
   if (!decoded) return false;
   if (!detector) {
     error = path + ": no audio could be decoded";

@@ -26,6 +26,7 @@
 class QMenu;
 class QAction;
 class TXaudioPlayer;
+class SourceFile;
 
 // The settings of a file-open or file-save dialog of the layout.
 struct TFileDialogSettings {
@@ -131,6 +132,9 @@ class T_MainForm : public QWidget {
   TSpinEdit* TypedFrameBox = nullptr;
   // A batch run is cutting the list (jobs/BatchCut.cpp).
   bool Processing = false;
+  // The current job's input while it is being added or cut, opened once for
+  // all that is read of it; SelectCurrentJob probes it instead of its path.
+  SourceFile* CurrentSource = nullptr;
   // The player last said it is playing (state 1), for the Space key.
   bool PlayerPlaying = false;
 

@@ -16,10 +16,17 @@
 #include "cli/Signals.h"
 #include "cli/TagOptions.h"
 #include "stream/Scanner.h"
+#include "stream/SourceFile.h"
 
 bool ProbeInput(const std::string& path, StreamProbe& probe) {
+  SourceFile source(path);
+  return ProbeInput(source, probe);
+}
+
+bool ProbeInput(SourceFile& source, StreamProbe& probe) {
+  const std::string& path = source.Path();
   std::string error;
-  if (ProbeStream(path, probe, error)) return true;
+  if (ProbeStream(source, probe, error)) return true;
   if (!error.empty()) {
     Complain(error);
   } else {
@@ -29,21 +36,32 @@ bool ProbeInput(const std::string& path, StreamProbe& probe) {
   return false;
 }
 
-bool ProbeInput(const std::string& path, FrameHeader& reference) {
+bool ProbeInput(SourceFile& source, FrameHeader& reference) {
   StreamProbe probe;
-  if (!ProbeInput(path, probe)) return false;
+  if (!ProbeInput(source, probe)) return false;
   reference = probe.Reference;
   return true;
 }
 
+bool ProbeInput(const std::string& path, FrameHeader& reference) {
+  SourceFile source(path);
+  return ProbeInput(source, reference);
+}
+
 bool CountFrames(const std::string& path, const FrameHeader& reference, bool anyBitRate, std::int32_t& count,
+                 std::int32_t& copyable) {
+  SourceFile source(path);
+  return CountFrames(source, reference, anyBitRate, count, copyable);
+}
+
+bool CountFrames(SourceFile& source, const FrameHeader& reference, bool anyBitRate, std::int32_t& count,
                  std::int32_t& copyable) {
   ScanOptions options;
   options.AnyBitRate = anyBitRate;
   // Set only where the handlers are installed: a signal ends a long count too.
   options.Cancel = CancelFlag();
   // The count a newly added job gets: frames 0 to 100 of a counting pass.
-  const ScanResult r = ScanFrames(path, "", 0, 100, true, reference, {}, options);
+  const ScanResult r = ScanFrames(source, "", 0, 100, true, reference, {}, options);
   if (!r.Ok()) {
     if (r.Status != ScanStatus::Interrupted) Complain(r.Message);  // the caller names the signal
     return false;
@@ -54,13 +72,14 @@ bool CountFrames(const std::string& path, const FrameHeader& reference, bool any
 }
 
 int RunInfo(const std::string& path, bool anyBitRate) {
+  SourceFile source(path);
   StreamProbe probe;
-  if (!ProbeInput(path, probe)) return kExitFailed;
+  if (!ProbeInput(source, probe)) return kExitFailed;
   const FrameHeader& reference = probe.Reference;
   // Frame 0, a leading tag frame when there is one; the stream is the audio's.
   const std::int64_t firstFrame = probe.TagFrame ? probe.TagHeader.Position : reference.Position;
   std::int32_t frames = 0, copyable = 0;
-  if (!CountFrames(path, reference, anyBitRate, frames, copyable)) return kExitFailed;
+  if (!CountFrames(source, reference, anyBitRate, frames, copyable)) return kExitFailed;
   const StreamInfoTexts t = DescribeHeader(reference);
   std::printf(
       "Version: %s\nLayer: %s\nBitRate: %s\nSampleRate: %s\nMode: %s\nCopyrighted: %s\nOriginal: %s\n",
@@ -76,7 +95,7 @@ int RunInfo(const std::string& path, bool anyBitRate) {
   if (reference.Layer == 1) {
     GaplessStream stream;
     std::string error;
-    if (!ReadGaplessStream(path, reference, stream, error)) {
+    if (!ReadGaplessStream(source, reference, stream, error)) {
       Complain(error);
       return kExitFailed;
     }
@@ -89,10 +108,11 @@ int RunInfo(const std::string& path, bool anyBitRate) {
 }
 
 int RunCount(const std::string& path, bool anyBitRate) {
+  SourceFile source(path);
   FrameHeader reference;
-  if (!ProbeInput(path, reference)) return kExitFailed;
+  if (!ProbeInput(source, reference)) return kExitFailed;
   std::int32_t frames = 0, copyable = 0;
-  if (!CountFrames(path, reference, anyBitRate, frames, copyable)) return kExitFailed;
+  if (!CountFrames(source, reference, anyBitRate, frames, copyable)) return kExitFailed;
   std::printf("%d\n", frames);
   return kExitOk;
 }
@@ -101,11 +121,11 @@ namespace {
 
 // Whether the jobs' inputs start with frames of different bit rates, so that
 // their frames joined need a Xing frame in front.
-bool BitRatesDiffer(const std::vector<PlannedJob>& jobs) {
+bool BitRatesDiffer(std::vector<PlannedJob>& jobs) {
   int seen = -1;
-  for (const PlannedJob& job : jobs) {
+  for (PlannedJob& job : jobs) {
     FrameHeader h;
-    if (!job.ParseError.empty() || !ProbeFile(job.Job.Path, h)) continue;
+    if (!job.ParseError.empty() || !ProbeFile(JobSource(job), h)) continue;
     if (seen >= 0 && h.BitRateIndex != seen) return true;
     seen = h.BitRateIndex;
   }
@@ -124,12 +144,13 @@ int RunCut(const Options& options) {
 
   // An output that is one of the inputs would be read while it grows; one
   // named by a job that has not run yet would be cut into itself. Standard
-  // output redirected into an input is the same.
+  // output redirected into an input is the same. The inputs are opened here,
+  // once for the whole run: what is checked is the file that will be read.
   const bool toStdout = options.Output == "-";
   const PathIdentity out = toStdout ? IdentifyDescriptor(STDOUT_FILENO) : IdentifyPath(options.Output);
+  OpenJobSources(jobs);
   for (const PlannedJob& job : jobs) {
-    const std::string& path = job.ParseError.empty() ? job.Job.Path : job.Arg;
-    const PathIdentity in = IdentifyPath(path);
+    const PathIdentity in = InputIdentity(job);
     if (toStdout ? out.Exists && in.Exists && SamePlace(out, in) : SamePlace(out, in)) {
       Complain((toStdout ? std::string("standard output") : options.Output) + ": the output is also an input (" +
                job.Arg + "); nothing written");

@@ -7,6 +7,7 @@
 #include "stream/Scanner.h"
 
 struct Options;
+class SourceFile;
 
 // Exit statuses of kerfwell-cut.
 constexpr int kExitOk = 0;
@@ -30,4 +31,10 @@ bool ProbeInput(const std::string& path, StreamProbe& probe);
 // A counting pass over the whole file. On false the reason has been printed,
 // unless a signal ended the count (Cancelled()): the caller names it.
 bool CountFrames(const std::string& path, const FrameHeader& reference, bool anyBitRate, std::int32_t& count,
+                 std::int32_t& copyable);
+// The same on an input already open (a source that did not open is reported
+// in the words of the path's probe).
+bool ProbeInput(SourceFile& source, FrameHeader& reference);
+bool ProbeInput(SourceFile& source, StreamProbe& probe);
+bool CountFrames(SourceFile& source, const FrameHeader& reference, bool anyBitRate, std::int32_t& count,
                  std::int32_t& copyable);

@@ -1,5 +1,7 @@
 #include "cli/CutRun.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <limits>
 
@@ -41,7 +43,7 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
   bool failed = false;
   bool outputFailed = false;
   bool tagsPending = settings.Tags && target.New;
-  std::string tagSource;
+  std::shared_ptr<SourceFile> tagSource;
   int writers = 0;
   bool allCopied = true;
   WritingJob first, last;
@@ -59,15 +61,17 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
       continue;
     }
     const JobArgument& job = planned.Job;
+    const std::shared_ptr<SourceFile> source =
+        planned.Source ? planned.Source : std::make_shared<SourceFile>(job.Path);
     FrameHeader reference;
-    if (!ProbeInput(job.Path, reference)) {
+    if (!ProbeInput(*source, reference)) {
       passedOver.push_back(named);
       continue;
     }
     FrameClock clock;
     std::string error;
     std::int32_t start = 0, stop = 0;
-    if (NeedsClock(job) && !ReadFrameClock(job.Path, reference, clock, error)) {
+    if (NeedsClock(job) && !ReadFrameClock(*source, reference, clock, error)) {
       Complain(error);
       passedOver.push_back(named);
       continue;
@@ -85,8 +89,8 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
     }
     if (tagsPending) {
       tagsPending = false;
-      tagSource = job.Path;
-      if (!CopyLeadingTags(job.Path, out, error)) {
+      tagSource = source;
+      if (!CopyLeadingTags(*source, out, error)) {
         Complain(error);
         failed = true;
       }
@@ -119,7 +123,7 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
       }
     }
     const ScanResult r = ScanFrames(
-        job.Path, "", start, stop, false, reference,
+        *source, "", start, stop, false, reference,
         [&bar, barTotal](std::int32_t done, std::int32_t) { bar.Show(done + 1, barTotal); }, options);
     bar.Clear();
     const OutputJob wrote = out.EndJob();
@@ -137,7 +141,7 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
       Complain(error);
     }
     if (wrote.AudioFrames() > 0) {
-      WritingJob w{IdentifyPath(job.Path), start, r.Ok() && !r.FramesAfterRange};
+      WritingJob w{IdentifySource(*source), start, r.Ok() && !r.FramesAfterRange};
       if (writers == 0) first = w;
       last = w;
       ++writers;
@@ -200,7 +204,7 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
   } else if (target.Replacing && !interruption.empty()) {
     out.Discard();  // the old file stays as it was
   } else {
-    if (!tagSource.empty() && !CopyTrailingTag(tagSource, out, error)) {
+    if (tagSource && !CopyTrailingTag(*tagSource, out, error)) {
       Complain(error);
       failed = true;
     }
@@ -229,6 +233,30 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
     return CancelExitStatus();
   }
   return status;
+}
+
+void OpenJobSources(std::vector<PlannedJob>& jobs) {
+  // Every input stays open for the run: a long list of jobs may need more
+  // descriptors than the soft limit allows, up to the hard one.
+  struct rlimit files {};
+  if (jobs.size() > 64 && ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+  }
+  for (PlannedJob& job : jobs) {
+    if (job.ParseError.empty() && !job.Source) job.Source = std::make_shared<SourceFile>(job.Job.Path);
+  }
+}
+
+SourceFile& JobSource(PlannedJob& job) {
+  if (!job.Source) job.Source = std::make_shared<SourceFile>(job.Job.Path);
+  return *job.Source;
+}
+
+PathIdentity InputIdentity(const PlannedJob& job) {
+  if (!job.ParseError.empty()) return IdentifyPath(job.Arg);
+  if (job.Source && job.Source->IsOpen()) return IdentifySource(*job.Source);
+  return IdentifyPath(job.Job.Path);
 }
 
 bool PlanCutJobs(const std::vector<std::string>& args, std::vector<PlannedJob>& jobs, std::string& usageError) {

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/ExactCut.h"
 #include "cli/JobArgument.h"
 #include "cli/OutputTarget.h"
+#include "cli/PathIdentity.h"
+#include "stream/SourceFile.h"
 #include "stream/Scanner.h"
 
 // One job of a run as the command line planned it.
@@ -28,7 +31,19 @@ struct PlannedJob {
   // whether the stop lay before the end of the stream (see ExactCut).
   bool SettleEnd = false;
   ExactCut Exact;
+  // The input, opened once for all the job's work (jobs of one input may
+  // share it); null until OpenJobSources, and for a job that did not parse.
+  std::shared_ptr<SourceFile> Source;
 };
+
+// Opens the input of every job that parsed and has none yet. A failure is
+// kept in the source and reported when the run reaches the job.
+void OpenJobSources(std::vector<PlannedJob>& jobs);
+// The job's input: its source (opened now when it has none yet).
+SourceFile& JobSource(PlannedJob& job);
+// What a job's input is: the file its source opened, else what its path
+// (or, for a job that did not parse, its argument) names.
+PathIdentity InputIdentity(const PlannedJob& job);
 
 // Plans a job per argument, labelled "job N of M"; an argument that does not
 // parse keeps its reason in ParseError and runs as a bad job. False, with

@@ -37,6 +37,8 @@ int RunEachCut(const Options& options) {
   // first).
   const std::string dir = options.Directory + (options.Directory.back() == '/' ? "" : "/");
   std::vector<std::string> outputs(jobs.size());
+  // Opened once for the whole run: the files checked are the files read.
+  OpenJobSources(jobs);
   std::map<std::string, std::size_t> taken;
   for (std::size_t n = 0; n < jobs.size(); ++n) {
     const std::string& path = jobs[n].ParseError.empty() ? jobs[n].Job.Path : jobs[n].Arg;
@@ -48,7 +50,7 @@ int RunEachCut(const Options& options) {
     outputs[n] = dir + name;
     const PathIdentity out = IdentifyPath(outputs[n]);
     for (const PlannedJob& other : jobs) {
-      if (SamePlace(out, IdentifyPath(other.ParseError.empty() ? other.Job.Path : other.Arg))) {
+      if (SamePlace(out, InputIdentity(other))) {
         Complain(outputs[n] + ": the output of " + jobs[n].Arg + " would be an input; nothing written");
         return kExitFailed;
       }

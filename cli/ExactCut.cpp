@@ -8,6 +8,7 @@
 #include "cli/Split.h"
 #include "cli/StreamClock.h"
 #include "gapless/LameTag.h"
+#include "stream/SourceFile.h"
 
 LameFields TagFieldsOf(const GaplessStream& stream, const GaplessPlan& plan) {
   LameFields f;
@@ -54,12 +55,18 @@ std::int64_t FramesPastPoint(const GaplessStream& stream) {
 }  // namespace
 
 ExactChoice PlanExactJob(const JobArgument& job, const FrameHeader& reference, ExactCut& cut, std::string& error) {
+  SourceFile source(job.Path);
+  return PlanExactJob(job, source, reference, cut, error);
+}
+
+ExactChoice PlanExactJob(const JobArgument& job, SourceFile& source, const FrameHeader& reference, ExactCut& cut,
+                         std::string& error) {
   const bool timed = (job.HasStart && job.Start.IsTime) || (job.HasStop && job.Stop.IsTime);
   if (!timed || reference.Invalid || reference.Layer != 1) return ExactChoice::FrameCopy;
   // Its first frames only: the walk below goes no further than the start
   // needs, and the copy goes on from there.
   GaplessStream stream;
-  if (!ReadGaplessStream(job.Path, reference, stream, error, false)) return ExactChoice::Refused;
+  if (!ReadGaplessStream(source, reference, stream, error, false)) return ExactChoice::Refused;
   stream.AudioFrames = kUnmetLength;
   SampleRange range = RangeOf(job, stream);
   // A range that holds no sample is refused by the frame copy, in its words.
@@ -80,7 +87,7 @@ ExactChoice PlanExactJob(const JobArgument& job, const FrameHeader& reference, E
   if (past > 1 && range.Stop >= 0)
     around.WalkTo = std::max(around.WalkTo, (range.Stop + stream.DecoderOffset() + spf - 1) / spf - 1 + past);
   std::vector<ReservoirReach> reach;
-  if (!MeasureReservoir(job.Path, reference, stream, {ReachFrame(stream, range.Start)}, reach, error, &around))
+  if (!MeasureReservoir(source, reference, stream, {ReachFrame(stream, range.Start)}, reach, error, &around))
     return ExactChoice::Refused;
   if (around.ReachedEnd) {
     stream.AudioFrames = around.AudioFrames;
@@ -115,6 +122,13 @@ std::int32_t SettledEndPadding(const ExactCut& cut, std::int32_t frames) {
 bool PlanExactPieces(const std::string& path, const FrameHeader& reference, const GaplessStream& stream,
                      const std::vector<std::int64_t>& boundaries, std::vector<ExactCut>& pieces,
                      std::string& error) {
+  SourceFile source(path);
+  return PlanExactPieces(source, reference, stream, boundaries, pieces, error);
+}
+
+bool PlanExactPieces(SourceFile& source, const FrameHeader& reference, const GaplessStream& stream,
+                     const std::vector<std::int64_t>& boundaries, std::vector<ExactCut>& pieces,
+                     std::string& error) {
   std::vector<std::int64_t> from{0};
   for (std::int64_t b : boundaries) {
     const std::string at = FormatSamples(b, stream.SampleRate);
@@ -131,7 +145,7 @@ bool PlanExactPieces(const std::string& path, const FrameHeader& reference, cons
   std::vector<std::int64_t> reachFrames;
   for (std::int64_t s : from) reachFrames.push_back(ReachFrame(stream, s));
   std::vector<ReservoirReach> reach;
-  if (!MeasureReservoir(path, reference, stream, reachFrames, reach, error)) return false;
+  if (!MeasureReservoir(source, reference, stream, reachFrames, reach, error)) return false;
   pieces.assign(from.size(), ExactCut{});
   for (std::size_t i = 0; i < from.size(); ++i) {
     const SampleRange range{from[i], i + 1 < from.size() ? from[i + 1] : -1};
@@ -170,17 +184,23 @@ bool SplitBoundaries(const GaplessStream& stream, const std::vector<StreamPoint>
 
 bool DamagedFramesOfCopy(const std::string& path, const FrameHeader& reference, std::int64_t startFrame,
                          std::int32_t& damaged, ResumePoint& resume, std::string& error) {
+  SourceFile source(path);
+  return DamagedFramesOfCopy(source, reference, startFrame, damaged, resume, error);
+}
+
+bool DamagedFramesOfCopy(SourceFile& source, const FrameHeader& reference, std::int64_t startFrame,
+                         std::int32_t& damaged, ResumePoint& resume, std::string& error) {
   damaged = 0;
   resume = ResumePoint{};
   if (reference.Invalid || reference.Layer != 1) return true;
   GaplessStream stream;
-  if (!ReadGaplessStream(path, reference, stream, error, false)) return false;
+  if (!ReadGaplessStream(source, reference, stream, error, false)) return false;
   const std::int64_t audio = startFrame - stream.FirstAudioFrame;
   if (audio <= 0) return true;
   std::vector<ReservoirReach> reach;
   WalkAround around;
   around.PlacesFrom = around.PlacesTo = audio;
-  if (!MeasureReservoir(path, reference, stream, {audio}, reach, error, &around)) return false;
+  if (!MeasureReservoir(source, reference, stream, {audio}, reach, error, &around)) return false;
   damaged = DamagedLeadingFrames(stream, audio, reach[0]);
   if (!around.Places.empty() && around.Places[0].Index == startFrame) {
     resume.Position = around.Places[0].Position;

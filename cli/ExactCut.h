@@ -11,6 +11,8 @@
 #include "stream/FrameHeader.h"
 #include "stream/Scanner.h"
 
+class SourceFile;
+
 // Sample-exact cuts of Layer III streams for kerfwell-cut: a range of the
 // player's samples becomes frames to copy (the pre-roll that decoding needs
 // included) and the LAME-style tag frame, reserved in front of them, whose
@@ -55,12 +57,18 @@ enum class ExactChoice {
 // the stream is left to the frame copy, which refuses it. The walk that plans
 // it ends a few frames after the start (or at the stream's end).
 ExactChoice PlanExactJob(const JobArgument& job, const FrameHeader& reference, ExactCut& cut, std::string& error);
+// The same on the job's input already open.
+ExactChoice PlanExactJob(const JobArgument& job, SourceFile& source, const FrameHeader& reference, ExactCut& cut,
+                         std::string& error);
 
 // The pieces of a split of a Layer III stream at sample boundaries (each
 // strictly after the one before, inside the stream): one plan per piece, in
 // one walk through the file. False, with `error` set, when a boundary is out
 // of place or the file cannot be read.
 bool PlanExactPieces(const std::string& path, const FrameHeader& reference, const GaplessStream& stream,
+                     const std::vector<std::int64_t>& boundaries, std::vector<ExactCut>& pieces,
+                     std::string& error);
+bool PlanExactPieces(SourceFile& source, const FrameHeader& reference, const GaplessStream& stream,
                      const std::vector<std::int64_t>& boundaries, std::vector<ExactCut>& pieces,
                      std::string& error);
 
@@ -77,6 +85,8 @@ bool SplitBoundaries(const GaplessStream& stream, const std::vector<StreamPoint>
 // frame lies (Position -1 when it did not walk). False when the file cannot
 // be read.
 bool DamagedFramesOfCopy(const std::string& path, const FrameHeader& reference, std::int64_t startFrame,
+                         std::int32_t& damaged, ResumePoint& resume, std::string& error);
+bool DamagedFramesOfCopy(SourceFile& source, const FrameHeader& reference, std::int64_t startFrame,
                          std::int32_t& damaged, ResumePoint& resume, std::string& error);
 
 // What a plan whose pre-roll the delay field limited does to the start, for

@@ -11,9 +11,10 @@ ExactChoice MakeCutExact(PlannedJob& job, LameFields& tag) {
   FrameHeader reference;
   std::string error;
   // A file that cannot be probed is reported when the run reaches it.
-  if (!ProbeFile(job.Job.Path, reference, error)) return ExactChoice::FrameCopy;
+  SourceFile& source = JobSource(job);
+  if (!ProbeFile(source, reference, error)) return ExactChoice::FrameCopy;
   ExactCut cut;
-  const ExactChoice choice = PlanExactJob(job.Job, reference, cut, error);
+  const ExactChoice choice = PlanExactJob(job.Job, source, reference, cut, error);
   if (choice == ExactChoice::Refused) {
     Complain(job.Arg + ": " + error);
     return choice;
@@ -41,10 +42,12 @@ void WarnDamagedStarts(std::vector<PlannedJob>& jobs, bool framesOption) {
     if (!job.ParseError.empty() || !job.Job.HasStart || job.Job.Start.IsTime) continue;
     FrameHeader reference;
     std::string error;
-    if (!ProbeFile(job.Job.Path, reference, error) || reference.Layer != 1) continue;
+    const std::shared_ptr<SourceFile> source =
+        job.Source ? job.Source : std::make_shared<SourceFile>(job.Job.Path);
+    if (!ProbeFile(*source, reference, error) || reference.Layer != 1) continue;
     const std::int64_t start = job.Job.Start.Frame;
     std::int32_t damaged = 0;
-    if (!DamagedFramesOfCopy(job.Job.Path, reference, start, damaged, job.Resume, error) || damaged == 0) continue;
+    if (!DamagedFramesOfCopy(*source, reference, start, damaged, job.Resume, error) || damaged == 0) continue;
     Complain(job.Label + ": " + job.Arg + ": the first " + std::to_string(damaged) +
              " frames will decode damaged: frame " + std::to_string(start) +
              " takes bit-reservoir bytes from frames before it, which are not copied (a time range" +

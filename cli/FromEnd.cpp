@@ -5,6 +5,7 @@
 #include "cli/StreamClock.h"
 #include "gapless/GaplessStream.h"
 #include "stream/Scanner.h"
+#include "stream/SourceFile.h"
 
 void ResolveStopsFromEnd(std::vector<PlannedJob>& jobs, bool /*anyBitRate*/) {
   for (PlannedJob& planned : jobs) {
@@ -13,19 +14,20 @@ void ResolveStopsFromEnd(std::vector<PlannedJob>& jobs, bool /*anyBitRate*/) {
     FrameHeader reference;
     std::string error;
     FrameClock clock;
-    if (!ProbeFile(job.Path, reference, error) || !ReadFrameClock(job.Path, reference, clock, error)) continue;
+    SourceFile& source = JobSource(planned);
+    if (!ProbeFile(source, reference, error) || !ReadFrameClock(source, reference, clock, error)) continue;
     // Every frame of the stream, whatever its bit rate: the count does not
     // depend on it, and the copyable frames are then the stream's audio
     // frames (and its tag frame), so that one pass gives both.
     ScanOptions options;
     options.AnyBitRate = true;
-    const ScanResult r = ScanFrames(job.Path, "", 0, 100, true, reference, {}, options);
+    const ScanResult r = ScanFrames(source, "", 0, 100, true, reference, {}, options);
     if (!r.Ok()) continue;
     // Layer III ends where a gapless player stops, before the encoder's
     // padding; other layers at the end of their last frame.
     std::int64_t end = FrameStart(clock, r.Count);
     GaplessStream stream;
-    if (reference.Layer == 1 && ReadGaplessStream(job.Path, reference, stream, error, false)) {
+    if (reference.Layer == 1 && ReadGaplessStream(source, reference, stream, error, false)) {
       stream.AudioFrames = std::max<std::int64_t>(0, r.Copyable - stream.FirstAudioFrame);
       end = SamplesTime(stream.SampleRate, stream.Samples());
     }

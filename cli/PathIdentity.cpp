@@ -7,6 +7,8 @@
 
 #include <vector>
 
+#include "stream/SourceFile.h"
+
 namespace {
 
 std::string Absolute(const std::string& path) {
@@ -76,6 +78,15 @@ PathIdentity IdentifyDescriptor(int fd) {
     id.Device = st.st_dev;
     id.Inode = st.st_ino;
   }
+  return id;
+}
+
+PathIdentity IdentifySource(const SourceFile& source) {
+  if (!source.IsOpen()) return IdentifyPath(source.Path());
+  PathIdentity id;
+  id.Exists = true;
+  id.Device = source.Device();
+  id.Inode = source.Inode();
   return id;
 }
 

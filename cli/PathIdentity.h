@@ -18,6 +18,9 @@ PathIdentity IdentifyPath(const std::string& path);
 // What an open descriptor is (standard output redirected to a file): its
 // device and inode, no path.
 PathIdentity IdentifyDescriptor(int fd);
+// The file an input source opened: the identity it had when it was opened,
+// whatever its path names now. No path: a file that is open exists.
+PathIdentity IdentifySource(const class SourceFile& source);
 
 // True when both name the same file, or the same place for a file that does
 // not exist (yet, or any more).

@@ -23,6 +23,7 @@
 #include "output/PieceRouter.h"
 #include "stream/ScanBuffer.h"
 #include "stream/Scanner.h"
+#include "stream/SourceFile.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ FrameTally FirstTally(std::int64_t fileSize) {
 // Counts on from where `tally` stopped until `enough` holds or the stream
 // ends. False, reported, when the file could not be read or a signal came
 // (the caller names it).
-bool CountOn(const std::string& input, const FrameHeader& reference, std::int64_t fileSize, FrameTally& tally,
+bool CountOn(SourceFile& input, const FrameHeader& reference, std::int64_t fileSize, FrameTally& tally,
              const std::function<bool(const FrameTally&)>& enough) {
   if (tally.All || enough(tally)) return true;
   ScanOptions options;
@@ -119,8 +120,9 @@ std::string OfPieces(std::int64_t pieces) { return pieces < 0 ? "" : " of " + st
 // Writes every piece in one walk over the input, each output opened when its
 // first frame comes and finished when its last has gone. Sample-exact pieces
 // (`exact`, one per piece) are all known before.
-int WritePieces(const Options& options, const std::string& input, const FrameHeader& reference, const PieceSet& set,
+int WritePieces(const Options& options, SourceFile& source, const FrameHeader& reference, const PieceSet& set,
                 const std::vector<ExactCut>& exact, const PieceEnds& ends) {
+  const std::string& input = source.Path();
   int status = kExitOk;
   std::unique_ptr<OutputTarget> target;  // the piece being written
   std::string targetPath;
@@ -150,7 +152,7 @@ int WritePieces(const Options& options, const std::string& input, const FrameHea
       return nullptr;
     }
     std::string error;
-    if (ends.KeepTags && !CopyLeadingTags(input, target->Writer, error)) {
+    if (ends.KeepTags && !CopyLeadingTags(source, target->Writer, error)) {
       Complain(error);
       status = kExitFailed;
     }
@@ -191,7 +193,7 @@ int WritePieces(const Options& options, const std::string& input, const FrameHea
     } else if (target->Replacing && Cancelled()) {
       out.Discard();  // the old piece stays as it was
     } else {
-      if (ends.KeepTags && !CopyTrailingTag(input, out, error)) {
+      if (ends.KeepTags && !CopyTrailingTag(source, out, error)) {
         Complain(error);
         status = kExitFailed;
       }
@@ -267,7 +269,7 @@ int WritePieces(const Options& options, const std::string& input, const FrameHea
     scan.Cancel = CancelFlag();
     scan.Sink = &here;
     bar.Start("split " + input);
-    r = ScanFrames(input, "", first.Start, stop, false, reference,
+    r = ScanFrames(source, "", first.Start, stop, false, reference,
                    [&bar, total](std::int32_t done, std::int32_t) { bar.Show(done + 1, total); }, scan);
     bar.Clear();
     // The walk is over: the piece still open is the last one reached, and
@@ -368,6 +370,8 @@ struct SplitJob {
   const SplitSource& Found;
   const FrameClock& Clock;
   const std::vector<TagEdit>& Edits;
+  // The input, opened once for all the split reads of it.
+  SourceFile& Source;
 
   bool Patterned() const { return Opts.HaveCue || Opts.HaveName; }
   std::string Pattern() const { return Opts.HaveName ? Opts.Name : "{n:02} - {title}"; }
@@ -392,15 +396,15 @@ int SplitExact(const SplitJob& job) {
   // count does, so that a signal in a huge file still ends the run before
   // any piece. Its figure serves the message on frames left out.
   std::int32_t count = 0, copyable = 0;
-  if (!CountFrames(job.Input, job.Reference, options.AnyBitRate, count, copyable))
+  if (!CountFrames(job.Source, job.Reference, options.AnyBitRate, count, copyable))
     return Cancelled() ? InterruptedBeforePieces() : kExitFailed;
   GaplessStream stream;
   std::vector<std::int64_t> boundaries;
   std::vector<ExactCut> exact;
-  const bool planned = ReadGaplessStream(job.Input, job.Reference, stream, error) &&
+  const bool planned = ReadGaplessStream(job.Source, job.Reference, stream, error) &&
                        SplitBoundaries(stream, job.Points, options.HaveEvery ? &job.Every : nullptr, boundaries,
                                        error) &&
-                       PlanExactPieces(job.Input, job.Reference, stream, boundaries, exact, error);
+                       PlanExactPieces(job.Source, job.Reference, stream, boundaries, exact, error);
   if (Cancelled()) return InterruptedBeforePieces();
   if (!planned) {
     Complain(job.Input + ": " + error);
@@ -419,7 +423,7 @@ int SplitExact(const SplitJob& job) {
     Complain(shared + ": two pieces would have this name; nothing written (give --name a {n})");
     return kExitFailed;
   }
-  switch (CheckPieceNames(options, IdentifyPath(job.Input), pathOf, pieces, false)) {
+  switch (CheckPieceNames(options, IdentifySource(job.Source), pathOf, pieces, false)) {
     case PieceNames::Interrupted:
       return InterruptedBeforePieces();
     case PieceNames::InTheWay:
@@ -437,7 +441,7 @@ int SplitExact(const SplitJob& job) {
   set.PathOf = pathOf;
   set.Known = pieces;
   set.Count = count;
-  return WritePieces(options, job.Input, job.Reference, set, exact,
+  return WritePieces(options, job.Source, job.Reference, set, exact,
                      job.Ends([&](std::size_t k) { return exact[k].Plan.Samples(); }));
 }
 
@@ -460,7 +464,7 @@ int SplitFrames(const SplitJob& job) {
   std::string error;
   FrameTally tally = FirstTally(job.Reference.FileSize);
   auto countOn = [&](const std::function<bool(const FrameTally&)>& enough) {
-    return CountOn(input, job.Reference, job.Reference.FileSize, tally, enough);
+    return CountOn(job.Source, job.Reference, job.Reference.FileSize, tally, enough);
   };
   const auto toEnd = [](const FrameTally&) { return false; };
   auto failedCount = [] { return Cancelled() ? InterruptedBeforePieces() : kExitFailed; };
@@ -517,7 +521,7 @@ int SplitFrames(const SplitJob& job) {
     }
   }
 
-  const PathIdentity source = IdentifyPath(input);
+  const PathIdentity source = IdentifySource(job.Source);
   if (pieces < 0) {
     // Every name the pieces might take, as long as they are few: when none
     // is in the way, neither is any of those made.
@@ -564,7 +568,7 @@ int SplitFrames(const SplitJob& job) {
   set.PathOf = pathOf;
   set.Known = pieces;
   set.Count = tally.All ? tally.Counted : -1;
-  return WritePieces(options, input, job.Reference, set, {}, job.Ends([](std::size_t) { return -1; }));
+  return WritePieces(options, job.Source, job.Reference, set, {}, job.Ends([](std::size_t) { return -1; }));
 }
 
 }  // namespace
@@ -588,12 +592,14 @@ int RunSplit(const Options& options) {
     return UsageError(error);
 
   FrameHeader reference;
-  if (!ProbeInput(input, reference)) return kExitFailed;
+  // Opened once for everything the split reads of it.
+  SourceFile source(input);
+  if (!ProbeInput(source, reference)) return kExitFailed;
   // A sheet or the silences give the points; the pieces are then made as
   // from points typed by the user.
   SplitSource found;  // points from a sheet or from silences
   if ((options.HaveCue && !PointsFromCue(options.Cue, found, error)) ||
-      (options.Silence && !PointsFromSilence(input, silence, options.Quiet, found, error))) {
+      (options.Silence && !PointsFromSilence(source, silence, options.Quiet, found, error))) {
     Complain(error);
     return Cancelled() ? CancelExitStatus() : kExitFailed;
   }
@@ -608,7 +614,7 @@ int RunSplit(const Options& options) {
     return kExitFailed;
   }
   FrameClock clock;
-  if (!ReadFrameClock(input, reference, clock, error)) {
+  if (!ReadFrameClock(source, reference, clock, error)) {
     Complain(error);
     return kExitFailed;
   }
@@ -618,7 +624,7 @@ int RunSplit(const Options& options) {
     return UsageError("--every " + options.Every + ": " + error);
   // Pieces of a Layer III stream are made to be played: each decodes to
   // exactly its samples, and back to back they are the whole.
-  const SplitJob job{options, input, reference, points, every, found, clock, edits};
+  const SplitJob job{options, input, reference, points, every, found, clock, edits, source};
   if (!options.Frames && reference.Layer == 1) return SplitExact(job);
   return SplitFrames(job);
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 
 #include "cli/Messages.h"
@@ -10,6 +11,7 @@
 #include "cli/ProgressBar.h"
 #include "cli/Signals.h"
 #include "cli/TagOptions.h"
+#include "stream/SourceFile.h"
 
 namespace {
 
@@ -129,13 +131,25 @@ bool ParseSilenceSettings(const Options& options, SilenceSettings& settings, std
 
 bool PointsFromSilence(const std::string& input, const SilenceSettings& settings, bool quiet, SplitSource& source,
                        std::string& error) {
+  SourceFile file(input);
+  return PointsFromSilence(file, settings, quiet, source, error);
+}
+
+bool PointsFromSilence(SourceFile& file, const SilenceSettings& settings, bool quiet, SplitSource& source,
+                       std::string& error) {
+  const std::string& input = file.Path();
   source = SplitSource{};
+  if (!file.IsOpen()) {
+    // In the words the decoder's own opening used.
+    error = input + ": " + (file.NotRegular() ? "not a regular file" : std::strerror(file.OpenErrno()));
+    return false;
+  }
   SilenceScan scan;
   ProgressBar bar(quiet);
   bar.Start("finding silences in " + input);
   const bool found = FindSilences(
-      input, settings, scan, error, [&bar](std::int64_t done, std::int64_t total) { bar.Show(done, total); },
-      CancelFlag());
+      file.Descriptor(), file.Size(), input, settings, scan, error,
+      [&bar](std::int64_t done, std::int64_t total) { bar.Show(done, total); }, CancelFlag());
   bar.Clear();
   if (!found) return false;
   for (std::int64_t at : SplitPointsFromSilences(scan, NanosecondsToSamples(settings.MinPieceNs, scan.SampleRate))) {

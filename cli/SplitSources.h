@@ -32,6 +32,9 @@ bool ParseSilenceSettings(const Options& options, SilenceSettings& settings, std
 // decoded or the search was interrupted.
 bool PointsFromSilence(const std::string& input, const SilenceSettings& settings, bool quiet, SplitSource& source,
                        std::string& error);
+// The same on the input already open.
+bool PointsFromSilence(class SourceFile& input, const SilenceSettings& settings, bool quiet, SplitSource& source,
+                       std::string& error);
 
 // "no silence of at least 1.5 s at or below -48 dBFS between sounds" (or
 // none that leaves pieces of the shortest length).

@@ -1,9 +1,16 @@
 #include "cli/StreamClock.h"
 
+#include "stream/SourceFile.h"
 #include "stream/XingFrame.h"
 
 bool ReadFrameClock(const std::string& path, const FrameHeader& reference, FrameClock& clock,
                     std::string& error) {
+  SourceFile source(path);
+  return ReadFrameClock(source, reference, clock, error);
+}
+
+bool ReadFrameClock(SourceFile& source, const FrameHeader& reference, FrameClock& clock, std::string& error) {
+  const std::string& path = source.Path();
   clock = FrameClock{};
   clock.SamplesPerFrame = SamplesPerFrame(reference);
   clock.SampleRate = HeaderSampleRate(reference);
@@ -14,11 +21,11 @@ bool ReadFrameClock(const std::string& path, const FrameHeader& reference, Frame
   if (reference.Layer != 1) {
     // Layers I and II: no delay is declared, and players play the decoder's
     // output from its first sample.
-    clock.FirstAudioFrame = StartsWithXingFrame(path) ? 1 : 0;
+    clock.FirstAudioFrame = StartsWithXingFrame(source) ? 1 : 0;
     return true;
   }
   GaplessStream stream;
-  if (!ReadGaplessStream(path, reference, stream, error, false)) return false;
+  if (!ReadGaplessStream(source, reference, stream, error, false)) return false;
   clock = ClockOf(stream);
   return true;
 }

@@ -16,5 +16,8 @@
 bool ReadFrameClock(const std::string& path, const FrameHeader& reference, FrameClock& clock,
                     std::string& error);
 
+// The same on an input already open.
+bool ReadFrameClock(SourceFile& source, const FrameHeader& reference, FrameClock& clock, std::string& error);
+
 // The clock of a Layer III stream already read.
 FrameClock ClockOf(const GaplessStream& stream);

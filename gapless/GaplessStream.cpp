@@ -1,8 +1,5 @@
 #include "gapless/GaplessStream.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -12,6 +9,7 @@
 #include "gapless/SideInfo.h"
 #include "stream/ReadAt.h"
 #include "stream/Scanner.h"
+#include "stream/SourceFile.h"
 #include "stream/XingFrame.h"
 
 namespace {
@@ -20,17 +18,19 @@ namespace {
 class FrameReader {
  public:
   FrameReader() : block_(1 << 16) {}
-  ~FrameReader() {
-    if (fd_ >= 0) ::close(fd_);
-  }
+  ~FrameReader() = default;
   FrameReader(const FrameReader&) = delete;
   FrameReader& operator=(const FrameReader&) = delete;
 
-  bool Open(const std::string& path, std::string& error) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd_ < 0) error = "cannot open " + path + ": " + std::strerror(errno);
-    path_ = path;
-    return fd_ >= 0;
+  // Reads through the source's descriptor, which stays the source's.
+  bool Open(const SourceFile& source, std::string& error) {
+    if (!source.IsOpen()) {
+      error = source.OpenError();
+      return false;
+    }
+    fd_ = source.Descriptor();
+    path_ = source.Path();
+    return true;
   }
   // The `length` bytes at `position`, or nullptr when the file does not hold
   // them (error set when reading failed).
@@ -61,16 +61,16 @@ class FrameReader {
 // whole frame's when `whole(audioIndex)` says so, else its four header bytes
 // only: the frames far from what is measured cost no read of their own.
 using AudioVisit = std::function<bool(std::int64_t, const std::uint8_t*, const FrameVisit&)>;
-bool WalkAudio(const std::string& path, const FrameHeader& reference, std::int32_t firstAudio,
+bool WalkAudio(SourceFile& source, const FrameHeader& reference, std::int32_t firstAudio,
                const std::function<bool(std::int64_t)>& whole, const AudioVisit& each, std::string& error) {
   FrameReader reader;
-  if (!reader.Open(path, error)) return false;
+  if (!reader.Open(source, error)) return false;
   ScanOptions options;
   options.AnyBitRate = true;
   std::string readError;
   std::int64_t audio = 0;
   const bool walked = WalkFrames(
-      path, reference, options,
+      source, reference, options,
       [&](const FrameVisit& f) {
         if (!f.Whole || !f.Fits || f.Index < firstAudio) return true;
         if (!whole(audio)) return each(audio++, f.Header, f);
@@ -98,6 +98,13 @@ bool DecodersHonourEncoder(const std::string& encoder) {
 
 bool ReadGaplessStream(const std::string& path, const FrameHeader& reference, GaplessStream& stream,
                        std::string& error, bool countFrames) {
+  SourceFile source(path);
+  return ReadGaplessStream(source, reference, stream, error, countFrames);
+}
+
+bool ReadGaplessStream(SourceFile& source, const FrameHeader& reference, GaplessStream& stream,
+                       std::string& error, bool countFrames) {
+  const std::string& path = source.Path();
   stream = GaplessStream{};
   if (reference.Invalid || reference.Layer != 1) {
     error = path + ": not a Layer III stream";
@@ -109,7 +116,7 @@ bool ReadGaplessStream(const std::string& path, const FrameHeader& reference, Ga
   std::uint16_t bitRates = 0;
   bool first = true;
   bool walked = WalkAudio(
-      path, reference, 0,
+      source, reference, 0,
       [](std::int64_t index) { return index < 2; },  // a tag frame and the first audio frame
       [&](std::int64_t index, const std::uint8_t* b, const FrameVisit& f) {
         const std::int32_t length = f.Length;
@@ -150,6 +157,13 @@ bool ReadGaplessStream(const std::string& path, const FrameHeader& reference, Ga
 bool MeasureReservoir(const std::string& path, const FrameHeader& reference, const GaplessStream& stream,
                       const std::vector<std::int64_t>& frames, std::vector<ReservoirReach>& reach,
                       std::string& error, WalkAround* around) {
+  SourceFile source(path);
+  return MeasureReservoir(source, reference, stream, frames, reach, error, around);
+}
+
+bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const GaplessStream& stream,
+                      const std::vector<std::int64_t>& frames, std::vector<ReservoirReach>& reach,
+                      std::string& error, WalkAround* around) {
   reach.assign(frames.size(), ReservoirReach{});
   for (std::size_t i = 0; i < frames.size(); ++i) reach[i].FirstNeeded = frames[i];
   // Targets in order of their frame; each stays open until the frames after
@@ -187,7 +201,7 @@ bool MeasureReservoir(const std::string& path, const FrameHeader& reference, con
   bool stopped = false;
   std::int64_t met = 0;
   const bool walked = WalkAudio(
-      path, reference, stream.FirstAudioFrame,
+      source, reference, stream.FirstAudioFrame,
       [&](std::int64_t index) { return near(index); },
       [&](std::int64_t index, const std::uint8_t* b, const FrameVisit& f) {
         met = index + 1;

@@ -7,6 +7,8 @@
 #include "gapless/Reservoir.h"
 #include "stream/FrameHeader.h"
 
+class SourceFile;
+
 // The delay of the Layer III decoders that gapless players trim together
 // with the encoder delay: ffmpeg and mpg123 both skip encoder delay + 529
 // samples at the start, and let the stream end 529 samples after the end
@@ -59,6 +61,9 @@ bool DecodersHonourEncoder(const std::string& encoder);
 // AudioFrames is then 1 and SeveralBitRates false.
 bool ReadGaplessStream(const std::string& path, const FrameHeader& reference, GaplessStream& stream,
                        std::string& error, bool countFrames = true);
+// The same on an input already open.
+bool ReadGaplessStream(SourceFile& source, const FrameHeader& reference, GaplessStream& stream,
+                       std::string& error, bool countFrames = true);
 
 // Where the walk met an audio frame: what a later scan needs to begin there
 // (see ResumePoint).
@@ -89,5 +94,8 @@ struct WalkAround {
 // after the last of them and reads the bytes of the frames near them only.
 // False, with `error` set, when the file cannot be read.
 bool MeasureReservoir(const std::string& path, const FrameHeader& reference, const GaplessStream& stream,
+                      const std::vector<std::int64_t>& frames, std::vector<ReservoirReach>& reach,
+                      std::string& error, WalkAround* around = nullptr);
+bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const GaplessStream& stream,
                       const std::vector<std::int64_t>& frames, std::vector<ReservoirReach>& reach,
                       std::string& error, WalkAround* around = nullptr);

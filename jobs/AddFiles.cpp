@@ -12,6 +12,7 @@
 #include "jobs/AddFiles.h"
 #include "jobs/StreamSurvey.h"
 #include "stream/Scanner.h"
+#include "stream/SourceFile.h"
 
 namespace {
 
@@ -51,8 +52,9 @@ bool T_MainForm::AddFile(const QString& P, const QString& refusal) {
   LastDirectory = DirectoryPart(P);
   OpenDialog1.InitialDir = LastDirectory;
 
-  const std::string path = QFile::encodeName(P).toStdString();
-  if (!ProbeFile(path, ReferenceHeader)) {
+  // Opened once for the probe, the count and the stream information.
+  SourceFile source(QFile::encodeName(P).toStdString());
+  if (!ProbeFile(source, ReferenceHeader)) {
     ShowMessage(this, refusal);
     return false;
   }
@@ -61,7 +63,7 @@ bool T_MainForm::AddFile(const QString& P, const QString& refusal) {
   Panel1->SetCaption(QStringLiteral("Running ..."));
   Panel1->repaint();
 
-  const StreamSurvey survey = SurveyStream(path, ReferenceHeader);
+  const StreamSurvey survey = SurveyStream(source, ReferenceHeader);
   const std::int32_t N = survey.Count;
 
   const int a = Files_SG->RowCount() - 2;
@@ -77,10 +79,12 @@ bool T_MainForm::AddFile(const QString& P, const QString& refusal) {
   job.OtherBitRate = survey.OtherBitRate;
   job.VariableKbps = survey.SeveralBitRates ? survey.AverageKbps() : 0;
   CurrentJob = a;
+  CurrentSource = &source;
   Files_SG->SetRow(a + 1);
   JobCount = JobCount + 1;
   AppendJobRow();
   SelectCurrentJob();
+  CurrentSource = nullptr;
 
   Panel1->SetFontColor(syscolors::BtnFace());
   Panel1->SetCaption(QStringLiteral("Idle"));

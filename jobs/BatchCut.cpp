@@ -14,6 +14,7 @@
 #include "jobs/OtherBitRates.h"
 #include "preview/XaudioPlayer.h"
 #include "stream/Scanner.h"
+#include "stream/SourceFile.h"
 
 namespace {
 
@@ -25,16 +26,18 @@ QString ResolvedPath(const QString& path) {
   return folder.isEmpty() ? info.absoluteFilePath() : folder + QLatin1Char('/') + info.fileName();
 }
 
-// Whether writing to `output` would write to `input`: the same file through
-// any link or spelling, or the same place when one of them does not exist.
-bool SameFile(const QString& output, const QString& input) {
+// Whether writing to `output` would write to `input` (opened as `source`
+// when it could be): the same file through any link or spelling, or the same
+// place when one of them does not exist.
+bool SameFile(const QString& output, const QString& input, const SourceFile& source) {
   struct stat a {};
   struct stat b {};
-  if (::stat(QFile::encodeName(output).constData(), &a) == 0 &&
-      ::stat(QFile::encodeName(input).constData(), &b) == 0) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+  if (::stat(QFile::encodeName(output).constData(), &a) == 0) {
+    if (source.IsOpen()) return a.st_dev == source.Device() && a.st_ino == source.Inode();
+    if (::stat(QFile::encodeName(input).constData(), &b) == 0)
+      return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
   }
-  return ResolvedPath(output) == ResolvedPath(input);
+  return !source.IsOpen() && ResolvedPath(output) == ResolvedPath(input);
 }
 
 bool IsOutputFailure(ScanStatus s) {
@@ -57,9 +60,15 @@ void T_MainForm::ProcessAllJobs() {
   const QString output = dialogs::Current().SaveFile(SaveDialog.Request(this));
   if (output.isEmpty()) return;
 
+  // Every input is opened once, here, for all that the run reads of it: the
+  // files checked below are the files that will be cut.
+  std::vector<SourceFile> sources(static_cast<std::size_t>(JobCount));
+  for (int i = 0; i < JobCount; ++i)
+    sources[static_cast<std::size_t>(i)].Open(QFile::encodeName(JobTable[static_cast<std::size_t>(i)].Path).toStdString());
+
   // Appending a file to itself would read what is being written.
   for (int i = 0; i < JobCount; ++i) {
-    if (SameFile(output, JobTable[static_cast<std::size_t>(i)].Path)) {
+    if (SameFile(output, JobTable[static_cast<std::size_t>(i)].Path, sources[static_cast<std::size_t>(i)])) {
       ShowMessage(
           this,
           QStringLiteral("The output file %1 is one of the files in the list.\nChoose another output file.")
@@ -124,18 +133,21 @@ void T_MainForm::ProcessAllJobs() {
   int lastWriter = -1;
   Processing = true;
   for (int i = 0; i < JobCount; ++i) {
+    SourceFile& source = sources[static_cast<std::size_t>(i)];
+    // Moving the row loads the job too: both loads probe the opened file.
+    CurrentSource = &source;
     Files_SG->SetRow(i + 1);
     SelectCurrentJob();
+    CurrentSource = nullptr;
     Panel29->SetFontColor(syscolors::ActiveCaption());
     Panel29->SetCaption(QStringLiteral("%1 of %2 Files").arg(i + 1).arg(JobCount));
     RepaintWholeWindow();
 
     const _FileInfo& job = JobTable[static_cast<std::size_t>(i)];
-    const std::string inputPath = QFile::encodeName(job.Path).toStdString();
     // A file that no longer starts like an MPEG audio stream would be cut
     // against another file's frame length; pass it over instead.
     FrameHeader probe;
-    if (!ProbeFile(inputPath, probe)) {
+    if (!ProbeFile(source, probe)) {
       passedOver
           << QStringLiteral("%1 (no MPEG audio frame found: missing, unreadable or changed)").arg(job.Path);
       ShowTotalProgress(i + 1, JobCount);
@@ -145,7 +157,7 @@ void T_MainForm::ProcessAllJobs() {
     options.Sink = &writer;
     writer.BeginJob();
     const ScanResult result =
-        ScanFrames(inputPath, outputPath, job.StartFrame, job.StopFrame, false, ReferenceHeader,
+        ScanFrames(source, outputPath, job.StartFrame, job.StopFrame, false, ReferenceHeader,
                    [this](std::int32_t done, std::int32_t total) { ShowJobProgress(done, total); }, options);
     const OutputJob wrote = writer.EndJob();
     // Only its Xing/Info frame: no audio of the job is in the output.

@@ -6,6 +6,7 @@
 #include "app/_MainUnit.h"
 #include "preview/XaudioPlayer.h"
 #include "stream/Scanner.h"
+#include "stream/SourceFile.h"
 
 namespace {
 
@@ -61,7 +62,10 @@ void T_MainForm::SelectCurrentJob() {
     XaudioPlayer->InputSeek(s, n);
   }
 
-  const bool probed = ProbeFile(QFile::encodeName(path).toStdString(), ReferenceHeader);
+  const std::string file = QFile::encodeName(path).toStdString();
+  const bool probed = CurrentSource != nullptr && CurrentSource->Path() == file
+                          ? ProbeFile(*CurrentSource, ReferenceHeader)
+                          : ProbeFile(file, ReferenceHeader);
   // A file that changed or vanished since it was added shows no stream
   // information rather than another file's, or values read past the tables.
   const StreamInfoTexts info = probed ? DescribeHeader(ReferenceHeader) : StreamInfoTexts{};

@@ -1,6 +1,7 @@
 #include "jobs/StreamSurvey.h"
 
 #include "stream/Scanner.h"
+#include "stream/SourceFile.h"
 #include "stream/XingFrame.h"
 
 std::int64_t StreamSurvey::Seconds() const {
@@ -17,14 +18,19 @@ std::int32_t StreamSurvey::AverageKbps() const {
 }
 
 StreamSurvey SurveyStream(const std::string& path, const FrameHeader& reference) {
+  SourceFile source(path);
+  return SurveyStream(source, reference);
+}
+
+StreamSurvey SurveyStream(SourceFile& source, const FrameHeader& reference) {
   StreamSurvey s;
   s.SamplesPerFrame = SamplesPerFrame(reference);
   s.SampleRate = HeaderSampleRate(reference);
-  const bool tagFrame = StartsWithXingFrame(path);
+  const bool tagFrame = StartsWithXingFrame(source);
   int firstBitRateIndex = -1;
   std::string error;
   s.Read = WalkFrames(
-      path, reference, ScanOptions{},
+      source, reference, ScanOptions{},
       [&](const FrameVisit& f) {
         ++s.Count;
         if (!f.Fits) {

@@ -33,5 +33,9 @@ struct StreamSurvey {
   std::int32_t AverageKbps() const;
 };
 
+class SourceFile;
+
 // Walks the file once, as its frames are counted for the job list.
 StreamSurvey SurveyStream(const std::string& path, const FrameHeader& reference);
+// The same on a file already open.
+StreamSurvey SurveyStream(SourceFile& source, const FrameHeader& reference);

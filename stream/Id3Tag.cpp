@@ -1,13 +1,10 @@
 #include "stream/Id3Tag.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
 #include "stream/ReadAt.h"
+#include "stream/SourceFile.h"
 
 std::int64_t Id3v2TagLength(const std::uint8_t* b, std::size_t available, std::int64_t remaining) {
   if (available < 10 || remaining < 10) return 0;
@@ -21,44 +18,30 @@ std::int64_t Id3v2TagLength(const std::uint8_t* b, std::size_t available, std::i
   return length <= remaining ? length : 0;
 }
 
-bool LeadingTagsLength(const std::string& path, std::int64_t& length, std::string& error) {
-  length = 0;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    error = "cannot open " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    error = "cannot open " + path + ": not a regular file";
-    ::close(fd);
-    return false;
-  }
-  for (;;) {
-    std::uint8_t head[10];
-    const ssize_t got = ReadAt(fd, head, sizeof head, length);
-    if (got < 0) {
-      error = "cannot read " + path + ": " + std::strerror(errno);
-      ::close(fd);
-      return false;
-    }
-    const std::int64_t tag = Id3v2TagLength(head, static_cast<std::size_t>(got), st.st_size - length);
-    if (tag == 0) break;
-    length += tag;
-  }
-  ::close(fd);
-  return true;
+std::string TagSourceError(const SourceFile& source) {
+  return "cannot open " + source.Path() + ": " +
+         (source.OpenErrno() != 0 && !source.NotRegular() ? std::strerror(source.OpenErrno())
+                                                          : "not a regular file");
 }
 
-bool HasId3v1Tag(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  bool tag = false;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 128) {
-    std::uint8_t head[3];
-    tag = ReadAt(fd, head, 3, st.st_size - 128) == 3 && std::memcmp(head, "TAG", 3) == 0;
+bool LeadingTagsLength(SourceFile& source, std::int64_t& length, std::string& error) {
+  length = 0;
+  if (!source.IsOpen()) {
+    error = TagSourceError(source);
+    return false;
   }
-  ::close(fd);
-  return tag;
+  return source.LeadingTagsEnd(length, error);
 }
+
+bool LeadingTagsLength(const std::string& path, std::int64_t& length, std::string& error) {
+  SourceFile source(path);
+  return LeadingTagsLength(source, length, error);
+}
+
+bool HasId3v1Tag(const SourceFile& source) {
+  if (!source.IsOpen() || source.Size() < 128) return false;
+  std::uint8_t head[3];
+  return ReadAt(source.Descriptor(), head, 3, source.Size() - 128) == 3 && std::memcmp(head, "TAG", 3) == 0;
+}
+
+bool HasId3v1Tag(const std::string& path) { return HasId3v1Tag(SourceFile(path)); }

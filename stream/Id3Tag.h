@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+class SourceFile;
+
 // ID3v2 tags as taggers put them in front of MPEG audio streams, and the
 // 128-byte ID3v1 tag at the end of a file.
 
@@ -18,6 +20,11 @@ std::int64_t Id3v2TagLength(const std::uint8_t* b, std::size_t available, std::i
 // (0 when it has none). False when the file could not be read, with `error`
 // naming the file and the reason.
 bool LeadingTagsLength(const std::string& path, std::int64_t& length, std::string& error);
+bool LeadingTagsLength(SourceFile& source, std::int64_t& length, std::string& error);
 
 // Whether the last 128 bytes of the file at `path` are an ID3v1 tag ("TAG").
 bool HasId3v1Tag(const std::string& path);
+bool HasId3v1Tag(const SourceFile& source);
+
+// Why `source` did not open, in the words the tag readers use.
+std::string TagSourceError(const SourceFile& source);

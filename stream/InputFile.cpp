@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "stream/ReadAt.h"
+#include "stream/SourceFile.h"
 
 const char* FileKindName(unsigned mode) {
   switch (mode & S_IFMT) {
@@ -32,12 +33,21 @@ const char* FileKindName(unsigned mode) {
 InputFile::InputFile(std::size_t bufferSize) : buffer_(bufferSize) {}
 
 InputFile::~InputFile() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0 && ownsFd_) ::close(fd_);
+}
+
+void InputFile::Open(const SourceFile& source) {
+  path_ = source.Path();
+  fd_ = source.Descriptor();
+  ownsFd_ = false;
+  size_ = source.Size();
+  limit_ = size_;
 }
 
 bool InputFile::Open(const std::string& path, std::string& error) {
   path_ = path;
   fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ownsFd_ = true;
   if (fd_ < 0) {
     error = "cannot open " + path + ": " + std::strerror(errno);
     return false;
@@ -69,10 +79,6 @@ bool InputFile::ReadAt(std::int64_t at, std::uint8_t* into, std::size_t n, std::
 bool InputFile::Advance(std::int64_t keepFrom, std::string& error) {
   if (keepFrom >= WindowEnd()) {
     // Nothing kept: skip straight to the new position.
-    if (keepFrom > WindowEnd() && ::lseek(fd_, keepFrom, SEEK_SET) < 0) {
-      error = "cannot read " + path_ + ": " + std::strerror(errno);
-      return false;
-    }
     start_ = keepFrom;
     length_ = 0;
   } else if (keepFrom > start_) {
@@ -84,7 +90,8 @@ bool InputFile::Advance(std::int64_t keepFrom, std::string& error) {
   while (!ended_ && length_ < buffer_.size() && WindowEnd() < limit_) {
     const std::int64_t room = static_cast<std::int64_t>(buffer_.size() - length_);
     const std::size_t want = static_cast<std::size_t>(std::min(room, limit_ - WindowEnd()));
-    const ssize_t got = ::read(fd_, buffer_.data() + length_, want);
+    // At its offset: others reading the same descriptor move no position of ours.
+    const ssize_t got = ::pread(fd_, buffer_.data() + length_, want, WindowEnd());
     if (got < 0) {
       if (errno == EINTR) continue;
       error = "cannot read " + path_ + ": " + std::strerror(errno);

@@ -6,7 +6,9 @@
 #include <vector>
 
 // A regular file read front to back through a buffer of fixed size that
-// read() fills: memory stays the same whatever the file's size. Advance()
+// pread() fills at the window's own offset, so that other readers of the same
+// descriptor (an input opened once for a whole job) do not move it: memory
+// stays the same whatever the file's size. Advance()
 // drops what lies before a position and fills the rest. Reading never goes
 // past Limit(), so a file that grows while it is read (an output appended to
 // its own input) ends where it ended when it was opened.
@@ -21,6 +23,8 @@ class InputFile {
   // not hang us) and refuses anything but a regular file. On failure `error`
   // names the file and the reason.
   bool Open(const std::string& path, std::string& error);
+  // Reads `source` (open) through its descriptor, which stays the source's.
+  void Open(const class SourceFile& source);
 
   // Size of the file when it was opened.
   std::int64_t Size() const { return size_; }
@@ -48,6 +52,7 @@ class InputFile {
   std::vector<std::uint8_t> buffer_;
   std::string path_;
   int fd_ = -1;
+  bool ownsFd_ = false;
   std::int64_t size_ = 0;
   std::int64_t limit_ = 0;
   std::int64_t start_ = 0;

@@ -1,13 +1,11 @@
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "stream/FrameWalk.h"
 #include "stream/InputFile.h"
 #include "stream/ScanBuffer.h"
 #include "stream/Scanner.h"
+#include "stream/SourceFile.h"
 
 namespace {
 
@@ -82,28 +80,28 @@ std::string ProbeRefusalDetail(ProbeRefusal refusal) {
   return "";
 }
 
-bool ProbeStreamBuffered(const std::string& path, StreamProbe& probe, bool& candidateSeen, std::string* error,
-                         std::size_t bufferSize) {
+namespace {
+
+bool ProbeOpened(SourceFile& source, StreamProbe& probe, bool& candidateSeen, std::string* error,
+                 std::size_t bufferSize) {
   probe = StreamProbe{};
   probe.Reference.Invalid = true;
   candidateSeen = false;
   std::string message;
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    if (error) *error = path + ": " + std::strerror(errno);
+  if (!source.IsOpen()) {
+    if (error) *error = source.Error();
     return false;
   }
+  const std::string& path = source.Path();
   InputFile in(std::max(bufferSize, kSmallestReadBuffer));
+  in.Open(source);
   std::int64_t start = 0;
-  if (!in.Open(path, message) || !framewalk::SkipLeadingTags(in, start, message)) {
+  TrailingTags trailing;
+  if (!source.LeadingTagsEnd(start, message) || !source.Trailing(trailing, message)) {
     if (error) *error = message;
     return false;
   }
-  const std::int64_t audioEnd = framewalk::AudioEnd(in, start, message);
-  if (audioEnd < 0) {
-    if (error) *error = message;
-    return false;
-  }
+  const std::int64_t audioEnd = trailing.AudioEnd;
   if (error) error->clear();
   probe.AudioStart = start;
   probe.AudioEnd = audioEnd;
@@ -175,18 +173,51 @@ bool ProbeStreamBuffered(const std::string& path, StreamProbe& probe, bool& cand
   return true;
 }
 
+// The probe of `source`, made on its first call and kept for the later ones.
+const SourceFile::ProbeMemo& Probed(SourceFile& source) {
+  std::optional<SourceFile::ProbeMemo>& memo = source.Probed();
+  if (!memo) {
+    SourceFile::ProbeMemo m;
+    m.Found = ProbeOpened(source, m.Probe, m.CandidateSeen, &m.Error, kDefaultReadBuffer);
+    memo = std::move(m);
+  }
+  return *memo;
+}
+
+}  // namespace
+
 bool ProbeFileBuffered(const std::string& path, FrameHeader& reference, std::string* error,
                        std::size_t bufferSize) {
+  SourceFile source(path);
   StreamProbe probe;
   bool candidateSeen = false;
-  const bool found = ProbeStreamBuffered(path, probe, candidateSeen, error, bufferSize);
+  const bool found = ProbeOpened(source, probe, candidateSeen, error, bufferSize);
   if (candidateSeen) reference = probe.Reference;
   return found;
 }
 
+bool ProbeStream(SourceFile& source, StreamProbe& probe, std::string& error) {
+  const SourceFile::ProbeMemo& memo = Probed(source);
+  probe = memo.Probe;
+  error = memo.Error;
+  return memo.Found;
+}
+
+bool ProbeFile(SourceFile& source, FrameHeader& reference, std::string& error) {
+  const SourceFile::ProbeMemo& memo = Probed(source);
+  if (memo.CandidateSeen) reference = memo.Probe.Reference;
+  error = memo.Error;
+  return memo.Found;
+}
+
+bool ProbeFile(SourceFile& source, FrameHeader& reference) {
+  std::string error;
+  return ProbeFile(source, reference, error);
+}
+
 bool ProbeStream(const std::string& path, StreamProbe& probe, std::string& error) {
-  bool candidateSeen = false;
-  return ProbeStreamBuffered(path, probe, candidateSeen, &error, kDefaultReadBuffer);
+  SourceFile source(path);
+  return ProbeStream(source, probe, error);
 }
 
 bool ProbeFile(const std::string& path, FrameHeader& reference) {

@@ -11,6 +11,7 @@
 #include "stream/OutputFile.h"
 #include "stream/ScanBuffer.h"
 #include "stream/Scanner.h"
+#include "stream/SourceFile.h"
 
 namespace {
 
@@ -85,14 +86,6 @@ class PendingFrames {
   std::int64_t bytes_ = 0;
 };
 
-bool InputMissing(const std::string& path, std::string& message) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) return false;
-  if (errno != ENOENT && errno != ENOTDIR) return false;  // let opening it say what is wrong
-  message = path + ": " + std::strerror(errno);
-  return true;
-}
-
 std::string ShrankMessage(const std::string& path) {
   return "cannot read " + path + ": the file shrank while it was read";
 }
@@ -103,8 +96,20 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
                               std::int32_t startFrame, std::int32_t stopFrame, bool countOnly,
                               const FrameHeader& reference, const JobProgress& progress,
                               std::size_t bufferSize, const ScanOptions& options) {
+  SourceFile input(inputPath);
+  return ScanFramesBuffered(input, outputPath, startFrame, stopFrame, countOnly, reference, progress, bufferSize,
+                            options);
+}
+
+ScanResult ScanFramesBuffered(SourceFile& input, const std::string& outputPath, std::int32_t startFrame,
+                              std::int32_t stopFrame, bool countOnly, const FrameHeader& reference,
+                              const JobProgress& progress, std::size_t bufferSize,
+                              const ScanOptions& options) {
   ScanResult result;
-  if (InputMissing(inputPath, result.Message)) {
+  const std::string& inputPath = input.Path();
+  // Nothing at the input path: no output is made either.
+  if (!input.IsOpen() && input.Missing()) {
+    result.Message = input.Error();
     result.Status = ScanStatus::InputMissing;
     return result;
   }
@@ -119,15 +124,18 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
   const std::size_t buffer = std::max(bufferSize, kSmallestReadBuffer);
   InputFile in(buffer);
   std::int64_t pos = 0;
-  if (!in.Open(inputPath, result.Message) || !framewalk::SkipLeadingTags(in, pos, result.Message)) {
+  if (!input.IsOpen()) result.Message = input.OpenError();
+  if (!input.IsOpen() || !input.LeadingTagsEnd(pos, result.Message)) {
     result.Status = ScanStatus::InputUnreadable;
     return result;
   }
-  const std::int64_t audioEnd = framewalk::AudioEnd(in, pos, result.Message);
-  if (audioEnd < 0) {
+  in.Open(input);
+  TrailingTags trailing;
+  if (!input.Trailing(trailing, result.Message)) {
     result.Status = ScanStatus::ReadFailed;
     return result;
   }
+  const std::int64_t audioEnd = trailing.AudioEnd;
   in.SetLimit(audioEnd);  // the tags behind the audio are never read
 
   const std::int32_t total = Clamp32(static_cast<std::int64_t>(stopFrame) - startFrame);
@@ -230,6 +238,13 @@ ScanResult ScanFrames(const std::string& inputPath, const std::string& outputPat
                             kDefaultReadBuffer, options);
 }
 
+ScanResult ScanFrames(SourceFile& input, const std::string& outputPath, std::int32_t startFrame,
+                      std::int32_t stopFrame, bool countOnly, const FrameHeader& reference,
+                      const JobProgress& progress, const ScanOptions& options) {
+  return ScanFramesBuffered(input, outputPath, startFrame, stopFrame, countOnly, reference, progress,
+                            kDefaultReadBuffer, options);
+}
+
 ScanResult ScanFrames(const std::string& inputPath, const std::string& outputPath, std::int32_t startFrame,
                       std::int32_t stopFrame, bool countOnly, const FrameHeader& reference,
                       const JobProgress& progress) {
@@ -246,14 +261,20 @@ ScanResult CutFrameRange(const std::string& inputPath, const std::string& output
 
 namespace {
 
-bool WalkFile(const std::string& path, std::int64_t from, const framewalk::Step& step,
+bool WalkFile(SourceFile& source, std::int64_t from, const framewalk::Step& step,
               const FrameHeader& reference, const ScanOptions& options,
               const std::function<bool(const FrameVisit&)>& visit, std::string& error) {
+  const std::string& path = source.Path();
+  if (!source.IsOpen()) {
+    error = source.OpenError();
+    return false;
+  }
   InputFile in(kDefaultReadBuffer);
+  in.Open(source);
   std::int64_t pos = 0;
-  if (!in.Open(path, error) || !framewalk::SkipLeadingTags(in, pos, error)) return false;
-  const std::int64_t audioEnd = framewalk::AudioEnd(in, pos, error);
-  if (audioEnd < 0) return false;
+  TrailingTags trailing;
+  if (!source.LeadingTagsEnd(pos, error) || !source.Trailing(trailing, error)) return false;
+  const std::int64_t audioEnd = trailing.AudioEnd;
   in.SetLimit(audioEnd);
   bool failed = false;
   auto bring = [&](std::int64_t p, std::int64_t n) {
@@ -283,16 +304,29 @@ bool WalkFile(const std::string& path, std::int64_t from, const framewalk::Step&
 
 }  // namespace
 
-bool WalkFrames(const std::string& path, const FrameHeader& reference, const ScanOptions& options,
+bool WalkFrames(SourceFile& source, const FrameHeader& reference, const ScanOptions& options,
                 const std::function<bool(const FrameVisit&)>& visit, std::string& error) {
-  return WalkFile(path, 0, framewalk::Step{}, reference, options, visit, error);
+  return WalkFile(source, 0, framewalk::Step{}, reference, options, visit, error);
 }
 
-bool WalkFramesAfter(const std::string& path, std::int64_t from, const std::uint8_t header[4],
+bool WalkFrames(const std::string& path, const FrameHeader& reference, const ScanOptions& options,
+                const std::function<bool(const FrameVisit&)>& visit, std::string& error) {
+  SourceFile source(path);
+  return WalkFrames(source, reference, options, visit, error);
+}
+
+bool WalkFramesAfter(SourceFile& source, std::int64_t from, const std::uint8_t header[4],
                      const FrameHeader& reference, const ScanOptions& options,
                      const std::function<bool(const FrameVisit&)>& visit, std::string& error) {
   framewalk::Step step;
   step.PreviousEnd = from;
   step.PreviousKey = framewalk::StreamKey(header);
-  return WalkFile(path, from, step, reference, options, visit, error);
+  return WalkFile(source, from, step, reference, options, visit, error);
+}
+
+bool WalkFramesAfter(const std::string& path, std::int64_t from, const std::uint8_t header[4],
+                     const FrameHeader& reference, const ScanOptions& options,
+                     const std::function<bool(const FrameVisit&)>& visit, std::string& error) {
+  SourceFile source(path);
+  return WalkFramesAfter(source, from, header, reference, options, visit, error);
 }

@@ -31,8 +31,15 @@ bool ProbeFileBuffered(const std::string& path, FrameHeader& reference, std::str
 bool WalkFramesAfter(const std::string& path, std::int64_t from, const std::uint8_t header[4],
                      const FrameHeader& reference, const ScanOptions& options,
                      const std::function<bool(const FrameVisit&)>& visit, std::string& error);
+bool WalkFramesAfter(SourceFile& source, std::int64_t from, const std::uint8_t header[4],
+                     const FrameHeader& reference, const ScanOptions& options,
+                     const std::function<bool(const FrameVisit&)>& visit, std::string& error);
 
 ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& outputPath,
                               std::int32_t startFrame, std::int32_t stopFrame, bool countOnly,
                               const FrameHeader& reference, const JobProgress& progress,
                               std::size_t bufferSize, const ScanOptions& options = {});
+ScanResult ScanFramesBuffered(SourceFile& input, const std::string& outputPath, std::int32_t startFrame,
+                              std::int32_t stopFrame, bool countOnly, const FrameHeader& reference,
+                              const JobProgress& progress, std::size_t bufferSize,
+                              const ScanOptions& options = {});

@@ -7,6 +7,8 @@
 
 #include "stream/FrameHeader.h"
 
+class SourceFile;
+
 // Where files of real encoders and taggers differ from bare streams, and what
 // is audio and what is not:
 //  - leading ID3v2 tags (one or several back to back) are stepped over by
@@ -70,6 +72,11 @@ bool ProbeFile(const std::string& path, FrameHeader& reference);
 // names the file and the system's reason; it is empty when the file was read
 // and its window holds no frame.
 bool ProbeFile(const std::string& path, FrameHeader& reference, std::string& error);
+// The same on an input already open: the first call probes it, later ones
+// give what it found. A source that did not open fails with its Error().
+bool ProbeStream(SourceFile& source, StreamProbe& probe, std::string& error);
+bool ProbeFile(SourceFile& source, FrameHeader& reference);
+bool ProbeFile(SourceFile& source, FrameHeader& reference, std::string& error);
 
 enum class ScanStatus {
   Ok,                  // scanned to the end
@@ -159,6 +166,13 @@ ScanResult ScanFrames(const std::string& inputPath, const std::string& outputPat
                       std::int32_t stopFrame, bool countOnly, const FrameHeader& reference,
                       const JobProgress& progress, const ScanOptions& options);
 
+// ScanFrames on an input already open, read through its descriptor. A
+// source that did not open gives InputMissing or InputUnreadable, as the
+// path would.
+ScanResult ScanFrames(SourceFile& input, const std::string& outputPath, std::int32_t startFrame,
+                      std::int32_t stopFrame, bool countOnly, const FrameHeader& reference,
+                      const JobProgress& progress, const ScanOptions& options);
+
 // One counted frame as the scanner meets it.
 struct FrameVisit {
   std::int64_t Position = 0;  // of its header in the file
@@ -174,4 +188,7 @@ struct FrameVisit {
 // counted frame in order; the walk stops early when `visit` returns false.
 // False when the file could not be read, with `error` naming it and the reason.
 bool WalkFrames(const std::string& path, const FrameHeader& reference, const ScanOptions& options,
+                const std::function<bool(const FrameVisit&)>& visit, std::string& error);
+// The same on an input already open.
+bool WalkFrames(SourceFile& source, const FrameHeader& reference, const ScanOptions& options,
                 const std::function<bool(const FrameVisit&)>& visit, std::string& error);

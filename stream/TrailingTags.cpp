@@ -1,14 +1,9 @@
 #include "stream/TrailingTags.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 #include "stream/Id3Tag.h"
-#include "stream/ReadAt.h"
+#include "stream/SourceFile.h"
 
 namespace {
 
@@ -114,25 +109,17 @@ TrailingTags FindTrailingTags(const std::uint8_t* data, std::int64_t size, std::
   });
 }
 
-bool FindTrailingTags(const std::string& path, TrailingTags& tags, std::string& error) {
-  std::int64_t floor = 0;
-  if (!LeadingTagsLength(path, floor, error)) return false;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  struct stat st {};
-  if (fd < 0 || ::fstat(fd, &st) != 0) {
-    error = "cannot open " + path + ": " + std::strerror(errno);
-    if (fd >= 0) ::close(fd);
+bool FindTrailingTags(SourceFile& source, TrailingTags& tags, std::string& error) {
+  if (!source.IsOpen()) {
+    error = TagSourceError(source);
     return false;
   }
-  bool failed = false;
-  tags = FindTrailingTags(st.st_size, floor, [&](std::int64_t at, std::uint8_t* into, std::size_t n) {
-    const ssize_t got = ReadAt(fd, into, n, at);
-    if (got < 0) failed = true;
-    return got == static_cast<ssize_t>(n);
-  });
-  if (failed) error = "cannot read " + path + ": " + std::strerror(errno);
-  ::close(fd);
-  return !failed;
+  return source.Trailing(tags, error);
+}
+
+bool FindTrailingTags(const std::string& path, TrailingTags& tags, std::string& error) {
+  SourceFile source(path);
+  return FindTrailingTags(source, tags, error);
 }
 
 const char* TrailingTagName(TrailingTagKind kind) {

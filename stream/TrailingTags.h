@@ -45,6 +45,8 @@ TrailingTags FindTrailingTags(const std::uint8_t* data, std::int64_t size, std::
 // The same on a file, above its leading ID3v2 tags. False when it cannot be
 // read, with `error` naming it and the reason.
 bool FindTrailingTags(const std::string& path, TrailingTags& tags, std::string& error);
+// The same on an input already open.
+bool FindTrailingTags(class SourceFile& source, TrailingTags& tags, std::string& error);
 
 // "ID3v1", "APE", "Lyrics3v2", "ID3v2", for messages.
 const char* TrailingTagName(TrailingTagKind kind);

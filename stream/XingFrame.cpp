@@ -15,6 +15,7 @@
 #include "stream/ReadAt.h"
 #include "stream/ScanBuffer.h"
 #include "stream/Scanner.h"
+#include "stream/SourceFile.h"
 
 namespace {
 
@@ -300,12 +301,8 @@ struct FrontFrame {
   std::vector<std::uint8_t> Bytes;  // empty when no whole Layer III frame starts there
 };
 
-bool ReadFrontFrame(const std::string& path, int fd, FrontFrame& front, std::string& message) {
-  std::string error;
-  if (!LeadingTagsLength(path, front.Position, error)) {
-    message = error;
-    return false;
-  }
+// Reads the frame at `front.Position` of `fd` (the file at `path`).
+bool ReadFrameAt(const std::string& path, int fd, FrontFrame& front, std::string& message) {
   std::uint8_t head[4];
   const ssize_t got = ReadAt(fd, head, 4, front.Position);
   if (got < 0) {
@@ -321,6 +318,15 @@ bool ReadFrontFrame(const std::string& path, int fd, FrontFrame& front, std::str
   }
   if (static_cast<std::size_t>(whole) == frame.size()) front.Bytes = std::move(frame);
   return true;
+}
+
+bool ReadFrontFrame(const std::string& path, int fd, FrontFrame& front, std::string& message) {
+  std::string error;
+  if (!LeadingTagsLength(path, front.Position, error)) {
+    message = error;
+    return false;
+  }
+  return ReadFrameAt(path, fd, front, message);
 }
 
 // The frames of a file from `from` on, as the scanner walks it with any bit
@@ -605,11 +611,16 @@ bool HoldsSeveralBitRates(const std::string& path) {
   return (seen & (seen - 1)) != 0;
 }
 
-bool StartsWithXingFrame(const std::string& path) {
-  struct stat st {};
+bool StartsWithXingFrame(SourceFile& source) {
   std::string message;
-  Fd fd(OpenRegular(path, O_RDONLY, st, message));
   FrontFrame front;
-  if (fd.get() < 0 || !ReadFrontFrame(path, fd.get(), front, message)) return false;
+  if (!source.IsOpen() || !source.LeadingTagsEnd(front.Position, message) ||
+      !ReadFrameAt(source.Path(), source.Descriptor(), front, message))
+    return false;
   return !front.Bytes.empty() && TagFrameKindOf(front.Bytes.data(), front.Bytes.size()) != TagFrameKind::None;
+}
+
+bool StartsWithXingFrame(const std::string& path) {
+  SourceFile source(path);
+  return StartsWithXingFrame(source);
 }

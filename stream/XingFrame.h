@@ -183,3 +183,5 @@ bool HoldsSeveralBitRates(const std::string& path);
 // Xing/Info/VBRI frame (the walk's frame 0 that is no audio), so that its
 // audio starts at frame 1.
 bool StartsWithXingFrame(const std::string& path);
+// The same on an input already open.
+bool StartsWithXingFrame(class SourceFile& source);
