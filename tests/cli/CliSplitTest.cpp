@@ -207,6 +207,11 @@ long PeakKib(pid_t pid, int& status) {
 }
 
 TEST_F(CliSplit, MemoryStaysTheSameWithEverMorePieces) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer holds freed memory back for a while, so the peak grows with
+  // every allocation whatever the program keeps.
+  GTEST_SKIP() << "peak memory means nothing under AddressSanitizer";
+#endif
   // One frame a piece: a run that kept a name for every piece would grow by
   // some 100 bytes a piece, 2 MB over these 20000 more.
   long peak[2] = {0, 0};
