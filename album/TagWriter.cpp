@@ -74,9 +74,10 @@ Module Load() {
     }
     return module;
   }
-  module.Error = std::string(kTagModuleName) + " was not found in " +
-                 (folder.empty() ? std::string("the library path")
-                                 : folder + "/" KERFWELL_BIN_TO_LIB ", in " + folder + " or in the library path");
+  module.Error =
+      std::string(kTagModuleName) + " was not found in " +
+      (folder.empty() ? std::string("the library path")
+                      : folder + "/" KERFWELL_BIN_TO_LIB ", in " + folder + " or in the library path");
   return module;
 }
 

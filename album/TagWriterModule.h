@@ -19,9 +19,9 @@ inline constexpr const char kTagModuleEntry[] = "kerfwell_write_tags_1";
 
 enum TagModuleResult : int {
   kTagsSaved = 0,
-  kTagsCannotOpen = 1,   // not a file TagLib can open as MPEG audio
-  kTagsCannotSave = 2,   // TagLib could not write the file back
-  kTagsFailed = 3,       // anything else (out of memory)
+  kTagsCannotOpen = 1,  // not a file TagLib can open as MPEG audio
+  kTagsCannotSave = 2,  // TagLib could not write the file back
+  kTagsFailed = 3,      // anything else (out of memory)
 };
 
 // Sets the TagLib properties (TITLE, ARTIST, ...) in order, a later one of a

@@ -41,9 +41,9 @@ int Write(const char* path, const char* const* properties, const char* const* va
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int kerfwell_write_tags_1(const char* path,
-                                                                           const char* const* properties,
-                                                                           const char* const* values,
-                                                                           std::size_t count) {
+                                                                            const char* const* properties,
+                                                                            const char* const* values,
+                                                                            std::size_t count) {
   // Nothing may unwind into the caller, which may run another C++ runtime.
   try {
     return Write(path, properties, values, count);

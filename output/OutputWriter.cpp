@@ -451,8 +451,9 @@ bool OutputWriter::Write(const std::uint8_t* data, std::size_t length, std::int3
     return n > 0 && q + static_cast<std::size_t>(n) <= put ? n : 0;
   };
   if (const std::int32_t first = wholeFrameAt(0); first > 0) {
-    const bool isTagFrame = at == skipTagFrame || (firstOfJob && skip == 0 &&
-                                                   TagFrameKindOf(run, static_cast<std::size_t>(first)) != TagFrameKind::None);
+    const bool isTagFrame =
+        at == skipTagFrame || (firstOfJob && skip == 0 &&
+                               TagFrameKindOf(run, static_cast<std::size_t>(first)) != TagFrameKind::None);
     ++frames;
     if (isTagFrame) ++tagFrames;
     if (counting_ && at != skipTagFrame) counter_.AddFrame(at, first, run);

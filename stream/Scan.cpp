@@ -51,7 +51,8 @@ class PendingFrames {
     open_ = Run{};
     for (const Run& run : runs_) {
       std::size_t wrote = 0;
-      const bool ok = out_.Write(in.At(run.Pos), static_cast<std::size_t>(run.Bytes), run.FirstIndex, wrote, message);
+      const bool ok =
+          out_.Write(in.At(run.Pos), static_cast<std::size_t>(run.Bytes), run.FirstIndex, wrote, message);
       // The frames that reached the output whole: all of them, or those that
       // their headers, still in the buffer, say fit in what was written.
       std::int64_t frames = run.Frames;
