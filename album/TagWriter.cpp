@@ -1,9 +1,16 @@
 #include "album/TagWriter.h"
 
-#include <taglib/id3v1tag.h>
-#include <taglib/id3v2tag.h>
-#include <taglib/mpegfile.h>
-#include <taglib/tpropertymap.h>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+#include <vector>
+
+#include "album/TagWriterModule.h"
+
+#ifndef KERFWELL_BIN_TO_LIB
+#define KERFWELL_BIN_TO_LIB "../lib/kerfwell"
+#endif
 
 namespace {
 
@@ -22,20 +29,62 @@ const char* PropertyOf(const std::string& key) {
   return nullptr;
 }
 
-// properties() and setProperties() are not virtual in TagLib 1: each tag
-// type is called as itself, or only the basic fields would be seen.
-template <typename TagType>
-void Apply(TagType* tag, const std::vector<TagEdit>& edits) {
-  TagLib::PropertyMap properties = tag->properties();
-  for (const TagEdit& e : edits) {
-    const TagLib::String name(PropertyOf(e.Key));
-    if (e.Value.empty()) {
-      properties.erase(name);
-    } else {
-      properties.replace(name, TagLib::StringList(TagLib::String(e.Value, TagLib::String::UTF8)));
-    }
+// The folder of the running program, "" when it cannot be told.
+std::string ProgramFolder() {
+  char path[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return "";
+  const std::string exe(path, static_cast<std::size_t>(n));
+  const std::size_t slash = exe.rfind('/');
+  return slash == std::string::npos ? "" : exe.substr(0, slash);
+}
+
+struct Module {
+  TagModuleEntry Entry = nullptr;
+  std::string Error;  // why it could not be loaded
+};
+
+// Looked for in an installed tree's private library folder, then beside the
+// program (a build tree), then where the dynamic loader looks for libraries.
+Module Load() {
+  Module module;
+  const std::string folder = ProgramFolder();
+  std::vector<std::string> places;
+  if (!folder.empty()) {
+    places.push_back(folder + "/" KERFWELL_BIN_TO_LIB "/" + kTagModuleName);
+    places.push_back(folder + "/" + kTagModuleName);
   }
-  tag->setProperties(properties);
+  places.push_back(kTagModuleName);
+  for (const std::string& place : places) {
+    void* handle = ::dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+      const char* why = ::dlerror();
+      // A module that is there but cannot be loaded (a library it needs is
+      // missing) says why; one that is not there is looked for further on.
+      if (place.find('/') != std::string::npos && ::access(place.c_str(), F_OK) == 0) {
+        module.Error = why != nullptr ? why : place + ": cannot be loaded";
+        return module;
+      }
+      continue;
+    }
+    module.Entry = reinterpret_cast<TagModuleEntry>(::dlsym(handle, kTagModuleEntry));
+    if (module.Entry == nullptr) {
+      module.Error = place + " is not the tag writer of this version of Kerfwell";
+      ::dlclose(handle);
+    }
+    return module;
+  }
+  module.Error =
+      std::string(kTagModuleName) + " was not found in " +
+      (folder.empty() ? std::string("the library path")
+                      : folder + "/" KERFWELL_BIN_TO_LIB ", in " + folder + " or in the library path");
+  return module;
+}
+
+// Loaded once, on first use, and kept: TagLib holds state of its own.
+const Module& LoadModule() {
+  static const Module module = Load();
+  return module;
 }
 
 }  // namespace
@@ -56,24 +105,30 @@ bool ParseTagEdit(const std::string& text, TagEdit& edit, std::string& error) {
 
 bool WriteTags(const std::string& path, const std::vector<TagEdit>& edits, std::string& error) {
   if (edits.empty()) return true;
+  std::vector<const char*> properties;
+  std::vector<const char*> values;
   for (const TagEdit& e : edits) {
-    if (!IsTagKey(e.Key)) {
+    const char* property = PropertyOf(e.Key);
+    if (property == nullptr) {
       error = "unknown tag field " + e.Key;
       return false;
     }
+    properties.push_back(property);
+    values.push_back(e.Value.c_str());
   }
-  TagLib::MPEG::File file(path.c_str(), false);
-  if (!file.isValid()) {
-    error = path + ": cannot be opened to write its tags";
+  const Module& module = LoadModule();
+  if (module.Entry == nullptr) {
+    error = path + ": its tags could not be written: the tag writer could not be loaded: " + module.Error;
     return false;
   }
-  Apply(file.ID3v2Tag(true), edits);
-  const bool hasV1 = file.hasID3v1Tag();
-  if (hasV1) Apply(file.ID3v1Tag(), edits);
-  if (!file.save(TagLib::MPEG::File::ID3v2 | (hasV1 ? TagLib::MPEG::File::ID3v1 : 0), TagLib::File::StripNone,
-                 TagLib::ID3v2::v4, TagLib::File::DoNotDuplicate)) {
-    error = path + ": its tags could not be written";
-    return false;
+  switch (module.Entry(path.c_str(), properties.data(), values.data(), properties.size())) {
+    case kTagsSaved:
+      return true;
+    case kTagsCannotOpen:
+      error = path + ": cannot be opened to write its tags";
+      return false;
+    default:
+      error = path + ": its tags could not be written";
+      return false;
   }
-  return true;
 }

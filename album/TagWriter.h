@@ -6,7 +6,8 @@
 // Tags written into a finished output with TagLib: an ID3v2.4 tag at its
 // front (an existing ID3v2 tag is brought to 2.4 and keeps its other frames,
 // pictures included) and, when the file ends with an ID3v1 tag, the same
-// fields there too.
+// fields there too. TagLib lives in a module of its own (kerfwell-tags.so),
+// loaded on the first write: a run that writes no tags never maps it.
 struct TagEdit {
   std::string Key;    // title, artist, album, track, date, genre or comment
   std::string Value;  // UTF-8; empty removes the field
@@ -16,5 +17,6 @@ bool IsTagKey(const std::string& key);
 // "KEY=VALUE" with a key above. False, with `error` saying what is wrong.
 bool ParseTagEdit(const std::string& text, TagEdit& edit, std::string& error);
 // Applies the edits in order (a later one of a key wins). False, with `error`
-// naming the file and the reason.
+// naming the file and the reason, also when the module cannot be loaded
+// (it says where it was looked for).
 bool WriteTags(const std::string& path, const std::vector<TagEdit>& edits, std::string& error);

@@ -28,14 +28,15 @@ void InfoCounter::Start(std::int64_t position) {
 
 void InfoCounter::AddFrame(std::int64_t position, std::int32_t length, const std::uint8_t* header) {
   if (position != end_) backToBack_ = false;
-  if (frames_ % stride_ == 0) {
+  // The stride is a power of two: a mask instead of a division per frame.
+  if ((frames_ & (stride_ - 1)) == 0) {
     if (kept_.size() == keep_) {
       // Every other kept offset goes; the stride doubles.
       for (std::size_t j = 0; 2 * j < kept_.size(); ++j) kept_[j] = kept_[2 * j];
       kept_.resize(keep_ / 2);
       stride_ *= 2;
     }
-    if (frames_ % stride_ == 0) kept_.push_back(position);
+    if ((frames_ & (stride_ - 1)) == 0) kept_.push_back(position);
   }
   ++frames_;
   end_ = position + length;

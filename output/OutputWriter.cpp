@@ -437,27 +437,39 @@ bool OutputWriter::Write(const std::uint8_t* data, std::size_t length, std::int3
   const bool ok = PutAt(data + skip, length - skip, at, put, message);
   written = skip + put;
 
-  // The whole frames that reached the output, one by one.
+  // The whole frames that reached the output, one by one. Only the first of
+  // a run can be a tag frame: the one that opens a new output, or a job's
+  // first frame (an input's frame 0).
   const std::uint8_t* run = data + skip;
+  Lengths& lengths = lengthCache;
   std::size_t p = 0;
-  while (p + 4 <= put) {
-    const std::int32_t frameLength = lengthCache.Of(run + p);
-    if (frameLength <= 0 || p + static_cast<std::size_t>(frameLength) > put) break;
-    const std::int64_t position = at + static_cast<std::int64_t>(p);
+  std::int64_t frames = 0;
+  std::int64_t tagFrames = 0;
+  auto wholeFrameAt = [&](std::size_t q) -> std::int32_t {
+    if (q + 4 > put) return 0;
+    const std::int32_t n = lengths.Of(run + q);
+    return n > 0 && q + static_cast<std::size_t>(n) <= put ? n : 0;
+  };
+  if (const std::int32_t first = wholeFrameAt(0); first > 0) {
     const bool isTagFrame =
-        position == skipTagFrame ||
-        (firstOfJob && skip == 0 && p == 0 &&
-         TagFrameKindOf(run, static_cast<std::size_t>(frameLength)) != TagFrameKind::None);
-    ++job_.Frames;
-    job_.Bytes += frameLength;
-    if (isTagFrame) {
-      ++job_.TagFrames;
-    } else {
-      ++addedAudio_;
-    }
-    if (counting_ && position != skipTagFrame) counter_.AddFrame(position, frameLength, run + p);
-    p += static_cast<std::size_t>(frameLength);
+        at == skipTagFrame || (firstOfJob && skip == 0 &&
+                               TagFrameKindOf(run, static_cast<std::size_t>(first)) != TagFrameKind::None);
+    ++frames;
+    if (isTagFrame) ++tagFrames;
+    if (counting_ && at != skipTagFrame) counter_.AddFrame(at, first, run);
+    p = static_cast<std::size_t>(first);
   }
+  if (p > 0 && counting_) {
+    for (std::int32_t n; (n = wholeFrameAt(p)) > 0; p += static_cast<std::size_t>(n), ++frames)
+      counter_.AddFrame(at + static_cast<std::int64_t>(p), n, run + p);
+  } else if (p > 0) {
+    // Nothing kept of a frame but that it is one.
+    for (std::int32_t n; (n = wholeFrameAt(p)) > 0; p += static_cast<std::size_t>(n)) ++frames;
+  }
+  job_.Frames += frames;
+  job_.Bytes += static_cast<std::int64_t>(p);
+  job_.TagFrames += tagFrames;
+  addedAudio_ += frames - tagFrames;
   if (counting_) {
     // The music CRC covers the bytes after the tag frame.
     const std::size_t from = skipTagFrame == at ? static_cast<std::size_t>(counter_.AudioStart() - at) : 0;

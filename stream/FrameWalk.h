@@ -167,8 +167,43 @@ std::int64_t Walk(InputFile& in, std::int64_t pos, std::int64_t audioEnd, const 
   RecentHeaders verdicts;
   std::int64_t index = step.Index;
   FrameVisit visit;
+  // The last two valid headers of frames taken (tag frames aside), as four
+  // bytes, with what a frame of theirs gets: a stream repeats its padded and
+  // unpadded header, so in step the next frame is nearly always one of them,
+  // and it is taken at once.
+  std::uint32_t knownWord[2] = {0, 0};
+  std::int32_t knownLength[2] = {0, 0};
+  std::uint32_t knownKey[2] = {0, 0};
+  bool knownFits[2] = {false, false};
+  int knownNext = 0;
 
-  while (pos + 4 <= audioEnd && bring(pos, 4)) {
+  while (pos + 4 <= audioEnd) {
+    // In step, inside the window, at one of the known headers: valid, so
+    // taken without more ado, and no tag frame (a frame was taken before it,
+    // or the walk began after one).
+    if (pos == step.PreviousEnd && pos + 4 <= in.WindowEnd()) {
+      std::uint32_t word;
+      std::memcpy(&word, in.At(pos), 4);
+      const int slot = word == knownWord[0] ? 0 : word == knownWord[1] ? 1 : -1;
+      if (slot >= 0) {
+        const std::int32_t length = knownLength[slot];
+        visit.Position = pos;
+        visit.Length = length;
+        visit.Index = static_cast<std::int32_t>(std::min<std::int64_t>(index, INT32_MAX));
+        std::memcpy(visit.Header, &word, 4);
+        visit.Fits = knownFits[slot];
+        visit.TagFrame = false;
+        visit.Whole = pos + length <= audioEnd;
+        ++index;
+        if (!onFrame(visit)) break;
+        if (!visit.Whole) break;
+        pos += length;
+        step.PreviousEnd = pos;
+        step.PreviousKey = knownKey[slot];
+        continue;
+      }
+    }
+    if (!bring(pos, 4)) break;
     // Out of step: one byte at a time, but only a 0xFF can start a header.
     const std::int64_t end = std::min(in.WindowEnd(), audioEnd) - 3;
     if (!IsSyncCandidate(in.At(pos))) {
@@ -197,6 +232,23 @@ std::int64_t Walk(InputFile& in, std::int64_t pos, std::int64_t audioEnd, const 
                                                : std::abs(v.Length - reference.FrameLength) <= tolerance);
     visit.Whole = whole;
     ++index;  // every valid header counts
+    if (v.Valid && !visit.TagFrame) {
+      std::uint32_t word;
+      std::memcpy(&word, visit.Header, 4);
+      if (word != knownWord[0] && word != knownWord[1]) {
+        // The first header goes into both slots: an empty one would match
+        // four zero bytes.
+        const bool first = knownLength[0] == 0;
+        for (int slot = 0; slot < 2; ++slot) {
+          if (!first && slot != knownNext) continue;
+          knownWord[slot] = word;
+          knownLength[slot] = v.Length;
+          knownKey[slot] = v.Key;
+          knownFits[slot] = visit.Fits;
+        }
+        knownNext ^= 1;
+      }
+    }
     if (!onFrame(visit)) break;
     if (!visit.Whole) break;  // a frame cut short by the end of the audio ends the walk
     pos += v.Length;

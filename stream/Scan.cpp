@@ -22,20 +22,25 @@ std::int32_t Clamp32(std::int64_t v) {
                                                             std::numeric_limits<std::int32_t>::max()));
 }
 
-// Frames waiting in the read buffer to be appended to the output. They are
-// written in runs of adjacent frames before the buffer moves on; each frame's
-// progress call follows once its bytes are in the file, so the calls and the
-// output are those of writing frame by frame.
+// Frames waiting in the read buffer to be appended to the output, kept as
+// runs of adjacent frames, each written with one call before the buffer moves
+// on; each frame's progress call follows once its bytes are in the file, so
+// the calls and the output are those of writing frame by frame.
 class PendingFrames {
  public:
   PendingFrames(std::size_t capacity, FrameSink& out, std::int32_t total, const JobProgress& progress)
-      : out_(out), total_(total), progress_(progress) {
-    frames_.reserve(capacity);
+      : capacity_(capacity), out_(out), total_(total), progress_(progress) {
+    runs_.reserve(std::min<std::size_t>(capacity, 64));
   }
 
-  bool Full() const { return frames_.size() == frames_.capacity(); }
+  bool Full() const { return runs_.size() + 1 >= capacity_; }
   void Add(std::int64_t pos, std::int32_t length, std::int32_t index) {
-    frames_.push_back({pos, length, index});
+    if (open_.Frames == 0 || pos != open_.Pos + open_.Bytes) {
+      if (open_.Frames > 0) runs_.push_back(open_);
+      open_ = Run{pos, 0, index, 0};
+    }
+    open_.Bytes += length;
+    ++open_.Frames;
   }
   std::int64_t Written() const { return written_; }
   std::int64_t Bytes() const { return bytes_; }
@@ -43,42 +48,51 @@ class PendingFrames {
   // Writes every waiting frame. On failure the output is cut back to its last
   // whole frame where that is safe, and `message` says why and what is left.
   bool Flush(const InputFile& in, std::string& message) {
-    std::size_t i = 0;
-    while (i < frames_.size()) {
-      std::size_t j = i + 1;
-      std::int64_t runEnd = frames_[i].pos + frames_[i].length;
-      while (j < frames_.size() && frames_[j].pos == runEnd) runEnd += frames_[j++].length;
-      const std::int64_t runStart = frames_[i].pos;
+    if (open_.Frames > 0) runs_.push_back(open_);
+    open_ = Run{};
+    for (const Run& run : runs_) {
       std::size_t wrote = 0;
       const bool ok =
-          out_.Write(in.At(runStart), static_cast<std::size_t>(runEnd - runStart), frames_[i].index, wrote,
-                     message);
-      std::int64_t whole = 0;
-      for (; i < j; ++i) {
-        const Frame& f = frames_[i];
-        if (f.pos + f.length - runStart > static_cast<std::int64_t>(wrote)) break;
-        whole += f.length;
-        bytes_ += f.length;
-        if (progress_) progress_(Clamp32(written_), total_);
-        ++written_;
+          out_.Write(in.At(run.Pos), static_cast<std::size_t>(run.Bytes), run.FirstIndex, wrote, message);
+      // The frames that reached the output whole: all of them, or those that
+      // their headers, still in the buffer, say fit in what was written.
+      std::int64_t frames = run.Frames;
+      std::int64_t whole = run.Bytes;
+      if (!ok) {
+        frames = 0;
+        whole = 0;
+        for (std::int32_t length;
+             frames < run.Frames && whole + (length = framewalk::Classify(in.At(run.Pos + whole)).Length) <=
+                                        static_cast<std::int64_t>(wrote);
+             ++frames)
+          whole += length;
+      }
+      bytes_ += whole;
+      if (progress_) {
+        for (std::int64_t k = 0; k < frames; ++k) progress_(Clamp32(written_++), total_);
+      } else {
+        written_ += frames;
       }
       if (!ok) {
         out_.CutBack(wrote - static_cast<std::size_t>(whole), message);
-        frames_.clear();
+        runs_.clear();
         return false;
       }
     }
-    frames_.clear();
+    runs_.clear();
     return true;
   }
 
  private:
-  struct Frame {
-    std::int64_t pos;
-    std::int32_t length;
-    std::int32_t index;
+  struct Run {
+    std::int64_t Pos = 0;
+    std::int64_t Bytes = 0;
+    std::int32_t FirstIndex = 0;
+    std::int64_t Frames = 0;
   };
-  std::vector<Frame> frames_;
+  std::size_t capacity_;
+  Run open_;  // the run that frames are added to
+  std::vector<Run> runs_;
   FrameSink& out_;
   std::int32_t total_;
   const JobProgress& progress_;
@@ -97,8 +111,8 @@ ScanResult ScanFramesBuffered(const std::string& inputPath, const std::string& o
                               const FrameHeader& reference, const JobProgress& progress,
                               std::size_t bufferSize, const ScanOptions& options) {
   SourceFile input(inputPath);
-  return ScanFramesBuffered(input, outputPath, startFrame, stopFrame, countOnly, reference, progress, bufferSize,
-                            options);
+  return ScanFramesBuffered(input, outputPath, startFrame, stopFrame, countOnly, reference, progress,
+                            bufferSize, options);
 }
 
 ScanResult ScanFramesBuffered(SourceFile& input, const std::string& outputPath, std::int32_t startFrame,
@@ -190,31 +204,46 @@ ScanResult ScanFramesBuffered(SourceFile& input, const std::string& outputPath, 
   std::int64_t copyable = 0;
   std::int64_t leftOut = 0;
   bool tagFrameWritten = false;
-  const std::int64_t count = framewalk::Walk(
-      in, pos, audioEnd, reference, options.AnyBitRate, bring,
-      [&](const FrameVisit& f) {
-        if (options.EndAfterRange && !countOnly && f.Index > stopFrame) {
-          result.FramesAfterRange = true;
-          return false;
-        }
-        if (f.Fits && f.Whole) ++copyable;
-        const bool inRange = !countOnly && f.Index >= startFrame && f.Index <= stopFrame;
-        if (inRange && !f.Fits) ++leftOut;
-        // A frame that the end of the file cuts short is counted, never written.
-        if (inRange && f.Fits && f.Whole) {
-          if (!bring(f.Position, f.Length)) return false;
-          if (pending.Full() && !flush()) return false;
-          pending.Add(f.Position, f.Length, f.Index);
-          tagFrameWritten = tagFrameWritten || f.TagFrame;
-        }
-        if (options.Cancel != nullptr && options.Cancel->load(std::memory_order_relaxed)) {
-          result.Status = ScanStatus::Interrupted;
-          result.Message = "interrupted";
-          return false;
-        }
-        return true;
-      },
-      step);
+  const std::atomic<bool>* const cancel = options.Cancel;
+  auto cancelled = [&] {
+    if (cancel == nullptr || !cancel->load(std::memory_order_relaxed)) return false;
+    result.Status = ScanStatus::Interrupted;
+    result.Message = "interrupted";
+    return true;
+  };
+  // Counting keeps nothing of a frame but whether a whole cut would copy it:
+  // a walk of its own, so that nothing of cutting is looked at per frame.
+  const std::int64_t count = countOnly
+                                 ? framewalk::Walk(
+                                       in, pos, audioEnd, reference, options.AnyBitRate, bring,
+                                       [&](const FrameVisit& f) {
+                                         copyable += f.Fits && f.Whole;
+                                         return !cancelled();
+                                       },
+                                       step)
+                                 // Inlined into both places where the walk takes a frame: called out
+                                 // of line, every variable it shares with this function is a load.
+                                 : framewalk::Walk(
+                                       in, pos, audioEnd, reference, options.AnyBitRate, bring,
+                                       [&](const FrameVisit& f) __attribute__((always_inline)) {
+                                         if (options.EndAfterRange && f.Index > stopFrame) {
+                                           result.FramesAfterRange = true;
+                                           return false;
+                                         }
+                                         if (f.Fits && f.Whole) ++copyable;
+                                         const bool inRange = f.Index >= startFrame && f.Index <= stopFrame;
+                                         if (inRange && !f.Fits) ++leftOut;
+                                         // A frame that the end of the file cuts short is counted, never
+                                         // written.
+                                         if (inRange && f.Fits && f.Whole) {
+                                           if (!bring(f.Position, f.Length)) return false;
+                                           if (pending.Full() && !flush()) return false;
+                                           pending.Add(f.Position, f.Length, f.Index);
+                                           tagFrameWritten = tagFrameWritten || f.TagFrame;
+                                         }
+                                         return !cancelled();
+                                       },
+                                       step);
 
   if (!failed && flush() && in.EndedEarly()) {
     result.Status = ScanStatus::ReadFailed;

@@ -47,9 +47,10 @@ Bytes RandomStream(std::mt19937& rng, std::size_t approxSize) {
   }
   while (d.size() < approxSize) {
     const int what = pick(10);
-    if (what < 2) {  // junk, sometimes with sync-like pairs
+    if (what < 2) {  // junk, sometimes with sync-like pairs, or zeros (a hole)
       const int n = 1 + pick(300);
-      for (int i = 0; i < n; ++i) d += static_cast<char>(pick(4) == 0 ? 0xFF : pick(256));
+      const bool hole = pick(3) == 0;
+      for (int i = 0; i < n; ++i) d += static_cast<char>(hole ? 0 : pick(4) == 0 ? 0xFF : pick(256));
       continue;
     }
     const std::uint32_t hdr = kHeaders[what < 6 ? pick(2) : pick(10)];

@@ -1,0 +1,74 @@
+// kerfwell-cut maps TagLib only for a run that writes tags: the tag writer is
+// a module that it loads from beside itself (a build tree) or from the
+// private library folder of an installed tree (tests/install runs that one).
+// Without the module every other run works, and one that writes tags says
+// what is missing and where it was looked for.
+
+#include "CliRunner.h"
+
+namespace {
+
+using namespace clitest;
+
+std::string Tags(const std::string& path) {
+  return Shell("ffprobe -v error -show_entries format_tags -of default=nw=1 '" + path + "'");
+}
+
+class CliTagModule : public CliRun {
+ protected:
+  // A copy of kerfwell-cut in a folder of its own, with the module or not.
+  void Alone(bool withModule) {
+    namespace fs = std::filesystem;
+    const fs::path folder = Path("bin");
+    fs::create_directories(folder);
+    const fs::path built = fs::path(CutBinary());
+    fs::copy_file(built, folder / "kerfwell-cut", fs::copy_options::overwrite_existing);
+    fs::remove(folder / "kerfwell-tags.so");
+    if (withModule) fs::copy_file(built.parent_path() / "kerfwell-tags.so", folder / "kerfwell-tags.so");
+    binary_ = (folder / "kerfwell-cut").string();
+  }
+};
+
+TEST_F(CliTagModule, TagLibIsNoLibraryOfTheProgram) {
+  const std::string libraries = Shell("ldd '" + binary_ + "'");
+  ASSERT_TRUE(Contains(libraries, "libc.so")) << libraries;
+  EXPECT_FALSE(Contains(libraries, "libtag")) << libraries;
+}
+
+TEST_F(CliTagModule, WithoutTheModuleOnlyWritingTagsFailsAndSaysWhatIsMissing) {
+  Alone(false);
+  const std::string in = Data("cbr128.mp3");
+  Outcome r = Exec({"cut", "-o", Path("bare.mp3"), in});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(Slurp(Path("bare.mp3")), Slurp(in));
+  r = Exec({"count", in});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+
+  r = Exec({"cut", "--tag", "title=Clip", "-o", Path("tagged.mp3"), in});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_TRUE(Contains(r.Err, Path("tagged.mp3") + ": its tags could not be written")) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "kerfwell-tags.so was not found in " + Path("bin"))) << r.Err;
+  // The frames were cut before the tags failed: the output is the cut without them.
+  EXPECT_EQ(Slurp(Path("tagged.mp3")), Slurp(in));
+
+  // A module that is there but cannot be loaded is named with the reason,
+  // not passed over for another one.
+  std::ofstream(Path("bin/kerfwell-tags.so")) << "not a library";
+  r = Exec({"cut", "--tag", "title=Clip", "-o", Path("broken.mp3"), in});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_TRUE(Contains(r.Err, Path("bin/kerfwell-tags.so"))) << r.Err;
+}
+
+TEST_F(CliTagModule, TheModuleBesideTheProgramWritesTheTags) {
+  Alone(true);
+  const std::string in = Data("cbr128.mp3");
+  const Outcome r = Exec({"cut", "--tag", "title=Clip", "--tag", "artist=Me", "-o", Path("tagged.mp3"), in});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  const std::string t = Tags(Path("tagged.mp3"));
+  EXPECT_TRUE(Contains(t, "TAG:title=Clip\n") && Contains(t, "TAG:artist=Me\n")) << t;
+  const std::string tagged = Slurp(Path("tagged.mp3")), bare = Slurp(in);
+  ASSERT_GT(tagged.size(), bare.size());
+  EXPECT_TRUE(tagged.substr(tagged.size() - bare.size()) == bare);
+}
+
+}  // namespace
