@@ -185,7 +185,9 @@ std::int64_t Walk(InputFile& in, std::int64_t pos, std::int64_t audioEnd, const 
       std::uint32_t word;
       std::memcpy(&word, in.At(pos), 4);
       const int slot = word == knownWord[0] ? 0 : word == knownWord[1] ? 1 : -1;
-      if (slot >= 0) {
+      // A walk that begins in step (after a tag frame, or resumed) has taken
+      // no header yet: its empty slots match four zero bytes, and must not.
+      if (slot >= 0 && knownLength[slot] > 0) {
         const std::int32_t length = knownLength[slot];
         visit.Position = pos;
         visit.Length = length;

@@ -164,6 +164,10 @@ TEST(RealStreams, AZeroFourthByteIsTakenOnlyWhereANeighbourConfirmsIt) {
       {"confirmed by a flagged header of the same stream", zframe('a') + Frame128(false), 0, 2,
        zframe('a') + Frame128(false)},
       {"isolated UTF-16 text", Bytes("\xFF\xFE\x41\x00\x42\x00\x43\x00", 8) + Bytes(600, 'x'), -1, 0, ""},
+      // No header with flags came before the zeros: four zero bytes in step
+      // are still no frame (a walk once stood still there).
+      {"zero bytes after two of them, then more", zframe('a') + zframe('b') + Bytes(4, '\0') + zs, 0, 7,
+       zframe('a') + zframe('b') + zs},
       {"next header of another sampling frequency",
        zframe('a') + Bytes("\xFF\xFB\x94\x00", 4) + Bytes(300, 'c'), -1, 0, ""},
   };
