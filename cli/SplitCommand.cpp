@@ -1,8 +1,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <set>
@@ -81,8 +81,9 @@ bool CountOn(SourceFile& input, const FrameHeader& reference, std::int64_t fileS
   };
   std::string error;
   const bool resumed = tally.Next >= 0;
-  const bool walked = resumed ? WalkFramesAfter(input, tally.Next, tally.Header, reference, options, visit, error)
-                              : WalkFrames(input, reference, options, visit, error);
+  const bool walked = resumed
+                          ? WalkFramesAfter(input, tally.Next, tally.Header, reference, options, visit, error)
+                          : WalkFrames(input, reference, options, visit, error);
   if (Cancelled()) return false;
   if (!walked) {
     Complain(error);
@@ -209,7 +210,8 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
         status = kExitFailed;
       } else {
         ++made;
-        if (ends.Finished && !ends.Finished(k, piece, static_cast<std::size_t>(std::max<std::int64_t>(pieces, 0))))
+        if (ends.Finished &&
+            !ends.Finished(k, piece, static_cast<std::size_t>(std::max<std::int64_t>(pieces, 0))))
           status = kExitFailed;
       }
     }
@@ -226,7 +228,8 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
     std::vector<PieceRange> ranges(exact.size());
     for (std::size_t k = 0; k < ranges.size(); ++k) set.RangeOf(k, ranges[k]);
     for (std::size_t k = 1; k < ranges.size(); ++k)
-      overlap = std::max<std::int64_t>(overlap, static_cast<std::int64_t>(ranges[k - 1].Stop) + 1 - ranges[k].Start);
+      overlap = std::max<std::int64_t>(overlap,
+                                       static_cast<std::int64_t>(ranges[k - 1].Stop) + 1 - ranges[k].Start);
     walkEach = !PieceRouter::Fits(ranges, static_cast<std::size_t>(overlap));
   }
   // Each walk: its first piece, and its last (or every one to the end).
@@ -269,8 +272,9 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
     scan.Cancel = CancelFlag();
     scan.Sink = &here;
     bar.Start("split " + input);
-    r = ScanFrames(source, "", first.Start, stop, false, reference,
-                   [&bar, total](std::int32_t done, std::int32_t) { bar.Show(done + 1, total); }, scan);
+    r = ScanFrames(
+        source, "", first.Start, stop, false, reference,
+        [&bar, total](std::int32_t done, std::int32_t) { bar.Show(done + 1, total); }, scan);
     bar.Clear();
     // The walk is over: the piece still open is the last one reached, and
     // where the stream ended tells how many pieces there are.
@@ -305,9 +309,10 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
   if (r.Status == ScanStatus::Interrupted || Cancelled()) {
     // Without a count the pieces still to come are not known.
     const std::string madeText = pieces >= 0 ? std::to_string(made) + OfPieces(pieces) + " pieces were made"
-                              : made == 1 ? "1 piece was made"
-                                          : std::to_string(made) + " pieces were made";
-    Complain("interrupted by " + CancelSignalName() + " after " + madeText + "; the last of them ends on a whole frame");
+                                 : made == 1 ? "1 piece was made"
+                                             : std::to_string(made) + " pieces were made";
+    Complain("interrupted by " + CancelSignalName() + " after " + madeText +
+             "; the last of them ends on a whole frame");
     return CancelExitStatus();
   }
   if (!r.Ok()) {
@@ -321,7 +326,8 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
       Complain("piece " + std::to_string(k + 1) + OfPieces(pieces) + ": " + set.PathOf(k) +
                ": no audio frame of its range was copied; no file was made");
   }
-  if (made < static_cast<std::size_t>(std::max<std::int64_t>(pieces, 0)) && status == kExitOk) status = kExitFailed;
+  if (made < static_cast<std::size_t>(std::max<std::int64_t>(pieces, 0)) && status == kExitOk)
+    status = kExitFailed;
   return status;
 }
 
@@ -333,7 +339,8 @@ enum class PieceNames { Free, InTheWay, Interrupted };
 // `pieces` pieces; `quiet` only asks whether one is in the way, else the
 // first in the way is reported.
 PieceNames CheckPieceNames(const Options& options, const PathIdentity& source,
-                           const std::function<std::string(std::size_t)>& pathOf, std::int64_t pieces, bool quiet) {
+                           const std::function<std::string(std::size_t)>& pathOf, std::int64_t pieces,
+                           bool quiet) {
   for (std::int64_t k = 0; k < pieces; ++k) {
     if (Cancelled()) return PieceNames::Interrupted;
     const std::string path = pathOf(static_cast<std::size_t>(k));
@@ -347,6 +354,20 @@ PieceNames CheckPieceNames(const Options& options, const PathIdentity& source,
     }
   }
   return PieceNames::Free;
+}
+
+// The exit status of a run whose pieces' names are not free, or -1 when they
+// are (a name in the way was reported by CheckPieceNames).
+int NamesRefusal(PieceNames names) {
+  switch (names) {
+    case PieceNames::Interrupted:
+      return InterruptedBeforePieces();
+    case PieceNames::InTheWay:
+      return kExitFailed;
+    case PieceNames::Free:
+      break;
+  }
+  return -1;
 }
 
 // The first name that two of the first `pieces` pieces share, or empty.
@@ -401,10 +422,10 @@ int SplitExact(const SplitJob& job) {
   GaplessStream stream;
   std::vector<std::int64_t> boundaries;
   std::vector<ExactCut> exact;
-  const bool planned = ReadGaplessStream(job.Source, job.Reference, stream, error) &&
-                       SplitBoundaries(stream, job.Points, options.HaveEvery ? &job.Every : nullptr, boundaries,
-                                       error) &&
-                       PlanExactPieces(job.Source, job.Reference, stream, boundaries, exact, error);
+  const bool planned =
+      ReadGaplessStream(job.Source, job.Reference, stream, error) &&
+      SplitBoundaries(stream, job.Points, options.HaveEvery ? &job.Every : nullptr, boundaries, error) &&
+      PlanExactPieces(job.Source, job.Reference, stream, boundaries, exact, error);
   if (Cancelled()) return InterruptedBeforePieces();
   if (!planned) {
     Complain(job.Input + ": " + error);
@@ -415,7 +436,8 @@ int SplitExact(const SplitJob& job) {
   const int digits = PieceNumberDigits(pieces);
   const std::string pattern = job.Pattern();
   const std::function<std::string(std::size_t)> pathOf = [&](std::size_t k) {
-    return job.Patterned() ? PatternPieceName(pattern, parts, job.Found, k) : NumberedPieceName(parts, k, digits);
+    return job.Patterned() ? PatternPieceName(pattern, parts, job.Found, k)
+                           : NumberedPieceName(parts, k, digits);
   };
   for (std::size_t i = 0; i < exact.size(); ++i)
     if (exact[i].Plan.PreRollLimited()) Complain(pathOf(i) + ": " + PreRollWarning(exact[i].Plan));
@@ -423,14 +445,10 @@ int SplitExact(const SplitJob& job) {
     Complain(shared + ": two pieces would have this name; nothing written (give --name a {n})");
     return kExitFailed;
   }
-  switch (CheckPieceNames(options, IdentifySource(job.Source), pathOf, pieces, false)) {
-    case PieceNames::Interrupted:
-      return InterruptedBeforePieces();
-    case PieceNames::InTheWay:
-      return kExitFailed;
-    case PieceNames::Free:
-      break;
-  }
+  if (const int refused =
+          NamesRefusal(CheckPieceNames(options, IdentifySource(job.Source), pathOf, pieces, false));
+      refused >= 0)
+    return refused;
   PieceSet set;
   set.RangeOf = [&](std::size_t k, PieceRange& range) {
     if (k >= exact.size()) return false;
@@ -481,7 +499,8 @@ int SplitFrames(const SplitJob& job) {
     if (!countOn([last](const FrameTally& t) { return t.Counted > last; })) return failedCount();
     // Counted so far lies beyond every point: the test against the last
     // frame then passes as with the whole count.
-    const std::int64_t count = std::min<std::int64_t>(tally.Counted, std::numeric_limits<std::int32_t>::max());
+    const std::int64_t count =
+        std::min<std::int64_t>(tally.Counted, std::numeric_limits<std::int32_t>::max());
     if (!SplitStarts(job.Points, job.Clock, static_cast<std::int32_t>(count), starts, error)) {
       Complain(input + ": " + error);
       return kExitFailed;
@@ -509,7 +528,8 @@ int SplitFrames(const SplitJob& job) {
     if (pieces >= 0) digits = PieceNumberDigits(pieces);
   }
   const std::function<std::string(std::size_t)> pathOf = [&](std::size_t k) {
-    return job.Patterned() ? PatternPieceName(pattern, parts, job.Found, k) : NumberedPieceName(parts, k, digits);
+    return job.Patterned() ? PatternPieceName(pattern, parts, job.Found, k)
+                           : NumberedPieceName(parts, k, digits);
   };
   // Numbered names differ, and so do the names --every gets from a pattern
   // once the first two differ (only the number changes in them): only a
@@ -536,14 +556,9 @@ int SplitFrames(const SplitJob& job) {
     }
   }
   if (pieces >= 0) {
-    switch (CheckPieceNames(options, source, pathOf, pieces, false)) {
-      case PieceNames::Interrupted:
-        return InterruptedBeforePieces();
-      case PieceNames::InTheWay:
-        return kExitFailed;
-      case PieceNames::Free:
-        break;
-    }
+    if (const int refused = NamesRefusal(CheckPieceNames(options, source, pathOf, pieces, false));
+        refused >= 0)
+      return refused;
   }
 
   PieceSet set;
