@@ -5,13 +5,17 @@
 #include <string>
 #include <vector>
 
-// A regular file read front to back through a buffer of fixed size that
-// pread() fills at the window's own offset, so that other readers of the same
-// descriptor (an input opened once for a whole job) do not move it: memory
-// stays the same whatever the file's size. Advance()
-// drops what lies before a position and fills the rest. Reading never goes
-// past Limit(), so a file that grows while it is read (an output appended to
-// its own input) ends where it ended when it was opened.
+// A regular file read front to back through a window of fixed size, so that
+// memory stays the same whatever the file's size. The window is a read-only
+// mapping of the file's pages: the walk looks at them where the page cache
+// holds them, and a cut writes them out from there, one copy where reading
+// into a buffer made two. Where a file cannot be mapped, pread() fills a
+// buffer at the window's own offset instead. Either way other readers of the
+// same descriptor (an input opened once for a whole job) are not disturbed.
+// Advance() drops what lies before a position and brings in the rest. Reading
+// never goes past Limit(), so a file that grows while it is read (an output
+// appended to its own input) ends where it ended when it was opened; a file
+// that shrinks while it is read ends early (EndedEarly), never with a fault.
 class InputFile {
  public:
   explicit InputFile(std::size_t bufferSize);
@@ -35,7 +39,7 @@ class InputFile {
   std::int64_t WindowStart() const { return start_; }
   std::int64_t WindowEnd() const { return start_ + static_cast<std::int64_t>(length_); }
   // The byte at file position `pos`, which lies inside the window.
-  const std::uint8_t* At(std::int64_t pos) const { return buffer_.data() + (pos - start_); }
+  const std::uint8_t* At(std::int64_t pos) const { return base_ + (pos - start_); }
 
   // Moves the window to begin at `keepFrom` (inside the window, at its end or
   // beyond it) and fills it as far as the buffer, the limit or the file's
@@ -46,10 +50,34 @@ class InputFile {
   // reading failed.
   bool ReadAt(std::int64_t at, std::uint8_t* into, std::size_t n, std::string& error) const;
   // True once the file turned out shorter than it was when opened.
-  bool EndedEarly() const { return ended_; }
+  bool EndedEarly() const;
+  // Before bytes of the window go anywhere: looks at [from, to) of the window
+  // and tells whether all of it is still the file's. False once the file
+  // turned out shorter; the window's bytes are then to be trusted only below
+  // ReadableEnd().
+  bool StillWhole(std::int64_t from, std::int64_t to) const;
+  // How far the file holds bytes now, at most Limit(). Meant for after
+  // EndedEarly(): it looks at the file again.
+  std::int64_t ReadableEnd() const;
 
  private:
-  std::vector<std::uint8_t> buffer_;
+  bool Map(std::int64_t from, std::string& error);
+  // A page of a mapping met the end of the file.
+  bool Lost() const;
+  std::int64_t SizeNow() const;
+  void Unmap();
+  bool Fill(std::string& error);
+
+  std::size_t window_;
+  std::vector<std::uint8_t> buffer_;    // only when the file cannot be mapped
+  const std::uint8_t* base_ = nullptr;  // the byte at start_
+  std::uint8_t* map_ = nullptr;
+  std::size_t mapLength_ = 0;
+  std::int64_t mapOffset_ = 0;
+  int guard_ = -1;
+  bool mapping_ = true;  // try to map the next window
+  bool mapped_ = false;  // some window was mapped
+  mutable bool shrank_ = false;
   std::string path_;
   int fd_ = -1;
   bool ownsFd_ = false;

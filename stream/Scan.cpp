@@ -50,7 +50,24 @@ class PendingFrames {
   bool Flush(const InputFile& in, std::string& message) {
     if (open_.Frames > 0) runs_.push_back(open_);
     open_ = Run{};
-    for (const Run& run : runs_) {
+    for (Run run : runs_) {
+      // A file that lost bytes since the walk passed them: what it still
+      // holds goes out, frame by frame as its headers tell, and no more.
+      const bool lost = !in.StillWhole(run.Pos, run.Pos + run.Bytes);
+      if (lost) {
+        shrank_ = true;
+        const std::int64_t readable = in.ReadableEnd();
+        std::int64_t frames = 0;
+        std::int64_t whole = 0;
+        while (frames < run.Frames && run.Pos + whole + 4 <= readable) {
+          const std::int64_t length = framewalk::Classify(in.At(run.Pos + whole)).Length;
+          if (length <= 0 || run.Pos + whole + length > readable) break;
+          whole += length;
+          ++frames;
+        }
+        run.Frames = frames;
+        run.Bytes = whole;
+      }
       std::size_t wrote = 0;
       const bool ok =
           out_.Write(in.At(run.Pos), static_cast<std::size_t>(run.Bytes), run.FirstIndex, wrote, message);
@@ -76,12 +93,20 @@ class PendingFrames {
       if (!ok) {
         out_.CutBack(wrote - static_cast<std::size_t>(whole), message);
         runs_.clear();
+        // Bytes the file lost under the write cannot be written (EFAULT).
+        if (in.ReadableEnd() < in.Limit()) shrank_ = true;
+        return false;
+      }
+      if (lost) {
+        runs_.clear();
         return false;
       }
     }
     runs_.clear();
     return true;
   }
+  // The last Flush stopped because the input lost bytes.
+  bool Shrank() const { return shrank_; }
 
  private:
   struct Run {
@@ -98,6 +123,7 @@ class PendingFrames {
   const JobProgress& progress_;
   std::int64_t written_ = 0;
   std::int64_t bytes_ = 0;
+  bool shrank_ = false;
 };
 
 std::string ShrankMessage(const std::string& path) {
@@ -159,7 +185,8 @@ ScanResult ScanFramesBuffered(SourceFile& input, const std::string& outputPath, 
   // Writes what waits in the buffer before it moves on.
   auto flush = [&] {
     if (countOnly || pending.Flush(in, result.Message)) return true;
-    result.Status = ScanStatus::WriteFailed;
+    result.Status = pending.Shrank() ? ScanStatus::ReadFailed : ScanStatus::WriteFailed;
+    if (pending.Shrank()) result.Message = ShrankMessage(inputPath);
     failed = true;
     return false;
   };
