@@ -111,6 +111,7 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
     if (planned.Resume.Position >= 0 && planned.Resume.Index <= start) options.Resume = planned.Resume;
     bar.Start(planned.Label + " " + job.Path);
     out.BeginJob();
+    std::int64_t leadFrames = 0;
     if (!planned.LeadFrame.empty()) {
       std::size_t put = 0;
       // It stands in for the frames before the first one copied.
@@ -121,6 +122,7 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
         outputFailed = true;
         continue;
       }
+      leadFrames = out.EndJob().AudioFrames();
     }
     const ScanResult r = ScanFrames(
         *source, "", start, stop, false, reference,
@@ -131,16 +133,24 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
       out.SetLameEndPadding(static_cast<std::uint16_t>(SettledEndPadding(planned.Exact, r.Count)));
 
     const std::int32_t count = planned.KnownCount >= 0 ? planned.KnownCount : r.Count;
-    // A job whose frames that reached the output are only its Xing/Info frame
-    // put no audio in: that frame is taken back.
-    const bool onlyTagFrames = wrote.Frames > 0 && wrote.AudioFrames() == 0;
-    if (onlyTagFrames && out.DropJob(error)) {
-      Complain(planned.Arg + ": no audio frame of the range reached " + target.Shown +
-               ", only the Xing/Info frame, which was taken out again");
-    } else if (onlyTagFrames) {
+    // A job that put no audio frame of its input into the output is taken
+    // back whole: its Xing/Info frame, or the carrier frame (with the tag
+    // frame reserved in front of it) of a sample-exact cut whose frames were
+    // all left out, would make an output of no sound.
+    const std::int64_t sourceAudio = wrote.AudioFrames() - leadFrames;
+    const bool onlyTagFrames = wrote.Frames > leadFrames && sourceAudio == 0;
+    const bool noSourceAudio = wrote.Frames > 0 && sourceAudio == 0;
+    if (noSourceAudio && out.DropJob(error)) {
+      // Only a frame of the input is worth a word: the lead frame is the
+      // cut's own, and the frames left out have been said.
+      if (onlyTagFrames) {
+        Complain(planned.Arg + ": no audio frame of the range reached " + target.Shown +
+                 ", only the Xing/Info frame, which was taken out again");
+      }
+    } else if (noSourceAudio) {
       Complain(error);
     }
-    if (wrote.AudioFrames() > 0) {
+    if (sourceAudio > 0) {
       WritingJob w{IdentifySource(*source), start, r.Ok() && !r.FramesAfterRange};
       if (writers == 0) first = w;
       last = w;
