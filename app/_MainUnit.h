@@ -137,6 +137,18 @@ class T_MainForm : public QWidget {
   SourceFile* CurrentSource = nullptr;
   // The player last said it is playing (state 1), for the Space key.
   bool PlayerPlaying = false;
+  // What each progress bar last showed, and the span of counts that would
+  // show the same (jobs/Progress.cpp).
+  struct BarShown {
+    std::int32_t Total = -1;
+    int OuterWidth = -1;
+    int Width = -1;
+    const QChar* Caption = nullptr;
+    std::int32_t From = 0;   // the first count that shows it
+    std::int32_t Until = 0;  // the first count after it that shows another
+  };
+  BarShown JobBarShown;
+  BarShown TotalBarShown;
 
   // ---- Application shell (app/) ----
   void FormCreate(QObject* Sender);

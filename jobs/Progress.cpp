@@ -31,6 +31,19 @@ bool ShowsPercent(const QString& caption, std::int64_t percent) {
 // columns between the old and the new right edge (with the bevel line at
 // each) and the caption where it was and where it is now. A total of 0 (a
 // job of one frame) shows a full bar.
+// The counts from `done` on that keep the bar's width and percent: the
+// first count after them changes one of them.
+std::int32_t FirstChange(std::int64_t outerWidth, std::int32_t done, std::int32_t total) {
+  if (total <= 0 || done < 0 || done >= total) return done + 1;
+  // Width W * d / total and percent 100 * d / total (rounded down) step up at
+  // the first d with W * d >= (k + 1) * total, k the value now.
+  auto next = [&](std::int64_t scale) {
+    const std::int64_t k = scale * done / total;
+    return ((k + 1) * total + scale - 1) / scale;
+  };
+  return static_cast<std::int32_t>(std::min<std::int64_t>({next(outerWidth), next(100), total}));
+}
+
 void SetBar(TPanel* outer, TPanel* bar, std::int32_t done, std::int32_t total) {
   std::int64_t width = 0;
   std::int64_t percent = 100;
@@ -63,10 +76,32 @@ void SetBar(TPanel* outer, TPanel* bar, std::int32_t done, std::int32_t total) {
 
 }  // namespace
 
+namespace {
+
+// The job bar is told of every frame written and nearly every call would
+// show what it shows already: a count inside the span that shows the same,
+// on a bar as it was left (same total, outer width, width and caption),
+// ends with a few compares.
+void ShowBar(T_MainForm::BarShown& shown, TPanel* outer, TPanel* bar, std::int32_t done, std::int32_t total) {
+  if (done >= shown.From && done < shown.Until && total == shown.Total &&
+      outer->width() == shown.OuterWidth && bar->width() == shown.Width &&
+      bar->Caption().constData() == shown.Caption)
+    return;
+  SetBar(outer, bar, done, total);
+  shown.Total = total;
+  shown.OuterWidth = outer->width();
+  shown.Width = bar->width();
+  shown.Caption = bar->Caption().constData();
+  shown.From = done;
+  shown.Until = FirstChange(outer->width(), done, total);
+}
+
+}  // namespace
+
 void T_MainForm::ShowJobProgress(std::int32_t done, std::int32_t total) {
-  SetBar(CurrentJob_Panel, ProcentCurrentJob_Panel, done, total);
+  ShowBar(JobBarShown, CurrentJob_Panel, ProcentCurrentJob_Panel, done, total);
 }
 
 void T_MainForm::ShowTotalProgress(std::int32_t done, std::int32_t total) {
-  SetBar(TotalJobs_Panel, ProcentTotalJobs_Panel, done, total);
+  ShowBar(TotalBarShown, TotalJobs_Panel, ProcentTotalJobs_Panel, done, total);
 }

@@ -1,6 +1,7 @@
 // Processing the whole list into one output file, with the counter and the
 // two progress bars following the run.
 
+#include <algorithm>
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
@@ -182,6 +183,28 @@ TEST_F(BatchTest, BarsFollowTheirFormula) {
     form->ShowTotalProgress(c.done, c.total);
     EXPECT_EQ(form->ProcentTotalJobs_Panel->width(), c.width);
     EXPECT_EQ(form->ProcentTotalJobs_Panel->Caption(), QString::fromLatin1(c.caption));
+  }
+}
+
+// Every count of a job shows its own width and percent, counting up as a
+// job does and down again, whatever the total: nothing a bar skips as
+// unchanged may differ from what the formula gives for that count.
+TEST_F(BatchTest, BarsFollowTheirFormulaAtEveryCount) {
+  auto expectShows = [&](std::int32_t done, std::int32_t total) {
+    const std::int64_t width = std::clamp<std::int64_t>(std::int64_t{633} * done / total - 2, 0, 633);
+    const QString caption = QString::number(std::int64_t{done} * 100 / total) + QStringLiteral(" %");
+    ASSERT_EQ(form->ProcentCurrentJob_Panel->width(), width) << done << "/" << total;
+    ASSERT_EQ(form->ProcentCurrentJob_Panel->Caption(), caption) << done << "/" << total;
+  };
+  for (const std::int32_t total : {1, 3, 7, 99, 100, 631, 633, 634, 1000, 20000, 123457}) {
+    for (std::int32_t done = 0; done <= total; ++done) {
+      form->ShowJobProgress(done, total);
+      expectShows(done, total);
+    }
+    for (std::int32_t done = total; done >= 0; done -= 1 + done / 7) {
+      form->ShowJobProgress(done, total);
+      expectShows(done, total);
+    }
   }
 }
 
