@@ -126,7 +126,10 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
     }
     const ScanResult r = ScanFrames(
         *source, "", start, stop, false, reference,
-        [&bar, barTotal](std::int32_t done, std::int32_t) { bar.Show(done + 1, barTotal); }, options);
+        bar.Enabled()
+            ? JobProgress([&bar, barTotal](std::int32_t done, std::int32_t) { bar.Show(done + 1, barTotal); })
+            : JobProgress(),
+        options);
     bar.Clear();
     const OutputJob wrote = out.EndJob();
     if (planned.SettleEnd && r.Ok() && !r.FramesAfterRange)
@@ -235,8 +238,8 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
   }
   for (const std::string& p : passedOver) Complain("passed over " + p);
   if (interruption.empty() && Cancelled()) {
-    interruption = "interrupted by " + CancelSignalName() + " after the last frame: " + target.Shown +
-                   " is complete";
+    interruption =
+        "interrupted by " + CancelSignalName() + " after the last frame: " + target.Shown + " is complete";
   }
   if (!interruption.empty()) {
     Complain(interruption);
@@ -269,7 +272,8 @@ PathIdentity InputIdentity(const PlannedJob& job) {
   return IdentifyPath(job.Job.Path);
 }
 
-bool PlanCutJobs(const std::vector<std::string>& args, std::vector<PlannedJob>& jobs, std::string& usageError) {
+bool PlanCutJobs(const std::vector<std::string>& args, std::vector<PlannedJob>& jobs,
+                 std::string& usageError) {
   jobs.assign(args.size(), PlannedJob{});
   for (std::size_t n = 0; n < args.size(); ++n) {
     jobs[n].Label = "job " + std::to_string(n + 1) + " of " + std::to_string(args.size());

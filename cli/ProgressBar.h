@@ -13,6 +13,9 @@ class ProgressBar {
   ProgressBar& operator=(const ProgressBar&) = delete;
 
   void Start(const std::string& label);
+  // Whether anything is drawn at all: a run whose bar is not shown need not
+  // be told of every frame.
+  bool Enabled() const { return enabled_; }
   // Redraws only when the shown percentage changes.
   void Show(std::int64_t done, std::int64_t total);
   // Removes the bar so that a message can take the line.
