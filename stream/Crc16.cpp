@@ -57,6 +57,8 @@ struct Fold {
 };
 constexpr Fold kFold128{FoldConstant(128 + 63), FoldConstant(128 - 1)};
 constexpr Fold kFold512{FoldConstant(512 + 63), FoldConstant(512 - 1)};
+constexpr Fold kFold256{FoldConstant(256 + 63), FoldConstant(256 - 1)};
+constexpr Fold kFold1024{FoldConstant(1024 + 63), FoldConstant(1024 - 1)};
 
 __attribute__((target("pclmul,sse4.1"))) inline __m128i FoldForward(__m128i block, __m128i constants) {
   return _mm_xor_si128(_mm_clmulepi64_si128(block, constants, 0x00),
@@ -98,6 +100,62 @@ __attribute__((target("pclmul,sse4.1"))) std::uint16_t Crc16Folded(const std::ui
   return Crc16ByTables(data + at, length - at, Crc16ByTables(last, sizeof last, 0));
 }
 
+// The same with two blocks to a register where the processor multiplies
+// both at once: four registers of 32 bytes fold 128 bytes a step, twice the
+// bytes of the loop above for the same number of instructions. Needs 128
+// bytes at least.
+__attribute__((target("avx2,vpclmulqdq,pclmul,sse4.1"))) inline __m256i FoldForwardWide(__m256i block,
+                                                                                        __m256i constants) {
+  return _mm256_xor_si256(_mm256_clmulepi64_epi128(block, constants, 0x00),
+                          _mm256_clmulepi64_epi128(block, constants, 0x11));
+}
+
+__attribute__((target("avx2,vpclmulqdq,pclmul,sse4.1"))) inline __m256i LoadWide(const std::uint8_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+__attribute__((target("avx2,vpclmulqdq,pclmul,sse4.1"))) inline __m256i BothBlocks(const Fold& fold) {
+  return _mm256_broadcastsi128_si256(
+      _mm_set_epi64x(static_cast<long long>(fold.Second), static_cast<long long>(fold.First)));
+}
+
+__attribute__((target("avx2,vpclmulqdq,pclmul,sse4.1"))) std::uint16_t Crc16FoldedWide(
+    const std::uint8_t* data, std::size_t length, std::uint16_t crc) {
+  const __m256i by1024 = BothBlocks(kFold1024);
+  const __m256i by256 = BothBlocks(kFold256);
+  const __m128i by128 =
+      _mm_set_epi64x(static_cast<long long>(kFold128.Second), static_cast<long long>(kFold128.First));
+  // Each register holds two blocks of 16 bytes, one after the other; a step
+  // moves every block forward by the four registers' 128 bytes.
+  __m256i y0 = _mm256_xor_si256(LoadWide(data), _mm256_zextsi128_si256(_mm_cvtsi32_si128(crc)));
+  __m256i y1 = LoadWide(data + 32);
+  __m256i y2 = LoadWide(data + 64);
+  __m256i y3 = LoadWide(data + 96);
+  std::size_t at = 128;
+  for (; at + 128 <= length; at += 128) {
+    y0 = _mm256_xor_si256(FoldForwardWide(y0, by1024), LoadWide(data + at));
+    y1 = _mm256_xor_si256(FoldForwardWide(y1, by1024), LoadWide(data + at + 32));
+    y2 = _mm256_xor_si256(FoldForwardWide(y2, by1024), LoadWide(data + at + 64));
+    y3 = _mm256_xor_si256(FoldForwardWide(y3, by1024), LoadWide(data + at + 96));
+  }
+  // Each register's blocks moved forward by 32 bytes onto the next one's,
+  // then the last register's two blocks into one.
+  y1 = _mm256_xor_si256(FoldForwardWide(y0, by256), y1);
+  y2 = _mm256_xor_si256(FoldForwardWide(y1, by256), y2);
+  y3 = _mm256_xor_si256(FoldForwardWide(y2, by256), y3);
+  __m128i x = _mm_xor_si128(FoldForward(_mm256_castsi256_si128(y3), by128), _mm256_extracti128_si256(y3, 1));
+  for (; at + 16 <= length; at += 16) x = _mm_xor_si128(FoldForward(x, by128), Load(data + at));
+  std::uint8_t last[16];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(last), x);
+  return Crc16ByTables(data + at, length - at, Crc16ByTables(last, sizeof last, 0));
+}
+
+bool CanFoldWide() {
+  static const bool can = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("vpclmulqdq") &&
+                          __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+  return can;
+}
+
 bool CanFold() {
   static const bool can = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
   return can;
@@ -123,6 +181,7 @@ std::uint16_t Crc16ByTables(const std::uint8_t* data, std::size_t length, std::u
 
 std::uint16_t Crc16(const std::uint8_t* data, std::size_t length, std::uint16_t crc) {
 #ifdef KERFWELL_CRC_CLMUL
+  if (length >= 128 && CanFoldWide()) return Crc16FoldedWide(data, length, crc);
   if (length >= 64 && CanFold()) return Crc16Folded(data, length, crc);
 #endif
   return Crc16ByTables(data, length, crc);
