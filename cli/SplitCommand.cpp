@@ -16,6 +16,7 @@
 #include "cli/ProgressBar.h"
 #include "cli/Signals.h"
 #include "cli/Split.h"
+#include "cli/SplitExactPlan.h"
 #include "cli/SplitSources.h"
 #include "cli/StreamClock.h"
 #include "cli/TagCopy.h"
@@ -113,6 +114,9 @@ struct PieceSet {
   // walk finds out where the stream ends.
   std::int64_t Known = -1;
   std::int64_t Count = -1;  // the stream's frames, when they were counted
+  // Told what the walk that ran to the end of the stream found, before its
+  // last piece is closed.
+  std::function<void(const ScanResult&)> Settle;
 };
 
 // " of N" after a piece's number, when N is known.
@@ -179,8 +183,13 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
     piece.Start = router->Current().Start;
     piece.Stop = router->Current().Stop;
     piece.Path = targetPath;
-    // The last piece of a frame copy ends with the stream.
-    if (walked >= 0 && exact.empty())
+    // A sample-exact piece ends where its plan does: the last one once the
+    // walk settled it.
+    PieceRange planned;
+    if (!exact.empty() && set.RangeOf(k, planned)) piece.Stop = planned.Stop;
+    // The last piece of a frame copy ends with the stream, and so does a
+    // sample-exact one that a signal cut short before its end was met.
+    if (walked >= 0 && (exact.empty() || piece.Stop == std::numeric_limits<std::int32_t>::max()))
       piece.Stop = static_cast<std::int32_t>(std::min<std::int64_t>(piece.Stop, walked - 1));
     const bool last = walked >= 0 && k + 1 == static_cast<std::size_t>(pieces);
     OutputWriter& out = target->Writer;
@@ -279,6 +288,7 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
     // The walk is over: the piece still open is the last one reached, and
     // where the stream ended tells how many pieces there are.
     walked = r.Count;
+    if (set.Settle && stop == std::numeric_limits<std::int32_t>::max() && r.Ok() && !Cancelled()) set.Settle(r);
     framesAfter = r.FramesAfterRange;
     if (pieces < 0 && r.Ok() && !Cancelled()) {
       PieceRange range;
@@ -408,29 +418,26 @@ struct SplitJob {
   }
 };
 
-// A sample-exact split: every piece is planned before the walk, from the
-// stream's length and the reservoir before each start.
+// A sample-exact split: every piece is planned before the walk that writes
+// them, by a walk that measures the reservoir before each start and counts
+// the stream only as far as the plan needs (see PlanExactSplit).
 int SplitExact(const SplitJob& job) {
   const Options& options = job.Opts;
   std::string error;
-  // The walks that plan the pieces below do not look at the signal flag; this
-  // count does, so that a signal in a huge file still ends the run before
-  // any piece. Its figure serves the message on frames left out.
-  std::int32_t count = 0, copyable = 0;
-  if (!CountFrames(job.Source, job.Reference, options.AnyBitRate, count, copyable))
-    return Cancelled() ? InterruptedBeforePieces() : kExitFailed;
-  GaplessStream stream;
-  std::vector<std::int64_t> boundaries;
-  std::vector<ExactCut> exact;
-  const bool planned =
-      ReadGaplessStream(job.Source, job.Reference, stream, error) &&
-      SplitBoundaries(stream, job.Points, options.HaveEvery ? &job.Every : nullptr, boundaries, error) &&
-      PlanExactPieces(job.Source, job.Reference, stream, boundaries, exact, error);
-  if (Cancelled()) return InterruptedBeforePieces();
-  if (!planned) {
-    Complain(job.Input + ": " + error);
-    return kExitFailed;
+  ExactSplitPlan plan;
+  switch (PlanExactSplit(job.Source, job.Reference, job.Points, options.HaveEvery ? &job.Every : nullptr,
+                         CancelFlag(), plan, error)) {
+    case ExactSplitStatus::Interrupted:
+      return InterruptedBeforePieces();
+    case ExactSplitStatus::Failed:
+      if (Cancelled()) return InterruptedBeforePieces();
+      Complain(job.Input + ": " + error);
+      return kExitFailed;
+    case ExactSplitStatus::Planned:
+      break;
   }
+  if (Cancelled()) return InterruptedBeforePieces();
+  std::vector<ExactCut>& exact = plan.Pieces;
   const PieceNameParts parts = PieceNamePartsOf(job.Input, options.Directory);
   const std::int64_t pieces = static_cast<std::int64_t>(exact.size());
   const int digits = PieceNumberDigits(pieces);
@@ -453,14 +460,27 @@ int SplitExact(const SplitJob& job) {
   set.RangeOf = [&](std::size_t k, PieceRange& range) {
     if (k >= exact.size()) return false;
     range.Start = static_cast<std::int32_t>(exact[k].Plan.FirstFrame);
-    range.Stop = static_cast<std::int32_t>(exact[k].Plan.LastFrame);
+    // The last piece of a stream whose end the plan did not meet runs to
+    // the end, which the walk that writes it meets.
+    range.Stop = k + 1 == exact.size() && !plan.EndMet ? std::numeric_limits<std::int32_t>::max()
+                                                        : static_cast<std::int32_t>(exact[k].Plan.LastFrame);
     return true;
   };
   set.PathOf = pathOf;
   set.Known = pieces;
-  set.Count = count;
-  return WritePieces(options, job.Source, job.Reference, set, exact,
-                     job.Ends([&](std::size_t k) { return exact[k].Plan.Samples(); }));
+  set.Count = plan.EndMet ? plan.Counted : -1;
+  set.Settle = [&](const ScanResult& r) {
+    // The stream's audio frames: every whole frame of it the walk met, but a
+    // leading tag frame. Frames of another bit rate are counted among those
+    // left out (and make the run fail).
+    const std::int64_t frames =
+        std::int64_t{r.Copyable} + (options.AnyBitRate ? 0 : r.LeftOut) - plan.Stream.FirstAudioFrame;
+    SettleLastPiece(plan, std::max<std::int64_t>(0, frames));
+  };
+  return WritePieces(options, job.Source, job.Reference, set, exact, job.Ends([&](std::size_t k) {
+    // A piece still to an end not met was cut short by a signal.
+    return k + 1 == exact.size() && !plan.EndMet ? std::int64_t{-1} : exact[k].Plan.Samples();
+  }));
 }
 
 // A split into frame copies, planned without counting the stream's frames
