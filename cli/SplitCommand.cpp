@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 
+#include "album/TagWriter.h"
 #include "cli/Commands.h"
 #include "cli/ExactCut.h"
 #include "cli/Messages.h"
@@ -405,6 +406,8 @@ struct SplitJob {
   SourceFile& Source;
 
   bool Patterned() const { return Opts.HaveCue || Opts.HaveName; }
+  // A sheet's titles, --tags' numbers or --tag edits go into every piece.
+  bool WritesTags() const { return Found.FromCue || Opts.Tags || !Edits.empty(); }
   std::string Pattern() const { return Opts.HaveName ? Opts.Name : "{n:02} - {title}"; }
   PieceEnds Ends(std::function<std::int64_t(std::size_t)> samples) const {
     // Pieces of an album keep its other tags and its cover; each piece, once
@@ -417,6 +420,16 @@ struct SplitJob {
     return ends;
   }
 };
+
+// Pieces whose tags cannot be written are not begun: the tag writer is
+// loaded before the first piece, and one that cannot be is reported as the
+// first piece's tags would report it. -1 when the run may go on.
+int TagWriterRefusal(const SplitJob& job, const std::function<std::string(std::size_t)>& pathOf) {
+  std::string error;
+  if (!job.WritesTags() || TagWriterLoads(pathOf(0), error)) return -1;
+  Complain(error);
+  return kExitFailed;
+}
 
 // A sample-exact split: every piece is planned before the walk that writes
 // them, by a walk that measures the reservoir before each start and counts
@@ -456,6 +469,7 @@ int SplitExact(const SplitJob& job) {
           NamesRefusal(CheckPieceNames(options, IdentifySource(job.Source), pathOf, pieces, false));
       refused >= 0)
     return refused;
+  if (const int refused = TagWriterRefusal(job, pathOf); refused >= 0) return refused;
   PieceSet set;
   set.RangeOf = [&](std::size_t k, PieceRange& range) {
     if (k >= exact.size()) return false;
@@ -580,6 +594,7 @@ int SplitFrames(const SplitJob& job) {
         refused >= 0)
       return refused;
   }
+  if (const int refused = TagWriterRefusal(job, pathOf); refused >= 0) return refused;
 
   PieceSet set;
   constexpr std::int32_t kToTheEnd = std::numeric_limits<std::int32_t>::max();
