@@ -110,7 +110,9 @@ bool InputFile::EndedEarly() const {
   // now ends in: only the file's size tells that it lost those bytes.
   if (!mapped_) return false;
   const std::int64_t size = SizeNow();
-  if (size >= 0 && size < limit_) shrank_ = true;
+  // Only bytes the window has held count, as a read would have met them:
+  // a file that lost its tail past where the walk ended was read whole.
+  if (size >= 0 && size < std::min(limit_, WindowEnd())) shrank_ = true;
   return shrank_;
 }
 

@@ -84,6 +84,24 @@ TEST_F(ShrinkingInput, ACutStopsWithWholeFramesOfTheInputAndSaysItShrank) {
   }
 }
 
+// What the cut never came to read may go: a range that ends before the
+// bytes the file lost is cut whole, as a read would have cut it.
+TEST_F(ShrinkingInput, ATailLostPastTheRangeLeavesTheCutWhole) {
+  const std::string out = dir_ / "out.mp3";
+  bool shortened = false;
+  const ScanResult r =
+      CutFrameRange(dir_ / "in.mp3", out, 0, 50, reference_, [&](std::int32_t, std::int32_t) {
+        if (!shortened) {
+          ASSERT_EQ(::truncate((dir_ / "in.mp3").c_str(), 3500 * kLength), 0);
+        }
+        shortened = true;
+      });
+  ASSERT_TRUE(shortened);
+  EXPECT_EQ(r.Status, ScanStatus::Ok) << r.Message;
+  EXPECT_EQ(r.Written, 51);
+  EXPECT_EQ(ReadFile(out), input_.substr(0, 51 * kLength));
+}
+
 TEST_F(ShrinkingInput, AWalkEndsWithAnErrorInsteadOfAFault) {
   for (const std::int64_t newSize : {std::int64_t{0}, 100 * kLength + 3, 3999 * kLength}) {
     SCOPED_TRACE(newSize);
