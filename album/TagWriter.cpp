@@ -103,6 +103,13 @@ bool ParseTagEdit(const std::string& text, TagEdit& edit, std::string& error) {
   return true;
 }
 
+bool TagWriterLoads(const std::string& path, std::string& error) {
+  const Module& module = LoadModule();
+  if (module.Entry != nullptr) return true;
+  error = path + ": its tags could not be written: the tag writer could not be loaded: " + module.Error;
+  return false;
+}
+
 bool WriteTags(const std::string& path, const std::vector<TagEdit>& edits, std::string& error) {
   if (edits.empty()) return true;
   std::vector<const char*> properties;
@@ -116,11 +123,8 @@ bool WriteTags(const std::string& path, const std::vector<TagEdit>& edits, std::
     properties.push_back(property);
     values.push_back(e.Value.c_str());
   }
+  if (!TagWriterLoads(path, error)) return false;
   const Module& module = LoadModule();
-  if (module.Entry == nullptr) {
-    error = path + ": its tags could not be written: the tag writer could not be loaded: " + module.Error;
-    return false;
-  }
   switch (module.Entry(path.c_str(), properties.data(), values.data(), properties.size())) {
     case kTagsSaved:
       return true;

@@ -20,3 +20,7 @@ bool ParseTagEdit(const std::string& text, TagEdit& edit, std::string& error);
 // naming the file and the reason, also when the module cannot be loaded
 // (it says where it was looked for).
 bool WriteTags(const std::string& path, const std::vector<TagEdit>& edits, std::string& error);
+// Loads the module now, for a run that must not begin what it could not
+// finish. False, with `error` as WriteTags would say it for `path`, when it
+// cannot be loaded.
+bool TagWriterLoads(const std::string& path, std::string& error);

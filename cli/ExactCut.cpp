@@ -126,10 +126,13 @@ bool PlanExactPieces(const std::string& path, const FrameHeader& reference, cons
   return PlanExactPieces(source, reference, stream, boundaries, pieces, error);
 }
 
-bool PlanExactPieces(SourceFile& source, const FrameHeader& reference, const GaplessStream& stream,
-                     const std::vector<std::int64_t>& boundaries, std::vector<ExactCut>& pieces,
-                     std::string& error) {
-  std::vector<std::int64_t> from{0};
+namespace {
+
+// The first sample of each piece (0, then the boundaries), or false with
+// `error` saying which boundary is out of place.
+bool PieceStarts(const GaplessStream& stream, const std::vector<std::int64_t>& boundaries,
+                 std::vector<std::int64_t>& from, std::string& error) {
+  from.assign(1, 0);
   for (std::int64_t b : boundaries) {
     const std::string at = FormatSamples(b, stream.SampleRate);
     if (b <= from.back()) {
@@ -142,10 +145,31 @@ bool PlanExactPieces(SourceFile& source, const FrameHeader& reference, const Gap
     }
     from.push_back(b);
   }
+  return true;
+}
+
+}  // namespace
+
+bool PlanExactPieces(SourceFile& source, const FrameHeader& reference, const GaplessStream& stream,
+                     const std::vector<std::int64_t>& boundaries, std::vector<ExactCut>& pieces,
+                     std::string& error) {
+  std::vector<std::int64_t> from;
+  if (!PieceStarts(stream, boundaries, from, error)) return false;
   std::vector<std::int64_t> reachFrames;
   for (std::int64_t s : from) reachFrames.push_back(ReachFrame(stream, s));
   std::vector<ReservoirReach> reach;
   if (!MeasureReservoir(source, reference, stream, reachFrames, reach, error)) return false;
+  return PlanMeasuredPieces(stream, boundaries, reach, pieces, error);
+}
+
+bool PlanMeasuredPieces(const GaplessStream& stream, const std::vector<std::int64_t>& boundaries,
+                        const std::vector<ReservoirReach>& reach, std::vector<ExactCut>& pieces, std::string& error) {
+  std::vector<std::int64_t> from;
+  if (!PieceStarts(stream, boundaries, from, error)) return false;
+  if (reach.size() < from.size()) {
+    error = "the reservoir was not measured at every piece";
+    return false;
+  }
   pieces.assign(from.size(), ExactCut{});
   for (std::size_t i = 0; i < from.size(); ++i) {
     const SampleRange range{from[i], i + 1 < from.size() ? from[i + 1] : -1};

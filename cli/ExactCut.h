@@ -71,6 +71,10 @@ bool PlanExactPieces(const std::string& path, const FrameHeader& reference, cons
 bool PlanExactPieces(SourceFile& source, const FrameHeader& reference, const GaplessStream& stream,
                      const std::vector<std::int64_t>& boundaries, std::vector<ExactCut>& pieces,
                      std::string& error);
+// The same once the reservoir was measured: reach[i] at the ReachFrame of
+// piece i's first sample (0, then the boundaries in turn).
+bool PlanMeasuredPieces(const GaplessStream& stream, const std::vector<std::int64_t>& boundaries,
+                        const std::vector<ReservoirReach>& reach, std::vector<ExactCut>& pieces, std::string& error);
 
 // Where the pieces of a split meet, on the player's clock: at each point, or
 // with `every` (a time or a number of frames) every that much. False, with

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 
+#include "album/TagWriter.h"
 #include "cli/Commands.h"
 #include "cli/ExactCut.h"
 #include "cli/Messages.h"
@@ -16,6 +17,7 @@
 #include "cli/ProgressBar.h"
 #include "cli/Signals.h"
 #include "cli/Split.h"
+#include "cli/SplitExactPlan.h"
 #include "cli/SplitSources.h"
 #include "cli/StreamClock.h"
 #include "cli/TagCopy.h"
@@ -113,6 +115,9 @@ struct PieceSet {
   // walk finds out where the stream ends.
   std::int64_t Known = -1;
   std::int64_t Count = -1;  // the stream's frames, when they were counted
+  // Told what the walk that ran to the end of the stream found, before its
+  // last piece is closed.
+  std::function<void(const ScanResult&)> Settle;
 };
 
 // " of N" after a piece's number, when N is known.
@@ -179,8 +184,13 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
     piece.Start = router->Current().Start;
     piece.Stop = router->Current().Stop;
     piece.Path = targetPath;
-    // The last piece of a frame copy ends with the stream.
-    if (walked >= 0 && exact.empty())
+    // A sample-exact piece ends where its plan does: the last one once the
+    // walk settled it.
+    PieceRange planned;
+    if (!exact.empty() && set.RangeOf(k, planned)) piece.Stop = planned.Stop;
+    // The last piece of a frame copy ends with the stream, and so does a
+    // sample-exact one that a signal cut short before its end was met.
+    if (walked >= 0 && (exact.empty() || piece.Stop == std::numeric_limits<std::int32_t>::max()))
       piece.Stop = static_cast<std::int32_t>(std::min<std::int64_t>(piece.Stop, walked - 1));
     const bool last = walked >= 0 && k + 1 == static_cast<std::size_t>(pieces);
     OutputWriter& out = target->Writer;
@@ -279,6 +289,7 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
     // The walk is over: the piece still open is the last one reached, and
     // where the stream ended tells how many pieces there are.
     walked = r.Count;
+    if (set.Settle && stop == std::numeric_limits<std::int32_t>::max() && r.Ok() && !Cancelled()) set.Settle(r);
     framesAfter = r.FramesAfterRange;
     if (pieces < 0 && r.Ok() && !Cancelled()) {
       PieceRange range;
@@ -395,6 +406,8 @@ struct SplitJob {
   SourceFile& Source;
 
   bool Patterned() const { return Opts.HaveCue || Opts.HaveName; }
+  // A sheet's titles, --tags' numbers or --tag edits go into every piece.
+  bool WritesTags() const { return Found.FromCue || Opts.Tags || !Edits.empty(); }
   std::string Pattern() const { return Opts.HaveName ? Opts.Name : "{n:02} - {title}"; }
   PieceEnds Ends(std::function<std::int64_t(std::size_t)> samples) const {
     // Pieces of an album keep its other tags and its cover; each piece, once
@@ -408,29 +421,36 @@ struct SplitJob {
   }
 };
 
-// A sample-exact split: every piece is planned before the walk, from the
-// stream's length and the reservoir before each start.
+// Pieces whose tags cannot be written are not begun: the tag writer is
+// loaded before the first piece, and one that cannot be is reported as the
+// first piece's tags would report it. -1 when the run may go on.
+int TagWriterRefusal(const SplitJob& job, const std::function<std::string(std::size_t)>& pathOf) {
+  std::string error;
+  if (!job.WritesTags() || TagWriterLoads(pathOf(0), error)) return -1;
+  Complain(error);
+  return kExitFailed;
+}
+
+// A sample-exact split: every piece is planned before the walk that writes
+// them, by a walk that measures the reservoir before each start and counts
+// the stream only as far as the plan needs (see PlanExactSplit).
 int SplitExact(const SplitJob& job) {
   const Options& options = job.Opts;
   std::string error;
-  // The walks that plan the pieces below do not look at the signal flag; this
-  // count does, so that a signal in a huge file still ends the run before
-  // any piece. Its figure serves the message on frames left out.
-  std::int32_t count = 0, copyable = 0;
-  if (!CountFrames(job.Source, job.Reference, options.AnyBitRate, count, copyable))
-    return Cancelled() ? InterruptedBeforePieces() : kExitFailed;
-  GaplessStream stream;
-  std::vector<std::int64_t> boundaries;
-  std::vector<ExactCut> exact;
-  const bool planned =
-      ReadGaplessStream(job.Source, job.Reference, stream, error) &&
-      SplitBoundaries(stream, job.Points, options.HaveEvery ? &job.Every : nullptr, boundaries, error) &&
-      PlanExactPieces(job.Source, job.Reference, stream, boundaries, exact, error);
-  if (Cancelled()) return InterruptedBeforePieces();
-  if (!planned) {
-    Complain(job.Input + ": " + error);
-    return kExitFailed;
+  ExactSplitPlan plan;
+  switch (PlanExactSplit(job.Source, job.Reference, job.Points, options.HaveEvery ? &job.Every : nullptr,
+                         CancelFlag(), plan, error)) {
+    case ExactSplitStatus::Interrupted:
+      return InterruptedBeforePieces();
+    case ExactSplitStatus::Failed:
+      if (Cancelled()) return InterruptedBeforePieces();
+      Complain(job.Input + ": " + error);
+      return kExitFailed;
+    case ExactSplitStatus::Planned:
+      break;
   }
+  if (Cancelled()) return InterruptedBeforePieces();
+  std::vector<ExactCut>& exact = plan.Pieces;
   const PieceNameParts parts = PieceNamePartsOf(job.Input, options.Directory);
   const std::int64_t pieces = static_cast<std::int64_t>(exact.size());
   const int digits = PieceNumberDigits(pieces);
@@ -449,18 +469,32 @@ int SplitExact(const SplitJob& job) {
           NamesRefusal(CheckPieceNames(options, IdentifySource(job.Source), pathOf, pieces, false));
       refused >= 0)
     return refused;
+  if (const int refused = TagWriterRefusal(job, pathOf); refused >= 0) return refused;
   PieceSet set;
   set.RangeOf = [&](std::size_t k, PieceRange& range) {
     if (k >= exact.size()) return false;
     range.Start = static_cast<std::int32_t>(exact[k].Plan.FirstFrame);
-    range.Stop = static_cast<std::int32_t>(exact[k].Plan.LastFrame);
+    // The last piece of a stream whose end the plan did not meet runs to
+    // the end, which the walk that writes it meets.
+    range.Stop = k + 1 == exact.size() && !plan.EndMet ? std::numeric_limits<std::int32_t>::max()
+                                                        : static_cast<std::int32_t>(exact[k].Plan.LastFrame);
     return true;
   };
   set.PathOf = pathOf;
   set.Known = pieces;
-  set.Count = count;
-  return WritePieces(options, job.Source, job.Reference, set, exact,
-                     job.Ends([&](std::size_t k) { return exact[k].Plan.Samples(); }));
+  set.Count = plan.EndMet ? plan.Counted : -1;
+  set.Settle = [&](const ScanResult& r) {
+    // The stream's audio frames: every whole frame of it the walk met, but a
+    // leading tag frame. Frames of another bit rate are counted among those
+    // left out (and make the run fail).
+    const std::int64_t frames =
+        std::int64_t{r.Copyable} + (options.AnyBitRate ? 0 : r.LeftOut) - plan.Stream.FirstAudioFrame;
+    SettleLastPiece(plan, std::max<std::int64_t>(0, frames));
+  };
+  return WritePieces(options, job.Source, job.Reference, set, exact, job.Ends([&](std::size_t k) {
+    // A piece still to an end not met was cut short by a signal.
+    return k + 1 == exact.size() && !plan.EndMet ? std::int64_t{-1} : exact[k].Plan.Samples();
+  }));
 }
 
 // A split into frame copies, planned without counting the stream's frames
@@ -560,6 +594,7 @@ int SplitFrames(const SplitJob& job) {
         refused >= 0)
       return refused;
   }
+  if (const int refused = TagWriterRefusal(job, pathOf); refused >= 0) return refused;
 
   PieceSet set;
   constexpr std::int32_t kToTheEnd = std::numeric_limits<std::int32_t>::max();

@@ -60,18 +60,23 @@ class FrameReader {
 // reference's stream from frame `firstAudio` on, in order. The bytes are the
 // whole frame's when `whole(audioIndex)` says so, else its four header bytes
 // only: the frames far from what is measured cost no read of their own.
+// `counted` (when given) gets every frame the walk counted. A set `cancel`
+// stops the walk: false, with `error` kWalkInterrupted.
 using AudioVisit = std::function<bool(std::int64_t, const std::uint8_t*, const FrameVisit&)>;
 bool WalkAudio(SourceFile& source, const FrameHeader& reference, std::int32_t firstAudio,
-               const std::function<bool(std::int64_t)>& whole, const AudioVisit& each, std::string& error) {
+               const std::function<bool(std::int64_t)>& whole, const AudioVisit& each, std::string& error,
+               const std::atomic<bool>* cancel, std::int64_t* counted = nullptr) {
   FrameReader reader;
   if (!reader.Open(source, error)) return false;
   ScanOptions options;
   options.AnyBitRate = true;
+  options.Cancel = cancel;
   std::string readError;
   std::int64_t audio = 0;
   const bool walked = WalkFrames(
       source, reference, options,
       [&](const FrameVisit& f) {
+        if (counted != nullptr) *counted = std::int64_t{f.Index} + 1;
         if (!f.Whole || !f.Fits || f.Index < firstAudio) return true;
         if (!whole(audio)) return each(audio++, f.Header, f);
         const std::uint8_t* b = reader.Bytes(f.Position, static_cast<std::size_t>(f.Length), readError);
@@ -80,6 +85,11 @@ bool WalkAudio(SourceFile& source, const FrameHeader& reference, std::int32_t fi
       },
       error);
   if (!readError.empty()) error = readError;
+  // The walk ends quietly where the flag stopped it, as it would at the end.
+  if (walked && readError.empty() && cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+    error = kWalkInterrupted;
+    return false;
+  }
   return walked && readError.empty();
 }
 
@@ -97,13 +107,13 @@ bool DecodersHonourEncoder(const std::string& encoder) {
 }
 
 bool ReadGaplessStream(const std::string& path, const FrameHeader& reference, GaplessStream& stream,
-                       std::string& error, bool countFrames) {
+                       std::string& error, bool countFrames, const std::atomic<bool>* cancel) {
   SourceFile source(path);
-  return ReadGaplessStream(source, reference, stream, error, countFrames);
+  return ReadGaplessStream(source, reference, stream, error, countFrames, cancel);
 }
 
 bool ReadGaplessStream(SourceFile& source, const FrameHeader& reference, GaplessStream& stream,
-                       std::string& error, bool countFrames) {
+                       std::string& error, bool countFrames, const std::atomic<bool>* cancel) {
   const std::string& path = source.Path();
   stream = GaplessStream{};
   if (reference.Invalid || reference.Layer != 1) {
@@ -144,7 +154,7 @@ bool ReadGaplessStream(SourceFile& source, const FrameHeader& reference, Gapless
         ++stream.AudioFrames;
         return countFrames;
       },
-      error);
+      error, cancel);
   if (!walked) return false;
   stream.SeveralBitRates = (bitRates & (bitRates - 1)) != 0;
   if (stream.AudioFrames == 0) {
@@ -156,14 +166,14 @@ bool ReadGaplessStream(SourceFile& source, const FrameHeader& reference, Gapless
 
 bool MeasureReservoir(const std::string& path, const FrameHeader& reference, const GaplessStream& stream,
                       const std::vector<std::int64_t>& frames, std::vector<ReservoirReach>& reach,
-                      std::string& error, WalkAround* around) {
+                      std::string& error, WalkAround* around, const std::atomic<bool>* cancel) {
   SourceFile source(path);
-  return MeasureReservoir(source, reference, stream, frames, reach, error, around);
+  return MeasureReservoir(source, reference, stream, frames, reach, error, around, cancel);
 }
 
 bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const GaplessStream& stream,
                       const std::vector<std::int64_t>& frames, std::vector<ReservoirReach>& reach,
-                      std::string& error, WalkAround* around) {
+                      std::string& error, WalkAround* around, const std::atomic<bool>* cancel) {
   reach.assign(frames.size(), ReservoirReach{});
   for (std::size_t i = 0; i < frames.size(); ++i) reach[i].FirstNeeded = frames[i];
   // Targets in order of their frame; each stays open until the frames after
@@ -171,6 +181,22 @@ bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const Ga
   std::vector<std::size_t> order(frames.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return frames[a] < frames[b]; });
+  // The targets, those asked for on the way appended: `frames` is the
+  // caller's and stays as it is.
+  std::vector<std::int64_t> targets = frames;
+  bool asking = around != nullptr && static_cast<bool>(around->More);  // More may give another
+  // Asks for the next target once the walk has reached every one before it.
+  auto ask = [&](std::size_t reached) {
+    if (!asking || reached < order.size()) return;
+    std::int64_t frame = 0;
+    asking = around->More(frame);
+    if (!asking) return;
+    order.push_back(targets.size());
+    targets.push_back(frame);
+    ReservoirReach r;
+    r.FirstNeeded = frame;
+    reach.push_back(std::move(r));
+  };
   struct Open {
     std::size_t Target;
     std::int64_t Capacity = 0;    // main-data bytes of the frames from the target on
@@ -190,7 +216,8 @@ bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const Ga
   // what comes before them never changes a measure: their bytes are not read.
   constexpr std::int64_t kBefore = ReservoirTracker::kKept;
   auto near = [&](std::int64_t index) {
-    return !open.empty() || (next < order.size() && frames[order[next]] - index <= kBefore);
+    ask(next);
+    return !open.empty() || (next < order.size() && targets[order[next]] - index <= kBefore);
   };
   std::int64_t lastNear = -2;
   auto close = [&](Open& o) {
@@ -200,6 +227,7 @@ bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const Ga
   };
   bool stopped = false;
   std::int64_t met = 0;
+  std::int64_t counted = 0;
   const bool walked = WalkAudio(
       source, reference, stream.FirstAudioFrame,
       [&](std::int64_t index) { return near(index); },
@@ -214,6 +242,7 @@ bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const Ga
           around->Places.push_back(place);
         }
         const auto more = [&] {
+          ask(next);
           stopped = !(next < order.size() || !open.empty() || (around != nullptr && index < around->WalkTo));
           return !stopped;
         };
@@ -229,8 +258,8 @@ bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const Ga
         if (!ParseLayer3SideInfo(b, static_cast<std::size_t>(f.Length), side)) return more();
         const std::int32_t capacity = MainDataCapacity(f.Length, side);
         const int back = tracker.Add(capacity, side.MainDataBegin);
-        while (next < order.size() && frames[order[next]] <= index) {
-          if (frames[order[next]] == index) {
+        while (next < order.size() && targets[order[next]] <= index) {
+          if (targets[order[next]] == index) {
             Open o{order[next]};
             const std::int64_t have = std::min<std::int64_t>(ringFilled, kRing);
             for (std::int64_t k = ringFilled - have; k < ringFilled; ++k)
@@ -246,7 +275,7 @@ bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const Ga
         for (Open& o : open) {
           ReservoirReach& r = reach[o.Target];
           r.FirstNeeded = std::min(r.FirstNeeded, firstHolding);
-          if (firstHolding < frames[o.Target]) r.LastLacking = index;
+          if (firstHolding < targets[o.Target]) r.LastLacking = index;
           o.Carry = std::max(o.Carry, side.MainDataBegin - o.Capacity);
           o.Capacity += capacity;
         }
@@ -264,10 +293,11 @@ bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const Ga
         }
         return more();
       },
-      error);
+      error, cancel, &counted);
   for (Open& o : open) close(o);
   if (around != nullptr) {
     around->AudioFrames = met;
+    around->Counted = counted;
     around->ReachedEnd = walked && !stopped;
   }
   return walked;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,12 +60,18 @@ bool DecodersHonourEncoder(const std::string& encoder);
 // `reference`): its timing, its tag, its frame count. False, with `error`
 // naming the file and the reason, when it cannot be read or is not Layer III.
 // Without `countFrames` it reads up to the first audio frame only:
-// AudioFrames is then 1 and SeveralBitRates false.
+// AudioFrames is then 1 and SeveralBitRates false. `cancel` (a signal handler
+// may set it) is looked at between frames and between windows of the file:
+// once set, the walk stops and the result is false with `error`
+// "interrupted".
 bool ReadGaplessStream(const std::string& path, const FrameHeader& reference, GaplessStream& stream,
-                       std::string& error, bool countFrames = true);
+                       std::string& error, bool countFrames = true, const std::atomic<bool>* cancel = nullptr);
 // The same on an input already open.
 bool ReadGaplessStream(SourceFile& source, const FrameHeader& reference, GaplessStream& stream,
-                       std::string& error, bool countFrames = true);
+                       std::string& error, bool countFrames = true, const std::atomic<bool>* cancel = nullptr);
+
+// The `error` of a walk that a set cancel flag stopped.
+inline constexpr const char* kWalkInterrupted = "interrupted";
 
 // Where the walk met an audio frame: what a later scan needs to begin there
 // (see ResumePoint).
@@ -81,21 +89,31 @@ struct WalkAround {
   std::int64_t PlacesTo = -1;
   // The walk goes on at least to this audio frame (or the stream's end).
   std::int64_t WalkTo = -1;
+  // Further frames to measure, in increasing order and none before the last
+  // of `frames`, asked for one at a time as the walk reaches the one before
+  // (false: no more). Their reaches follow those of `frames` in `reach`; the
+  // walk goes on while there are more, and the last one asked for may lie
+  // after the stream's end (its reach then tells nothing).
+  std::function<bool(std::int64_t& frame)> More;
 
   std::vector<FramePlace> Places;
   // The walk met the stream's last frame: AudioFrames is then the stream's
   // count, else the frames met before it stopped.
   bool ReachedEnd = false;
   std::int64_t AudioFrames = 0;
+  // Every frame the walk counted (a leading tag frame, frames of other
+  // streams and one the end cuts short too), as a count of the file does.
+  std::int64_t Counted = 0;
 };
 
 // For each audio frame in `frames` (any order), what a copy starting there
 // needs of the frames before it: one walk through the file, which ends soon
 // after the last of them and reads the bytes of the frames near them only.
-// False, with `error` set, when the file cannot be read.
+// False, with `error` set, when the file cannot be read, or "interrupted"
+// (kWalkInterrupted) once `cancel` is set.
 bool MeasureReservoir(const std::string& path, const FrameHeader& reference, const GaplessStream& stream,
                       const std::vector<std::int64_t>& frames, std::vector<ReservoirReach>& reach,
-                      std::string& error, WalkAround* around = nullptr);
+                      std::string& error, WalkAround* around = nullptr, const std::atomic<bool>* cancel = nullptr);
 bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const GaplessStream& stream,
                       const std::vector<std::int64_t>& frames, std::vector<ReservoirReach>& reach,
-                      std::string& error, WalkAround* around = nullptr);
+                      std::string& error, WalkAround* around = nullptr, const std::atomic<bool>* cancel = nullptr);

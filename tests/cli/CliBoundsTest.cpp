@@ -216,6 +216,12 @@ TEST_F(CliBounds, SignalsEndALongScanOrPlanWhereverItIs) {
        "interrupted by SIGTERM"},
       {"split counting, SIGINT", {"split", "-q", "-d", Path("pieces"), "--every", "10s", big}, SIGINT,
        "interrupted by SIGINT"},
+      // The plan walks on until the stream holds the last point, which the
+      // frames before the hole do not.
+      {"sample-exact split planning, SIGTERM", {"split", "-q", "-d", Path("pieces"), big, "0.5s", "2s"}, SIGTERM,
+       "interrupted by SIGTERM while planning the pieces; nothing written"},
+      {"frame split planning, SIGINT", {"split", "-q", "--frames", "-d", Path("pieces"), big, "0.5s", "2s"},
+       SIGINT, "interrupted by SIGINT while planning the pieces; nothing written"},
       {"cut, SIGTERM", {"cut", "-q", "-o", Path("out.mp3"), big}, SIGTERM, "interrupted by SIGTERM"},
   };
   for (const Case& c : cases) {
@@ -224,9 +230,14 @@ TEST_F(CliBounds, SignalsEndALongScanOrPlanWhereverItIs) {
     std::filesystem::create_directory(Path("pieces"));
     std::filesystem::remove(Path("out.mp3"));
     const pid_t pid = Start(c.args);
-    // Deep in the hole: 64 MiB read.
-    for (int i = 0; i < 30'000 && BytesRead(pid, big) < (std::int64_t{64} << 20); ++i) ::usleep(1000);
-    if (BytesRead(pid, big) < (std::int64_t{64} << 20)) {
+    // Deep in the hole: 64 MiB read. The furthest seen counts: between two
+    // windows no part of the file is mapped, and a look then sees none.
+    std::int64_t furthest = 0;
+    for (int i = 0; i < 30'000 && furthest < (std::int64_t{64} << 20); ++i) {
+      furthest = std::max(furthest, BytesRead(pid, big));
+      if (furthest < (std::int64_t{64} << 20)) ::usleep(1000);
+    }
+    if (furthest < (std::int64_t{64} << 20)) {
       // A run that stands still must not outlive the test.
       ::kill(pid, SIGKILL);
       Finish(pid, 20);
@@ -243,6 +254,33 @@ TEST_F(CliBounds, SignalsEndALongScanOrPlanWhereverItIs) {
       EXPECT_EQ(std::filesystem::file_size(Path("out.mp3")) % kFrameLength, 0u);
     }
   }
+}
+
+// Points that all lie before the hole: the plan of a sample-exact split needs
+// nothing after the last of them, so the first piece is made while the walk
+// that writes the pieces is still far from the end of the file. A count of the
+// whole file first would stay in the hole for minutes with no piece made.
+TEST_F(CliBounds, ASampleExactSplitMakesItsFirstPieceBeforeTheFileIsReadThrough) {
+  const std::string big = Path("hole.mp3"), small = Path("frames.mp3");
+  WriteFrames(big, 50, std::int64_t{1} << 40);
+  WriteFrames(small, 50);
+  std::filesystem::create_directory(Path("pieces"));
+  std::filesystem::create_directory(Path("whole"));
+  // The same plan on the frames alone: the pieces the split is to make.
+  const Outcome alone = Exec({"split", "-q", "-d", Path("whole"), small, "0.5s"});
+  ASSERT_EQ(alone.Status, 0) << alone.Err;
+  const pid_t pid = Start({"split", "-q", "-d", Path("pieces"), big, "0.5s"});
+  const std::string first = Path("pieces/hole_01.mp3");
+  for (int i = 0; i < 60'000 && !std::filesystem::exists(first); ++i) ::usleep(1000);
+  const bool made = std::filesystem::exists(first);
+  ::kill(pid, SIGTERM);
+  const Outcome r = Finish(pid, 20);
+  ASSERT_FALSE(r.TimedOut) << "still running 20 s after the signal";
+  ASSERT_TRUE(made) << "no piece within a minute: the run read the hole before writing";
+  EXPECT_EQ(r.Status, 128 + SIGTERM) << r.Err;
+  // The second piece was open, in the hole: it ends on its last whole frame.
+  EXPECT_TRUE(Contains(r.Err, "interrupted by SIGTERM after 2 of 2 pieces were made")) << r.Err;
+  EXPECT_EQ(Slurp(first), Slurp(Path("whole/frames_01.mp3")));
 }
 
 }  // namespace

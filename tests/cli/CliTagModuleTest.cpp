@@ -59,6 +59,53 @@ TEST_F(CliTagModule, WithoutTheModuleOnlyWritingTagsFailsAndSaysWhatIsMissing) {
   EXPECT_TRUE(Contains(r.Err, Path("bin/kerfwell-tags.so"))) << r.Err;
 }
 
+// A split writes its pieces' tags one by one as they are made: without the
+// module it would leave pieces without them and fail at the first. It is
+// refused before any piece, in the words of the first piece's tags.
+TEST_F(CliTagModule, WithoutTheModuleASplitThatWritesTagsMakesNoPiece) {
+  Alone(false);
+  const std::string in = Data("cbr128.mp3");
+  {
+    std::ofstream cue(Path("album.cue"));
+    cue << "FILE \"" << in << "\" MP3\n  TRACK 01 AUDIO\n    TITLE \"One\"\n    INDEX 01 00:00:00\n"
+        << "  TRACK 02 AUDIO\n    TITLE \"Two\"\n    INDEX 01 00:01:00\n";
+  }
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;  // before the input; the points follow it
+    std::vector<std::string> points;
+    const char* first;  // the first piece's name
+  } cases[] = {
+      {"sample-exact, --tags", {"--tags"}, {"1s"}, "cbr128_01.mp3"},
+      {"sample-exact, --every, --tags", {"--tags", "--every", "1s"}, {}, "cbr128_01.mp3"},
+      {"frames, --tags", {"--frames", "--tags"}, {"1s", "2s"}, "cbr128_01.mp3"},
+      {"frames, --every, --tags", {"--frames", "--tags", "--every", "40"}, {}, "cbr128_01.mp3"},
+      {"--tag", {"--tag", "title=Part {n}"}, {"1s"}, "cbr128_01.mp3"},
+      {"a sheet", {"--cue", Path("album.cue")}, {}, "01 - One.mp3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = Path("pieces");
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directory(dir);
+    std::vector<std::string> args{"split", "-q", "-d", dir};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back(in);
+    args.insert(args.end(), c.points.begin(), c.points.end());
+    const Outcome r = Exec(args);
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, dir + "/" + c.first + ": its tags could not be written: the tag writer could " +
+                                    "not be loaded: kerfwell-tags.so was not found in " + Path("bin")))
+        << r.Err;
+    EXPECT_TRUE(std::filesystem::is_empty(dir)) << "a piece was written";
+  }
+  // A split that writes no tags does not need the module.
+  std::filesystem::remove_all(Path("pieces"));
+  const Outcome r = Exec({"split", "-q", "-d", Path("pieces"), in, "1s"});
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(std::filesystem::exists(Path("pieces/cbr128_02.mp3")));
+}
+
 TEST_F(CliTagModule, TheModuleBesideTheProgramWritesTheTags) {
   Alone(true);
   const std::string in = Data("cbr128.mp3");

@@ -279,6 +279,34 @@ TEST_F(GaplessCli, SplitPiecesPlayedBackToBackAreTheWhole) {
   }
 }
 
+// Points early in a long file: the plan stops walking soon after the last
+// one, and the walk that writes the pieces finds where the last one ends. It
+// is said as it plays: its last frame is the stream's, its time its samples.
+TEST_F(GaplessCli, TheLastPieceOfAPlanThatStoppedEarlyIsSaidAsItPlays) {
+  for (const char* name : {"lame-cbr128", "lame-untagged"}) {
+    Load(Named(name));
+    for (const bool any : {false, true}) {
+      SCOPED_TRACE(std::string(name) + (any ? " --any-bitrate" : ""));
+      const std::string dir = Path(std::string(name) + (any ? "-any" : "-plain"));
+      std::vector<std::string> args{"split", "-d", dir, source_, "0.3s", "0.6s"};
+      if (any) args.insert(args.begin() + 1, "--any-bitrate");
+      const Outcome r = Exec(args);
+      ASSERT_EQ(r.Status, 0) << r.Err;
+      const std::int64_t last = stream_.FirstAudioFrame + stream_.AudioFrames - 1;
+      const std::int64_t samples = stream_.Samples() - SampleAt(rate_, 600'000'000);
+      const std::string said = "/" + std::string(name) + "_03.mp3: frames ";
+      const std::size_t at = r.Out.find(said);
+      ASSERT_NE(at, std::string::npos) << r.Out;
+      const std::string line = r.Out.substr(at, r.Out.find('\n', at) - at);
+      EXPECT_TRUE(Contains(line, " to " + std::to_string(last) + " (")) << line;
+      EXPECT_TRUE(Contains(line, FormatTime(samples * 1'000'000'000 / rate_) + ")")) << line;
+      std::string err;
+      EXPECT_EQ(static_cast<std::int64_t>(Ffmpeg(dir + "/" + name + "_03.mp3", &err).size()) / channels_, samples);
+      EXPECT_EQ(err, "");
+    }
+  }
+}
+
 // Pieces of 10 ms: several begin with the same frame, so they cannot share
 // one walk. mpg123 judges them: ffmpeg 5.1 drops the rest of the delay in a
 // frame that the padding also begins in (the packet's side data resets it),

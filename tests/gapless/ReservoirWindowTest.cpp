@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -182,6 +183,75 @@ TEST_P(ReservoirWindow, TheWalkStopsAfterItsTargetAndKeepsWhereFramesLie) {
   ASSERT_TRUE(MeasureReservoir(source_, reference_, stream_, {t}, reach, error, &around)) << error;
   EXPECT_TRUE(around.ReachedEnd);
   EXPECT_EQ(around.AudioFrames, n);
+}
+
+// A split plans --every without a list of its pieces: the targets are asked
+// for on the way, the walk goes to the end and counts the stream as a count
+// of the file does.
+TEST_P(ReservoirWindow, TargetsAskedForOnTheWayMeasureAsAListOfThem) {
+  const std::int64_t n = stream_.AudioFrames;
+  const std::int64_t step = std::max<std::int64_t>(1, n / 7);
+  std::vector<std::int64_t> asked;
+  std::int64_t next = step;
+  WalkAround around;
+  around.More = [&](std::int64_t& frame) {
+    // One past the end at most, as a split asks.
+    if (!asked.empty() && asked.back() >= n) return false;
+    frame = next;
+    next += step;
+    asked.push_back(frame);
+    return true;
+  };
+  std::vector<ReservoirReach> reach;
+  std::string error;
+  ASSERT_TRUE(MeasureReservoir(source_, reference_, stream_, {0}, reach, error, &around)) << error;
+  EXPECT_TRUE(around.ReachedEnd);
+  EXPECT_EQ(around.AudioFrames, n);
+  ScanOptions any;
+  any.AnyBitRate = true;
+  EXPECT_EQ(around.Counted, ScanFrames(source_, "", 0, 0, true, reference_, {}, any).Count);
+  ASSERT_GE(asked.size(), 2u);
+  EXPECT_GE(asked.back(), n);  // the last asked for lies after the end
+  ASSERT_EQ(reach.size(), asked.size() + 1);
+  std::vector<std::int64_t> listed{0};
+  listed.insert(listed.end(), asked.begin(), asked.end() - 1);
+  std::vector<ReservoirReach> want;
+  ASSERT_TRUE(MeasureReservoir(source_, reference_, stream_, listed, want, error)) << error;
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    SCOPED_TRACE("frame " + std::to_string(listed[i]));
+    EXPECT_EQ(reach[i].FirstNeeded, want[i].FirstNeeded);
+    EXPECT_EQ(reach[i].LastLacking, want[i].LastLacking);
+    EXPECT_TRUE(reach[i].Carried == want[i].Carried);
+    EXPECT_EQ(reach[i].FirstNeeded, Oracle(frames_, listed[i]).FirstNeeded);
+  }
+}
+
+// A signal must be able to end a split while it plans: both walks look at
+// the flag, stop, and say so by their result.
+TEST_P(ReservoirWindow, ASetCancelFlagEndsBothWalks) {
+  std::atomic<bool> cancel{true};
+  std::string error;
+  GaplessStream stream;
+  EXPECT_FALSE(ReadGaplessStream(source_, reference_, stream, error, true, &cancel));
+  EXPECT_EQ(error, kWalkInterrupted);
+  error.clear();
+  std::vector<ReservoirReach> reach;
+  WalkAround around;
+  around.WalkTo = stream_.AudioFrames + 10;
+  EXPECT_FALSE(MeasureReservoir(source_, reference_, stream_, {stream_.AudioFrames / 2}, reach, error, &around,
+                                &cancel));
+  EXPECT_EQ(error, kWalkInterrupted);
+  EXPECT_FALSE(around.ReachedEnd);
+  EXPECT_LT(around.AudioFrames, stream_.AudioFrames);
+  // Unset, the same walks go through.
+  cancel = false;
+  error.clear();
+  ASSERT_TRUE(ReadGaplessStream(source_, reference_, stream, error, true, &cancel)) << error;
+  EXPECT_EQ(stream.AudioFrames, stream_.AudioFrames);
+  ASSERT_TRUE(MeasureReservoir(source_, reference_, stream_, {stream_.AudioFrames / 2}, reach, error, &around,
+                               &cancel))
+      << error;
+  EXPECT_TRUE(around.ReachedEnd);
 }
 
 TEST_P(ReservoirWindow, ACopyResumedWhereTheWalkMetAFrameIsTheSameCopy) {
