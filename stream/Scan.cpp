@@ -22,7 +22,7 @@ std::int32_t Clamp32(std::int64_t v) {
                                                             std::numeric_limits<std::int32_t>::max()));
 }
 
-// Frames waiting in the read buffer to be appended to the output, kept as
+// Frames waiting in the window to be appended to the output, kept as
 // runs of adjacent frames, each written with one call before the buffer moves
 // on; each frame's progress call follows once its bytes are in the file, so
 // the calls and the output are those of writing frame by frame.

@@ -7,13 +7,14 @@
 
 #include "stream/Scanner.h"
 
-// Size of the read buffer behind ProbeFile and ScanFrames. Every byte of it is
-// touched, so it counts whole in the cutter's peak memory. Counting and whole
-// cuts of a 173 MB file in the page cache of tmpfs took the same CPU time with
-// 128, 256 and 512 KiB, and a little more with 768 KiB and 1 MiB. On ext4 a
-// whole cut pays for each write that starts inside a page (the output's
-// frames rarely end on one), so fewer, longer writes help there: 256 and 512
-// KiB took 6 % less CPU than 128 KiB.
+// Size of the window behind ProbeFile and ScanFrames: the part of the file
+// mapped at once (or the buffer read into where a file cannot be mapped).
+// Every page of it is mapped in, so it counts whole in the cutter's peak
+// memory. A middle-hour cut of a 173 MB file on tmpfs took 2-3 % less CPU
+// with 512 KiB and 1 MiB, at 0.3 and 0.8 MiB more memory; a whole cut took
+// the same. Read into a buffer, 128, 256 and 512 KiB cost the same on tmpfs,
+// and 128 KiB cost 6 % more on ext4, where each write that starts inside a
+// page costs more.
 // The variants below take another size so that tests can put window
 // boundaries anywhere; the results never depend on it.
 constexpr std::size_t kDefaultReadBuffer = 256 * 1024;
