@@ -10,9 +10,9 @@
 // Size of the window behind ProbeFile and ScanFrames: the part of the file
 // mapped at once (or the buffer read into where a file cannot be mapped).
 // Every page of it is mapped in, so it counts whole in the cutter's peak
-// memory. A middle-hour cut of a 173 MB file on tmpfs took 2-3 % less CPU
-// with 512 KiB and 1 MiB, at 0.3 and 0.8 MiB more memory; a whole cut took
-// the same. Read into a buffer, 128, 256 and 512 KiB cost the same on tmpfs,
+// memory. A middle-hour cut of a 173 MB file on tmpfs took about 2 % less
+// CPU with 512 KiB and 1 MiB, at 0.3 and 0.8 MiB more memory. Read into a
+// buffer, 128, 256 and 512 KiB cost the same on tmpfs,
 // and 128 KiB cost 6 % more on ext4, where each write that starts inside a
 // page costs more.
 // The variants below take another size so that tests can put window
