@@ -61,11 +61,14 @@ class FrameReader {
 // whole frame's when `whole(audioIndex)` says so, else its four header bytes
 // only: the frames far from what is measured cost no read of their own.
 // `counted` (when given) gets every frame the walk counted. A set `cancel`
-// stops the walk: false, with `error` kWalkInterrupted.
+// stops the walk: false, with `error` kWalkInterrupted. The audio frames
+// before `passBefore` are only counted, neither read nor handed to `each`;
+// `audioCount` (when given) gets how many audio frames the walk met.
 using AudioVisit = std::function<bool(std::int64_t, const std::uint8_t*, const FrameVisit&)>;
 bool WalkAudio(SourceFile& source, const FrameHeader& reference, std::int32_t firstAudio,
                const std::function<bool(std::int64_t)>& whole, const AudioVisit& each, std::string& error,
-               const std::atomic<bool>* cancel, std::int64_t* counted = nullptr) {
+               const std::atomic<bool>* cancel, std::int64_t* counted = nullptr, std::int64_t passBefore = 0,
+               std::int64_t* audioCount = nullptr) {
   FrameReader reader;
   if (!reader.Open(source, error)) return false;
   ScanOptions options;
@@ -78,12 +81,17 @@ bool WalkAudio(SourceFile& source, const FrameHeader& reference, std::int32_t fi
       [&](const FrameVisit& f) {
         if (counted != nullptr) *counted = std::int64_t{f.Index} + 1;
         if (!f.Whole || !f.Fits || f.Index < firstAudio) return true;
+        if (audio < passBefore) {
+          ++audio;
+          return true;
+        }
         if (!whole(audio)) return each(audio++, f.Header, f);
         const std::uint8_t* b = reader.Bytes(f.Position, static_cast<std::size_t>(f.Length), readError);
         if (b == nullptr) return readError.empty();
         return each(audio++, b, f);
       },
       error);
+  if (audioCount != nullptr) *audioCount = audio;
   if (!readError.empty()) error = readError;
   // The walk ends quietly where the flag stopped it, as it would at the end.
   if (walked && readError.empty() && cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
@@ -199,9 +207,9 @@ bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const Ga
   };
   struct Open {
     std::size_t Target;
-    std::int64_t Capacity = 0;    // main-data bytes of the frames from the target on
+    std::int64_t Capacity = 0;         // main-data bytes of the frames from the target on
     std::vector<std::uint8_t> Before;  // the reservoir when the target began
-    std::int64_t Carry = 0;       // bytes of it that frames from the target on take
+    std::int64_t Carry = 0;            // bytes of it that frames from the target on take
   };
   std::vector<Open> open;
   std::size_t next = 0;
@@ -222,15 +230,26 @@ bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const Ga
   std::int64_t lastNear = -2;
   auto close = [&](Open& o) {
     ReservoirReach& r = reach[o.Target];
-    const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(o.Carry, static_cast<std::int64_t>(o.Before.size())));
+    const std::size_t n =
+        static_cast<std::size_t>(std::min<std::int64_t>(o.Carry, static_cast<std::int64_t>(o.Before.size())));
     r.Carried.assign(o.Before.end() - static_cast<std::ptrdiff_t>(n), o.Before.end());
   };
   bool stopped = false;
   std::int64_t met = 0;
   std::int64_t counted = 0;
+  // Far before the first target a frame is only counted: nothing of it is
+  // kept, no place is asked for there, and the walk cannot end there while
+  // a target lies ahead. So those frames skip the measuring below (a long
+  // walk to a start an hour in spends most of its time there).
+  std::int64_t passBefore = 0;
+  if (!order.empty()) {
+    passBefore = targets[order[0]] - kBefore - 1;
+    if (around != nullptr) passBefore = std::min(passBefore, around->PlacesFrom);
+    passBefore = std::max<std::int64_t>(passBefore, 0);
+  }
+  std::int64_t audioMet = 0;
   const bool walked = WalkAudio(
-      source, reference, stream.FirstAudioFrame,
-      [&](std::int64_t index) { return near(index); },
+      source, reference, stream.FirstAudioFrame, [&](std::int64_t index) { return near(index); },
       [&](std::int64_t index, const std::uint8_t* b, const FrameVisit& f) {
         met = index + 1;
         if (around != nullptr && index >= around->PlacesFrom && index <= around->PlacesTo) {
@@ -280,7 +299,8 @@ bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const Ga
           o.Capacity += capacity;
         }
         const std::uint8_t* data = b + side.HeaderBytes + side.SideInfoBytes;
-        for (std::int32_t k = 0; k < capacity; ++k) ring[static_cast<std::size_t>((ringFilled + k) % kRing)] = data[k];
+        for (std::int32_t k = 0; k < capacity; ++k)
+          ring[static_cast<std::size_t>((ringFilled + k) % kRing)] = data[k];
         ringFilled += capacity;
         // 511 bytes is the most main_data_begin can say.
         for (auto o = open.begin(); o != open.end();) {
@@ -293,7 +313,9 @@ bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const Ga
         }
         return more();
       },
-      error, cancel, &counted);
+      error, cancel, &counted, passBefore, &audioMet);
+  // A stream that ends before the frames passed over does not reach `each`.
+  met = std::max(met, audioMet);
   for (Open& o : open) close(o);
   if (around != nullptr) {
     around->AudioFrames = met;
