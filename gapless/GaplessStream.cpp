@@ -244,7 +244,8 @@ bool MeasureReservoir(SourceFile& source, const FrameHeader& reference, const Ga
   std::int64_t passBefore = 0;
   if (!order.empty()) {
     passBefore = targets[order[0]] - kBefore - 1;
-    if (around != nullptr) passBefore = std::min(passBefore, around->PlacesFrom);
+    if (around != nullptr && around->PlacesFrom <= around->PlacesTo)
+      passBefore = std::min(passBefore, around->PlacesFrom);
     passBefore = std::max<std::int64_t>(passBefore, 0);
   }
   std::int64_t audioMet = 0;
