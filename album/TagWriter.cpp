@@ -111,6 +111,11 @@ bool TagWriterLoads(const std::string& path, std::string& error) {
 }
 
 bool WriteTags(const std::string& path, const std::vector<TagEdit>& edits, std::string& error) {
+  return WriteTags(path, path, edits, error);
+}
+
+bool WriteTags(const std::string& path, const std::string& shown, const std::vector<TagEdit>& edits,
+               std::string& error) {
   if (edits.empty()) return true;
   std::vector<const char*> properties;
   std::vector<const char*> values;
@@ -123,16 +128,16 @@ bool WriteTags(const std::string& path, const std::vector<TagEdit>& edits, std::
     properties.push_back(property);
     values.push_back(e.Value.c_str());
   }
-  if (!TagWriterLoads(path, error)) return false;
+  if (!TagWriterLoads(shown, error)) return false;
   const Module& module = LoadModule();
   switch (module.Entry(path.c_str(), properties.data(), values.data(), properties.size())) {
     case kTagsSaved:
       return true;
     case kTagsCannotOpen:
-      error = path + ": cannot be opened to write its tags";
+      error = shown + ": cannot be opened to write its tags";
       return false;
     default:
-      error = path + ": its tags could not be written";
+      error = shown + ": its tags could not be written";
       return false;
   }
 }

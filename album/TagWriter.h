@@ -20,6 +20,10 @@ bool ParseTagEdit(const std::string& text, TagEdit& edit, std::string& error);
 // naming the file and the reason, also when the module cannot be loaded
 // (it says where it was looked for).
 bool WriteTags(const std::string& path, const std::vector<TagEdit>& edits, std::string& error);
+// The same for a file opened through `path` that messages call `shown` (an
+// output not yet committed, reached through /proc/self/fd).
+bool WriteTags(const std::string& path, const std::string& shown, const std::vector<TagEdit>& edits,
+               std::string& error);
 // Loads the module now, for a run that must not begin what it could not
 // finish. False, with `error` as WriteTags would say it for `path`, when it
 // cannot be loaded.

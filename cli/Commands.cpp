@@ -197,11 +197,6 @@ int RunCut(const Options& options) {
   settings.AnyBitRate = options.AnyBitRate;
   settings.Tags = options.Tags;
   settings.Quiet = options.Quiet;
-  // The tags go into the committed file: TagLib rewrites the front of it.
-  int status = CutJobsInto(target, jobs, settings);
-  if (status == kExitOk && !WriteTags(options.Output, edits, error)) {
-    Complain(error);
-    status = kExitFailed;
-  }
-  return status;
+  settings.Edits = edits;
+  return CutJobsInto(target, jobs, settings);
 }

@@ -168,9 +168,8 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
       allCopied = false;
     }
     if (r.Status == ScanStatus::Interrupted) {
-      interruption = "interrupted by " + CancelSignalName() + ": " + target.Shown +
-                     (target.Replacing ? " was left as it was" : " ends on a whole frame") + ", after " +
-                     std::to_string(r.Written) + " frames of " + named;
+      interruption = "interrupted by " + CancelSignalName() + " after " + std::to_string(r.Written) +
+                     " frames of " + named;
       continue;
     }
     if (!r.Ok()) {
@@ -209,37 +208,45 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
   }
   int status = passedOver.empty() && !failed ? kExitOk : kExitFailed;
   std::string error;
+  // What the path holds when the run ends without its output: said once.
+  std::string left;
   if (out.AddedAudioFrames() == 0) {
-    out.Discard();
-    Complain("no audio frame reached " + target.Shown + "; " +
-             (target.New && !target.Replacing ? "no output was made" : target.Shown + " was left as it was"));
+    left = DropOutput(target);
+    Complain("no audio frame reached " + target.Shown + "; " + left);
     status = kExitFailed;
-  } else if (target.Replacing && !interruption.empty()) {
-    out.Discard();  // the old file stays as it was
-  } else {
+  } else if (status == kExitOk && interruption.empty()) {
     if (tagSource && !CopyTrailingTag(*tagSource, out, error)) {
       Complain(error);
-      failed = true;
+      status = kExitFailed;
+    } else if (!out.Finish(finish, error)) {
+      Complain(error + " (the Xing frame of " + target.Shown + " could not be brought up to date)");
+      status = kExitFailed;
+    } else {
+      switch (TagAndCommit(target, settings.Edits)) {
+        case Committed::Yes:
+          break;
+        case Committed::Failed:
+          status = kExitFailed;
+          break;
+        case Committed::Interrupted:
+          interruption = "interrupted by " + CancelSignalName() + " before " + target.Shown + " was complete";
+          break;
+      }
     }
-    if (!out.Finish(finish, error)) {
-      Complain(error + " (the Xing frame of " + target.Shown + " was not brought up to date)");
-      failed = true;
-    }
-    // A signal before the output takes the old one's place leaves the old.
-    if (target.Replacing && Cancelled()) {
-      out.Discard();
-      if (interruption.empty())
-        interruption = "interrupted by " + CancelSignalName() + ": " + target.Shown + " was left as it was";
-    } else if (!out.Commit(error)) {
-      Complain(error);
-      failed = true;
-    }
-    if (failed) status = kExitFailed;
+    if (status != kExitOk || !interruption.empty()) left = DropOutput(target);
+    if (status != kExitOk) Complain(left);
+  } else {
+    // Only a run that did all it was asked puts its output in place.
+    left = DropOutput(target);
   }
   for (const std::string& p : passedOver) Complain("passed over " + p);
   if (interruption.empty() && Cancelled()) {
     interruption =
         "interrupted by " + CancelSignalName() + " after the last frame: " + target.Shown + " is complete";
+  } else if (!interruption.empty()) {
+    interruption += ": " + left;
+  } else if (status != kExitOk && out.AddedAudioFrames() > 0 && (failed || !passedOver.empty())) {
+    Complain("the run did not do all it was asked: " + left);
   }
   if (!interruption.empty()) {
     Complain(interruption);

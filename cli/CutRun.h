@@ -54,15 +54,17 @@ struct CutSettings {
   bool AnyBitRate = false;
   bool Tags = false;
   bool Quiet = false;
+  std::vector<TagEdit> Edits;  // written into the output before it is committed
 };
 
 // Writes every job, in order, to the opened target, then, with Tags, closes
 // a new output with its first input's ID3v1 tag, fills in the output's tag
-// frame and commits the output (an overwrite takes the old file's place,
-// standard output gets the bytes). A run that put no audio frame into the
-// output leaves none: a new output is removed, an old one left as it was; so
-// is the old file of an interrupted overwrite. Each failure is reported on
-// standard error as it happens; jobs that could not run are named at the end.
+// frame, writes the tag edits and commits the output (a new file takes its
+// name, an overwrite the old file's place, standard output gets the bytes).
+// Only a run that did everything commits: after any failure or a signal the
+// output is discarded and its path left as it was before the run. Each
+// failure is reported on standard error as it happens; jobs that could not
+// run are named at the end.
 // Returns the exit status: 0, 1, or 128 + the signal that interrupted the
 // run, also when it came after the last frame.
 int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const CutSettings& settings);

@@ -88,13 +88,10 @@ int RunEachCut(const Options& options) {
     choice.Lame = exact == ExactChoice::Exact;
     choice.LameValues = tag;
     OutputTarget target;
+    settings.Edits = NumberedEdits(edits, static_cast<int>(n + 1));
     int s = OpenOutputTarget(choice, target);
     if (s < 0) s = CutJobsInto(target, one, settings);
     if (s > kExitUsage) return s;  // interrupted: already reported
-    if (s == kExitOk && !WriteTags(outputs[n], NumberedEdits(edits, static_cast<int>(n + 1)), error)) {
-      Complain(error);
-      s = kExitFailed;
-    }
     if (s != kExitOk) ++failures;
   }
   if (Cancelled()) return CancelExitStatus();

@@ -6,6 +6,13 @@
 #include "cli/Messages.h"
 #include "cli/Signals.h"
 
+std::string DropOutput(OutputTarget& target) {
+  const bool asItWas = target.Writer.Discard();
+  if (target.ToStdout) return "nothing was written to standard output";
+  if (!asItWas) return target.Shown + " keeps the whole frames appended to it: they could not be taken back";
+  return target.Existed ? target.Shown + " was left as it was" : "no output was made";
+}
+
 int OpenOutputTarget(const OutputChoice& choice, OutputTarget& target) {
   OutputSettings settings;
   settings.Existing = choice.Existing;
@@ -40,6 +47,7 @@ int OpenOutputTarget(const OutputChoice& choice, OutputTarget& target) {
       if (opened.CutBackFrom >= 0) Complain(message);
       target.New = opened.New;
       target.Replacing = opened.Existed && opened.New;
+      target.Existed = opened.Existed;
       return -1;
     case OutputStatus::NotEmpty:
       Complain(message + "; nothing written (--append adds to it, --overwrite replaces it)");
@@ -51,4 +59,27 @@ int OpenOutputTarget(const OutputChoice& choice, OutputTarget& target) {
       Complain(message);
       return kExitFailed;
   }
+}
+
+Committed TagAndCommit(OutputTarget& target, const std::vector<TagEdit>& edits) {
+  OutputWriter& out = target.Writer;
+  std::string error;
+  if (!edits.empty()) {
+    const std::string pending = out.BeginRewrite(error);
+    if (pending.empty() || !WriteTags(pending, target.Shown, edits, error) || !out.EndRewrite(error)) {
+      Complain(error);
+      out.Discard();
+      return Committed::Failed;
+    }
+  }
+  // A signal during the tag write still ends the run without a commit.
+  if (Cancelled()) {
+    out.Discard();
+    return Committed::Interrupted;
+  }
+  if (!out.Commit(error)) {
+    Complain(error);
+    return Committed::Failed;
+  }
+  return Committed::Yes;
 }

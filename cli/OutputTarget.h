@@ -2,6 +2,9 @@
 
 #include <string>
 
+#include <vector>
+
+#include "album/TagWriter.h"
 #include "output/OutputWriter.h"
 
 // Where a run of kerfwell-cut writes: a path, or standard output ("-"),
@@ -21,9 +24,22 @@ struct OutputTarget {
   bool ToStdout = false;
   bool New = false;         // the run makes the whole file: tags and a fresh tag frame apply
   bool Replacing = false;   // an existing file is replaced only when the run succeeds
+  bool Existed = false;     // the path named a file with content before the run
 };
+
+// Discards the output of a run that is not committed and says what its path
+// holds: "OUT was left as it was", "no output was made", ...
+std::string DropOutput(OutputTarget& target);
 
 // Opens the output. "-" is standard output, refused when it is a terminal.
 // Reports on standard error what it mended or why it refused; returns the
 // exit status to end with, or -1 when the run goes on.
 int OpenOutputTarget(const OutputChoice& choice, OutputTarget& target);
+
+enum class Committed { Yes, Failed, Interrupted };
+
+// Ends a run that succeeded: writes `edits` into the output while it is not
+// yet committed, then commits it. A failure is reported; after a failure or a
+// signal (reported by the caller) the output is discarded and its path is as
+// it was before the run.
+Committed TagAndCommit(OutputTarget& target, const std::vector<TagEdit>& edits);

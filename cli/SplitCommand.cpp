@@ -102,7 +102,10 @@ bool CountOn(SourceFile& input, const FrameHeader& reference, std::int64_t fileS
 // tags, and what follows once it is committed (false: a failure, reported).
 struct PieceEnds {
   bool KeepTags = false;
-  std::function<bool(std::size_t, const SplitPiece&, std::size_t pieces)> Finished;
+  // The tags written into piece k of `pieces` before it is committed.
+  std::function<std::vector<TagEdit>(std::size_t k, std::size_t pieces)> TagsOf;
+  // Told of piece k once it is committed.
+  std::function<void(std::size_t, const SplitPiece&)> Finished;
 };
 
 // The pieces of a split, asked for in turn as the walk reaches them.
@@ -119,6 +122,16 @@ struct PieceSet {
   // last piece is closed.
   std::function<void(const ScanResult&)> Settle;
 };
+
+// "3", "3 and 4", "2, 3 and 5": piece numbers (from 1) of pieces counted from 0.
+std::string PieceNumbers(const std::vector<std::size_t>& pieces) {
+  std::string text;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (i > 0) text += i + 1 == pieces.size() ? " and " : ", ";
+    text += std::to_string(pieces[i] + 1);
+  }
+  return text;
+}
 
 // " of N" after a piece's number, when N is known.
 std::string OfPieces(std::int64_t pieces) { return pieces < 0 ? "" : " of " + std::to_string(pieces); }
@@ -138,6 +151,8 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
   std::int64_t walked = -1;
   bool framesAfter = false;
   std::vector<std::size_t> unreached;  // pieces whose walk never reached them
+  std::vector<std::size_t> notMade;    // pieces begun but not committed
+  bool walkFailed = false;             // the walk ended early: the open piece is cut short
   const PieceRouter* router = nullptr;
 
   auto open = [&](std::size_t k) -> FrameSink* {
@@ -196,34 +211,35 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
     OutputWriter& out = target->Writer;
     const std::string label = "piece " + std::to_string(k + 1) + OfPieces(pieces) + ": " + piece.Path;
     std::string error;
+    bool ok = false;
     if (out.AddedAudioFrames() == 0) {
       out.Discard();
       Complain(label + ": no audio frame of its range was copied; " +
-               (target->Replacing ? piece.Path + " was left as it was" : "no file was made"));
-      status = kExitFailed;
-    } else if (target->Replacing && Cancelled()) {
-      out.Discard();  // the old piece stays as it was
+               (target->Existed ? piece.Path + " was left as it was" : "no file was made"));
+    } else if (walkFailed || Cancelled()) {
+      // Cut short: it never takes its name.
+      out.Discard();
+    } else if (ends.KeepTags && !CopyTrailingTag(source, out, error)) {
+      Complain(error);
     } else {
-      if (ends.KeepTags && !CopyTrailingTag(source, out, error)) {
-        Complain(error);
-        status = kExitFailed;
-      }
       // Only a piece that is the whole file keeps the encoder's end padding.
       FinishSettings finish;
       finish.KeepEndPadding = k == 0 && last && piece.Start == 0 && !framesAfter;
+      const std::size_t count = static_cast<std::size_t>(std::max<std::int64_t>(pieces, 0));
       if (!out.Finish(finish, error)) {
-        Complain(error + " (the Xing frame of " + piece.Path + " was not brought up to date)");
-        status = kExitFailed;
-      }
-      if (!out.Commit(error)) {
-        Complain(error);
-        status = kExitFailed;
+        Complain(error + " (the Xing frame of " + piece.Path + " could not be brought up to date)");
       } else {
-        ++made;
-        if (ends.Finished &&
-            !ends.Finished(k, piece, static_cast<std::size_t>(std::max<std::int64_t>(pieces, 0))))
-          status = kExitFailed;
+        ok = TagAndCommit(*target, ends.TagsOf ? ends.TagsOf(k, count) : std::vector<TagEdit>{}) ==
+             Committed::Yes;
       }
+    }
+    if (ok) {
+      ++made;
+      if (ends.Finished) ends.Finished(k, piece);
+    } else {
+      out.Discard();
+      if (!walkFailed && !Cancelled()) status = kExitFailed;
+      notMade.push_back(k);
     }
     target.reset();
   };
@@ -286,6 +302,7 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
         source, "", first.Start, stop, false, reference,
         [&bar, total](std::int32_t done, std::int32_t) { bar.Show(done + 1, total); }, scan);
     bar.Clear();
+    walkFailed = !r.Ok() || Cancelled();
     // The walk is over: the piece still open is the last one reached, and
     // where the stream ended tells how many pieces there are.
     walked = r.Count;
@@ -323,7 +340,7 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
                                  : made == 1 ? "1 piece was made"
                                              : std::to_string(made) + " pieces were made";
     Complain("interrupted by " + CancelSignalName() + " after " + madeText +
-             "; the last of them ends on a whole frame");
+             (notMade.empty() ? "" : "; the piece being written was not kept"));
     return CancelExitStatus();
   }
   if (!r.Ok()) {
@@ -337,8 +354,23 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
       Complain("piece " + std::to_string(k + 1) + OfPieces(pieces) + ": " + set.PathOf(k) +
                ": no audio frame of its range was copied; no file was made");
   }
-  if (made < static_cast<std::size_t>(std::max<std::int64_t>(pieces, 0)) && status == kExitOk)
-    status = kExitFailed;
+  // What exists after a run that did not make every piece.
+  const std::size_t known = static_cast<std::size_t>(std::max<std::int64_t>(pieces, 0));
+  if (!r.Ok() || made < known || !notMade.empty()) {
+    std::vector<std::size_t> missing = notMade;
+    missing.insert(missing.end(), unreached.begin(), unreached.end());
+    const std::size_t next = missing.empty() ? made : *std::max_element(missing.begin(), missing.end()) + 1;
+    for (std::size_t k = next; k < known; ++k) missing.push_back(k);
+    std::sort(missing.begin(), missing.end());
+    if (pieces >= 0 && !missing.empty()) {
+      Complain(std::to_string(made) + " of " + std::to_string(pieces) + (made == 1 ? " piece was" : " pieces were") +
+               " made; " + PieceNumbers(missing) + (missing.size() == 1 ? " was not" : " were not"));
+    } else if (!missing.empty()) {
+      Complain(std::to_string(made) + (made == 1 ? " piece was" : " pieces were") + " made; " +
+               PieceNumbers(missing) + " and any after it were not");
+    }
+    if (status == kExitOk) status = kExitFailed;
+  }
   return status;
 }
 
@@ -355,8 +387,14 @@ PieceNames CheckPieceNames(const Options& options, const PathIdentity& source,
   for (std::int64_t k = 0; k < pieces; ++k) {
     if (Cancelled()) return PieceNames::Interrupted;
     const std::string path = pathOf(static_cast<std::size_t>(k));
-    if (SamePlace(source, IdentifyPath(path))) {
+    const PathIdentity piece = IdentifyPath(path);
+    if (SamePlace(source, piece)) {
       if (!quiet) Complain(path + ": the piece would be the input; nothing written");
+      return PieceNames::InTheWay;
+    }
+    // --overwrite replaces old pieces, never what the run reads.
+    if (options.HaveCue && SamePlace(IdentifyPath(options.Cue), piece)) {
+      if (!quiet) Complain(path + ": the piece would be the CUE sheet; nothing written");
       return PieceNames::InTheWay;
     }
     if (!options.Overwrite && Exists(path)) {
@@ -414,8 +452,11 @@ struct SplitJob {
     // written, says its length and gets its own tags.
     PieceEnds ends;
     ends.KeepTags = Opts.Tags || Opts.HaveCue;
-    ends.Finished = [this, samples](std::size_t k, const SplitPiece& piece, std::size_t pieces) {
-      return FinishPiece(Opts, Found, piece, k, pieces, Clock, samples(k), Edits);
+    ends.TagsOf = [this](std::size_t k, std::size_t pieces) {
+      return PieceTagEdits(Found, k, pieces, Opts.Tags, Edits);
+    };
+    ends.Finished = [this, samples](std::size_t k, const SplitPiece& piece) {
+      ReportPiece(Opts, piece, Clock, samples(k));
     };
     return ends;
   }

@@ -255,15 +255,9 @@ std::string PieceLength(const SplitPiece& piece, const FrameClock& clock, std::i
          std::to_string(frames) + " frames, " + FormatTime(ns) + ")";
 }
 
-bool FinishPiece(const Options& options, const SplitSource& source, const SplitPiece& piece, std::size_t index,
-                 std::size_t count, const FrameClock& clock, std::int64_t exactSamples,
-                 const std::vector<TagEdit>& userEdits) {
-  if (!options.Quiet) {
-    std::printf("%s\n", PieceLength(piece, clock, exactSamples).c_str());
-    std::fflush(stdout);
-  }
-  std::string error;
-  if (WriteTags(piece.Path, PieceTagEdits(source, index, count, options.Tags, userEdits), error)) return true;
-  Complain(error);
-  return false;
+void ReportPiece(const Options& options, const SplitPiece& piece, const FrameClock& clock,
+                 std::int64_t exactSamples) {
+  if (options.Quiet) return;
+  std::printf("%s\n", PieceLength(piece, clock, exactSamples).c_str());
+  std::fflush(stdout);
 }

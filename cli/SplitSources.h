@@ -73,10 +73,6 @@ std::vector<TagEdit> PieceTagEdits(const SplitSource& source, std::size_t index,
 // samples, whatever its frames: its time is theirs.
 std::string PieceLength(const SplitPiece& piece, const FrameClock& clock, std::int64_t exactSamples = -1);
 
-// Once `piece`, number `index` (from 0) of `count`, is written: prints its
-// length (unless -q) and writes its tags. `count` matters only for the track
-// numbers of a sheet's pieces or of --tags. False when the tags could not be
-// written; the reason is reported.
-bool FinishPiece(const Options& options, const SplitSource& source, const SplitPiece& piece, std::size_t index,
-                 std::size_t count, const FrameClock& clock, std::int64_t exactSamples,
-                 const std::vector<TagEdit>& userEdits);
+// Once `piece` is committed: prints its length (unless -q).
+void ReportPiece(const Options& options, const SplitPiece& piece, const FrameClock& clock,
+                 std::int64_t exactSamples);

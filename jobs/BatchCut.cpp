@@ -184,10 +184,6 @@ void T_MainForm::ProcessAllJobs() {
     if (IsOutputFailure(result.Status)) {
       outputFailure = QStringLiteral("Processing stopped: the output could not be written.\n") +
                       QString::fromStdString(result.Message);
-      if (result.Written > 0) {
-        outputFailure +=
-            QStringLiteral("\n%1 frames of %2 are in the output.").arg(result.Written).arg(job.Path);
-      }
       break;
     }
     if (!result.Ok()) {
@@ -208,7 +204,13 @@ void T_MainForm::ProcessAllJobs() {
   // An Info frame copied from the front of a file would tell players that
   // file's length: it is made to describe the output, from the counts kept
   // while the frames were written.
-  if (firstWriter >= 0) {
+  // A run that could not write its output keeps nothing of it: the file is
+  // left as it was before the run.
+  if (!outputFailure.isEmpty()) {
+    writer.Discard();
+    outputFailure += outputWasEmpty && !opened.Existed ? QStringLiteral("\nNo output file was made.")
+                                                       : QStringLiteral("\nThe output file was left as it was.");
+  } else if (firstWriter >= 0) {
     const _FileInfo& first = JobTable[static_cast<std::size_t>(firstWriter)];
     const _FileInfo& last = JobTable[static_cast<std::size_t>(lastWriter)];
     FinishSettings finish;
@@ -216,10 +218,12 @@ void T_MainForm::ProcessAllJobs() {
                             last.StopFrame >= last.TotalFrames - 1;
     std::string message;
     if (!writer.Finish(finish, message)) {
-      outputFailure += QStringLiteral("\nThe output's length could not be written into its first frame: ") +
-                       QString::fromStdString(message);
+      writer.Discard();
+      outputFailure = QStringLiteral("The output's length could not be written into its first frame: ") +
+                      QString::fromStdString(message) + QStringLiteral("\nThe output file was left as it was.");
+    } else if (!writer.Commit(message)) {
+      outputFailure = QString::fromStdString(message) + QStringLiteral("\nThe output file was left as it was.");
     }
-    if (!writer.Commit(message)) outputFailure += QStringLiteral("\n") + QString::fromStdString(message);
   } else {
     // No audio frame reached it: a file the run made is removed again.
     writer.Discard();

@@ -1,7 +1,9 @@
 #include "output/OutputWriter.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/file.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +13,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <set>
 
 #include "output/TrailingTag.h"
 #include "stream/Id3Tag.h"
@@ -34,22 +38,90 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// An unnamed file in `folder` (O_TMPFILE); where the file system cannot make
-// one, a named one whose name goes to `named`, for the caller to remove.
+bool TmpfileRefused(int e) { return e == EOPNOTSUPP || e == EISDIR || e == EINVAL; }
+
+// Hidden named files that a run left where the file system makes no unnamed
+// ones: a writer holds the lock of its file for as long as it lives, so one
+// whose lock can be taken, and that is not being made this moment, is an
+// orphan. Looked for once per folder and process.
+void RemoveOrphans(const std::string& folder) {
+  static std::set<std::string> swept;
+  if (!swept.insert(folder).second) return;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const std::time_t now = std::time(nullptr);
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name.size() < 2 || name[0] != '.' || name.find(".kerfwell-") == std::string::npos) continue;
+    const int fd = ::openat(::dirfd(dir), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st {};
+    struct stat named {};
+    // Two seconds: a writer locks its file at once, but not in the same call.
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && now - st.st_ctime >= 2 &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstatat(::dirfd(dir), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        named.st_ino == st.st_ino && named.st_dev == st.st_dev)
+      ::unlinkat(::dirfd(dir), name.c_str(), 0);
+    ::close(fd);
+  }
+  ::closedir(dir);
+}
+
+// A new file in `folder`, locked: unnamed (O_TMPFILE) where the file system
+// can make one, else a hidden named one whose name goes to `named`, for the
+// caller to remove (or at once with `unlinkAtOnce`). KERFWELL_NO_TMPFILE
+// takes the second way anywhere, so that it can be tried.
 int NewFileIn(const std::string& folder, const std::string& prefix, bool unlinkAtOnce, std::string& named) {
   named.clear();
-  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
-  if (fd >= 0) return fd;
-  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return -1;
-  std::string name = folder + "/" + prefix + "XXXXXX";
-  fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) return -1;
-  if (unlinkAtOnce) {
-    ::unlink(name.c_str());
-  } else {
-    named = name;
+  const bool noTmpfile = std::getenv("KERFWELL_NO_TMPFILE") != nullptr;
+  int fd = noTmpfile ? -1 : ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+  if (fd < 0 && !noTmpfile && !TmpfileRefused(errno)) return -1;
+  if (fd < 0) {
+    if (!unlinkAtOnce) RemoveOrphans(folder);
+    std::string name = folder + "/" + prefix + "XXXXXX";
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (unlinkAtOnce) {
+      ::unlink(name.c_str());
+    } else {
+      named = name;
+      // mkostemp makes it private; the output gets what a new file gets.
+      const mode_t mask = ::umask(0);
+      ::umask(mask);
+      ::fchmod(fd, 0666 & ~mask);
+    }
   }
+  ::flock(fd, LOCK_EX | LOCK_NB);  // new, so free: it marks the file as being written
   return fd;
+}
+
+// The nearest folder of `path` that exists, where its new file is made
+// (missing folders are made only when it is committed); empty, with errno,
+// when a part of the path is not a folder.
+std::string ExistingFolderOf(const std::string& path) {
+  std::string folder = FolderOf(path);
+  for (;;) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode)) return folder;
+      errno = ENOTDIR;
+      return "";
+    }
+    if (errno != ENOENT || folder == "." || folder == "/") return "";
+    folder = FolderOf(folder);
+  }
+}
+
+// Every missing folder along `path`'s folder part as typed, outermost first.
+bool MakeFolders(const std::string& path, std::string& failed, int& failedErrno) {
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+    const std::string dir = path.substr(0, slash);
+    if (::mkdir(dir.c_str(), 0777) == 0 || errno == EEXIST) continue;
+    failed = dir;
+    failedErrno = errno;
+    return false;
+  }
+  return true;
 }
 
 // A two-entry cache of header lengths: a stream repeats its padded and
@@ -88,7 +160,7 @@ OutputStatus FromLock(LockStatus s) {
       return OutputStatus::Interrupted;
     case LockStatus::NotRegular:
       return OutputStatus::NotRegular;
-    case LockStatus::CreateFailed:
+    case LockStatus::Missing:
       return OutputStatus::CreateFailed;
     case LockStatus::OpenFailed:
       break;
@@ -109,63 +181,110 @@ OutputStatus OutputWriter::Open(const std::string& path, const OutputSettings& s
   settings_ = settings;
   path_ = shown_ = path;
   opened = OutputOpened{};
-  struct stat st {};
-  // An output with content that is to be replaced is only read: the new
-  // file goes beside it.
-  const bool replace = settings.Existing == ExistingOutput::Overwrite && ::stat(path.c_str(), &st) == 0 &&
-                       S_ISREG(st.st_mode) && st.st_size > 0;
-  if (replace && ::access(path.c_str(), W_OK) != 0) {
-    message = "cannot overwrite " + path + ": " + Reason(errno);
-    return OutputStatus::OpenFailed;
-  }
+  // Only an append writes into the file; an overwrite reads nothing of it.
+  const bool append = settings.Existing == ExistingOutput::Append;
   LockSettings lock;
   lock.NoWait = settings.NoWait;
   lock.Cancel = settings.Cancel;
   lock.OnWait = settings.OnWait;
-  const LockStatus locked = LockOutput(path, replace, lock, lock_, message);
+  LockStatus locked = LockOutput(path, !append, lock, lock_, message);
+  for (int made = 0; locked == LockStatus::Missing; ++made) {
+    const OutputStatus status = OpenNew(path, message);
+    // Another run made it while this one waited for its turn: appended to.
+    if (status == OutputStatus::Busy && message.empty() && made < 100) {
+      locked = LockOutput(path, !append, lock, lock_, message);
+      continue;
+    }
+    if (status == OutputStatus::Ok) opened.New = true;
+    return status;
+  }
   if (locked != LockStatus::Locked) return FromLock(locked);
   open_ = true;
 
-  if (replace && !lock_.Created) {
-    char* real = ::realpath(path.c_str(), nullptr);
-    target_ = real != nullptr ? real : lock_.FilePath;
-    std::free(real);
-    // Appended rather than "." + name: GCC 12 at -O3 warns (-Wrestrict, a
-    // false positive) about the inlined insert in front of a string.
-    std::string prefix(".");
-    prefix += NameOf(target_);
-    prefix += ".kerfwell-";
-    fd_ = NewFileIn(FolderOf(target_), prefix, false, tmpName_);
-    if (fd_ < 0) {
-      message = "cannot create a new file beside " + path + ": " + Reason(errno);
-      Close();
-      return OutputStatus::CreateFailed;
-    }
-    kind_ = Kind::Beside;
-    new_ = true;
-    opened.Existed = true;
-    opened.New = true;
-    return OutputStatus::Ok;
-  }
-
-  kind_ = Kind::Direct;
-  fd_ = lock_.Fd;
-  if (lock_.Size == 0) {
-    new_ = true;
-    opened.New = true;
-    return OutputStatus::Ok;
-  }
-  opened.Existed = true;
-  if (settings.Existing == ExistingOutput::Refuse) {
+  if (lock_.Size > 0) opened.Existed = true;
+  if (lock_.Size > 0 && settings.Existing == ExistingOutput::Refuse) {
     message = path + " exists and is not empty";
     Close();
     return OutputStatus::NotEmpty;
   }
-  OutputStatus status = OutputStatus::Ok;
-  if (!CheckBeforeAppend(opened, status, message)) {
+  if (lock_.Size > 0 && append) {
+    kind_ = Kind::Direct;
+    fd_ = lock_.Fd;
+    OutputStatus status = OutputStatus::Ok;
+    if (!CheckBeforeAppend(opened, status, message)) {
+      Close();
+      return status;
+    }
+    heldBefore_ = end_;
+    return OutputStatus::Ok;
+  }
+  // Replaced (an overwrite, or an empty file): the new file is made beside the
+  // file the path names, as the kernel found it, so that a link stays a link.
+  if (settings.Existing == ExistingOutput::Overwrite && lock_.Size > 0 && ::access(path.c_str(), W_OK) != 0) {
+    message = "cannot overwrite " + path + ": " + Reason(errno);
+    Close();
+    return OutputStatus::OpenFailed;
+  }
+  char real[PATH_MAX];
+  const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(lock_.Fd)).c_str(), real, sizeof real - 1);
+  target_ = n > 0 ? std::string(real, static_cast<std::size_t>(n)) : path;
+  open_ = false;
+  const OutputStatus status = OpenBeside(FolderOf(target_), NameOf(target_), message);
+  if (status != OutputStatus::Ok) {
     Close();
     return status;
   }
+  opened.New = true;
+  return OutputStatus::Ok;
+}
+
+OutputStatus OutputWriter::OpenNew(const std::string& path, std::string& message) {
+  const std::string folder = ExistingFolderOf(path);
+  if (folder.empty()) {
+    message = "cannot create " + path + ": " + Reason(errno);
+    return OutputStatus::CreateFailed;
+  }
+  // Runs that append to an output that does not exist yet take turns on its
+  // folder: the second then appends to what the first made, instead of
+  // failing to link a file of its own.
+  if (settings_.Existing == ExistingOutput::Append) {
+    folderLock_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    LockSettings lock;
+    lock.NoWait = settings_.NoWait;
+    lock.Cancel = settings_.Cancel;
+    lock.OnWait = settings_.OnWait;
+    const LockStatus locked =
+        folderLock_ < 0 ? LockStatus::OpenFailed : LockDescriptor(folderLock_, path, lock, message);
+    if (locked != LockStatus::Locked) {
+      if (folderLock_ < 0) message = "cannot create " + path + ": " + Reason(errno);
+      Close();
+      return FromLock(locked);
+    }
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+      Close();
+      return OutputStatus::Busy;  // made meanwhile: the caller opens it again
+    }
+  }
+  target_ = path;
+  linkNew_ = true;
+  return OpenBeside(folder, NameOf(path), message);
+}
+
+OutputStatus OutputWriter::OpenBeside(const std::string& folder, const std::string& name, std::string& message) {
+  // Appended rather than "." + name: GCC 12 at -O3 warns (-Wrestrict, a
+  // false positive) about the inlined insert in front of a string.
+  std::string prefix(".");
+  prefix += name;
+  prefix += ".kerfwell-";
+  fd_ = NewFileIn(folder, prefix, false, tmpName_);
+  if (fd_ < 0) {
+    message = (linkNew_ ? "cannot create " : "cannot create a new file beside ") + shown_ + ": " + Reason(errno);
+    return OutputStatus::CreateFailed;
+  }
+  kind_ = Kind::Beside;
+  new_ = true;
+  open_ = true;
   return OutputStatus::Ok;
 }
 
@@ -285,6 +404,7 @@ bool OutputWriter::CheckBeforeAppend(OutputOpened& opened, OutputStatus& status,
     return false;
   }
   end_ = framesEnd_ = wholeEnd;
+  leading_ = front;
   anyFrame_ = true;
   return true;
 }
@@ -324,7 +444,7 @@ bool OutputWriter::WriteLeading(const std::uint8_t* data, std::size_t length, st
   std::size_t written = 0;
   const bool ok = PutAt(data, length, end_, written, message);
   end_ += static_cast<std::int64_t>(written);
-  framesEnd_ = end_;
+  framesEnd_ = leading_ = end_;
   return ok;
 }
 
@@ -611,9 +731,43 @@ bool OutputWriter::Deliver(std::string& message) {
 }
 
 bool OutputWriter::PutInPlace(std::string& message) {
-  if (::fchmod(fd_, lock_.Mode & 07777) != 0 || ::fsync(fd_) != 0) {
+  // A replaced file keeps its permissions; a new one has what the umask gave.
+  if (!linkNew_ && ::fchmod(fd_, lock_.Mode & 07777) != 0) {
     message = "cannot write " + shown_ + ": " + Reason(errno);
     return false;
+  }
+  // The old file's data is gone once the new one takes its name: the new one
+  // must be on the disk first. A new output replaces nothing.
+  if (!linkNew_ && ::fsync(fd_) != 0) {
+    message = "cannot write " + shown_ + ": " + Reason(errno);
+    return false;
+  }
+  if (linkNew_) {
+    std::string failed;
+    int failedErrno = 0;
+    if (!MakeFolders(target_, failed, failedErrno)) {
+      message = "cannot create " + shown_ + ": cannot create folder " + failed + ": " + Reason(failedErrno);
+      return false;
+    }
+    // Linked, never renamed: a file that another program made meanwhile is
+    // not replaced.
+    const int linked = tmpName_.empty()
+                           ? ::linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(fd_)).c_str(), AT_FDCWD,
+                                      target_.c_str(), AT_SYMLINK_FOLLOW)
+                           : ::link(tmpName_.c_str(), target_.c_str());
+    if (linked != 0 && errno == EEXIST && settings_.Existing == ExistingOutput::Overwrite) {
+      linkNew_ = false;  // made meanwhile: an overwrite replaces it all the same
+      return PutInPlace(message);
+    }
+    if (linked != 0) {
+      const int e = errno;
+      message = e == EEXIST ? "cannot create " + shown_ + ": " + Reason(e) + " (another program made it meanwhile)"
+                            : "cannot create " + shown_ + ": " + Reason(e);
+      return false;
+    }
+    if (!tmpName_.empty()) ::unlink(tmpName_.c_str());
+    tmpName_.clear();
+    return true;
   }
   std::string name = tmpName_;
   if (name.empty()) {
@@ -639,16 +793,94 @@ bool OutputWriter::PutInPlace(std::string& message) {
   return true;
 }
 
+std::string OutputWriter::BeginRewrite(std::string& message) {
+  if (!open_) return "";
+  if (kind_ == Kind::Direct) {
+    // Appended in place: the whole output is copied beside it, rewritten
+    // there and put in its place, under the lock that the run holds.
+    char real[PATH_MAX];
+    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(lock_.Fd)).c_str(), real, sizeof real - 1);
+    target_ = n > 0 ? std::string(real, static_cast<std::size_t>(n)) : path_;
+    std::string prefix(".");
+    prefix += NameOf(target_);
+    prefix += ".kerfwell-";
+    const int copy = NewFileIn(FolderOf(target_), prefix, false, tmpName_);
+    if (copy < 0) {
+      message = "cannot create a new file beside " + shown_ + ": " + Reason(errno);
+      return "";
+    }
+    loff_t from = 0;
+    loff_t to = 0;
+    while (from < end_) {
+      const ssize_t got = ::copy_file_range(lock_.Fd, &from, copy, &to, static_cast<std::size_t>(end_ - from), 0);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        message = "cannot copy " + shown_ + " to rewrite its tags: " + Reason(got < 0 ? errno : EIO);
+        ::close(copy);
+        if (!tmpName_.empty()) ::unlink(tmpName_.c_str());
+        tmpName_.clear();
+        return "";
+      }
+    }
+    inPlaceEnd_ = end_;
+    fd_ = copy;
+    kind_ = Kind::Beside;
+  }
+  // The frames as they are, to be found again after the rewrite.
+  rewriteFrames_ = framesEnd_ - leading_;
+  const std::size_t edge = static_cast<std::size_t>(std::min<std::int64_t>(rewriteFrames_, 1 << 16));
+  rewriteHead_.resize(edge);
+  rewriteTail_.resize(edge);
+  if (ReadAt(fd_, rewriteHead_.data(), edge, leading_) != static_cast<ssize_t>(edge) ||
+      ReadAt(fd_, rewriteTail_.data(), edge, framesEnd_ - static_cast<std::int64_t>(edge)) !=
+          static_cast<ssize_t>(edge)) {
+    message = "cannot read back " + shown_ + ": " + Reason(errno);
+    return "";
+  }
+  return "/proc/self/fd/" + std::to_string(fd_);
+}
+
+bool OutputWriter::EndRewrite(std::string& message) {
+  struct stat st {};
+  std::int64_t lead = 0;
+  std::string error;
+  if (::fstat(fd_, &st) != 0 || !LeadingTagsLength("/proc/self/fd/" + std::to_string(fd_), lead, error)) {
+    message = "cannot write the tags of " + shown_ + ": " + (error.empty() ? Reason(errno) : error);
+    return false;
+  }
+  const std::size_t edge = rewriteHead_.size();
+  std::vector<std::uint8_t> now(edge);
+  bool whole = lead + rewriteFrames_ <= st.st_size;
+  if (whole) {
+    whole = ReadAt(fd_, now.data(), edge, lead) == static_cast<ssize_t>(edge) && now == rewriteHead_ &&
+            ReadAt(fd_, now.data(), edge, lead + rewriteFrames_ - static_cast<std::int64_t>(edge)) ==
+                static_cast<ssize_t>(edge) &&
+            now == rewriteTail_;
+  }
+  if (!whole) {
+    message = "cannot write the tags of " + shown_ + ": the frames did not come through the rewrite whole "
+              "(a full disk?)";
+    return false;
+  }
+  leading_ = lead;
+  framesEnd_ = lead + rewriteFrames_;
+  end_ = st.st_size;
+  return true;
+}
+
 bool OutputWriter::Commit(std::string& message) {
   if (!open_) return false;
   bool ok = true;
   switch (kind_) {
-    case Kind::Direct:
-      if (new_ && AudioFrames() == 0) {
-        Discard();
-        return true;
+    case Kind::Direct: {
+      // Written in place: still the file the path names?
+      struct stat st {};
+      if (::fstat(fd_, &st) == 0 && st.st_nlink == 0) {
+        message = "cannot write " + shown_ + ": it was removed while it was written";
+        ok = false;
       }
       break;
+    }
     case Kind::Beside:
       if (AudioFrames() == 0) {
         Discard();
@@ -668,34 +900,28 @@ bool OutputWriter::Commit(std::string& message) {
   return ok;
 }
 
-void OutputWriter::Discard() {
-  if (!open_) return;
-  switch (kind_) {
-    case Kind::Direct:
-      if (lock_.Created) {
-        // Removed while the lock is held, so that a waiting run makes its own.
-        struct stat now {};
-        struct stat held {};
-        if (::stat(lock_.FilePath.c_str(), &now) == 0 && ::fstat(fd_, &held) == 0 && now.st_ino == held.st_ino &&
-            now.st_dev == held.st_dev)
-          ::unlink(lock_.FilePath.c_str());
-      } else if (new_ && end_ > 0 && !lock_.AppendOnly) {
-        if (::ftruncate(fd_, 0) != 0) {
-          // Nothing more to do: the frames stay, whole.
-        }
-      }
-      break;
-    case Kind::Beside:
-      if (!tmpName_.empty()) ::unlink(tmpName_.c_str());
-      tmpName_.clear();
-      break;
-    case Kind::Stdout:
-      break;
+bool OutputWriter::Discard() {
+  if (!open_) return true;
+  bool asItWas = true;
+  if (!tmpName_.empty()) ::unlink(tmpName_.c_str());
+  tmpName_.clear();
+  // What the run appended in place goes again, unless another program wrote
+  // to the file meanwhile.
+  struct stat st {};
+  const std::int64_t appendedEnd = kind_ == Kind::Direct ? end_ : inPlaceEnd_;
+  if (heldBefore_ >= 0 && !lock_.AppendOnly && ::fstat(lock_.Fd, &st) == 0 && st.st_size == appendedEnd &&
+      st.st_size > heldBefore_) {
+    asItWas = ::ftruncate(lock_.Fd, heldBefore_) == 0;
+  } else if (heldBefore_ >= 0) {
+    asItWas = ::fstat(lock_.Fd, &st) == 0 && st.st_size == heldBefore_;
   }
   Close();
+  return asItWas;
 }
 
 void OutputWriter::Close() {
+  if (folderLock_ >= 0) ::close(folderLock_);
+  folderLock_ = -1;
   if (fd_ >= 0 && fd_ != lock_.Fd) ::close(fd_);
   if (lock_.Fd >= 0) ::close(lock_.Fd);  // releases the lock
   fd_ = -1;

@@ -13,9 +13,17 @@
 #include "stream/FrameSink.h"
 #include "stream/XingFrame.h"
 
-// The one way a cut's output is written, by the command line and the window:
-//  - the output is locked for the whole run (a second run waits, or is
-//    refused with NoWait);
+// The one way a cut's output is written, by the command line and the window.
+// Every output is a transaction:
+//  - a new output, and the replacement of an existing one, is written into an
+//    unnamed file beside it (a hidden named one, locked while it is written,
+//    where the file system cannot make unnamed files), tags included, and put
+//    under its name only by Commit; Discard, or a run that dies, leaves the
+//    path as it was. Missing folders of a new output are made by Commit.
+//  - only an append writes in place, and Discard cuts it back to what the
+//    output held;
+//  - an existing output is locked for the whole run, tags and rename
+//    included (a second run waits, or is refused with NoWait);
 //  - before appending, an output is checked: one that ends with a trailing
 //    tag is refused (the new frames would land behind it), one that ends in a
 //    partial frame right after its frames (a run that was killed) is cut back
@@ -23,9 +31,8 @@
 //  - an output that starts with a Xing/Info frame gets it rewritten at the end
 //    from counts kept while the frames passed, with one pwrite; a new Layer III
 //    output may have one reserved in front of its first audio frame;
-//  - replacing an output writes a new file beside it, put in its place only
-//    by Commit; standard output is written to an unnamed file first, so that
-//    the tag frame can still be filled before any byte is delivered.
+//  - standard output is written to an unnamed file first, so that the tag
+//    frame can still be filled before any byte is delivered.
 
 enum class ExistingOutput {
   Refuse,     // an output that holds anything is refused
@@ -93,9 +100,10 @@ class OutputWriter : public FrameSink {
   OutputWriter(const OutputWriter&) = delete;
   OutputWriter& operator=(const OutputWriter&) = delete;
 
-  // Opens and locks `path`, creating it and its missing folders when absent
-  // (a dangling symlink names the file to create). `message` names the file
-  // and the reason when the status is not Ok, and what was mended when it is.
+  // Opens `path`: locks an existing output, or begins a new one beside it.
+  // The kernel follows links; a link that leads nowhere, or in a loop, is
+  // refused with the system's reason. `message` names the file and the
+  // reason when the status is not Ok, and what was mended when it is.
   OutputStatus Open(const std::string& path, const OutputSettings& settings, OutputOpened& opened,
                     std::string& message);
   // For standard output: an unnamed file in $TMPDIR (or /tmp), delivered by
@@ -137,15 +145,26 @@ class OutputWriter : public FrameSink {
   // with `message` when that failed; the frames stay as they are.
   bool Finish(const FinishSettings& settings, std::string& message);
 
-  // Ends the run keeping what was written: an overwrite puts the new file in
-  // the old one's place, standard output gets the output. A new output that
-  // holds no audio frame is removed instead. False with `message` when that
-  // failed; the old output of an overwrite is then as it was.
+  // For a tag writer that works on paths: a path that opens the file being
+  // written, not yet committed. An output appended in place is copied beside
+  // it first, so that a rewrite never shifts a committed file. Empty, with
+  // `message`, when that failed. Call after Finish.
+  std::string BeginRewrite(std::string& message);
+  // After the rewrite: the frames must stand whole after the new leading tag,
+  // as they were. False with `message` when they do not (a tag writer may
+  // fail a write without a word).
+  bool EndRewrite(std::string& message);
+
+  // Ends the run keeping what was written: the new file goes under its name
+  // (made with its missing folders, or replacing the old file), standard
+  // output gets the output. A new output that holds no audio frame is dropped
+  // instead. False with `message` when that failed; the path is then as it
+  // was before the run.
   bool Commit(std::string& message);
-  // Ends the run dropping what it wrote where that can be done: the new file
-  // of an overwrite or of standard output, an output the run created.
-  // Frames appended to an existing output stay.
-  void Discard();
+  // Ends the run dropping what it wrote: the new file goes, and an output
+  // appended to is cut back to what it held before the run. False when that
+  // could not be done (an append-only file keeps the frames appended).
+  bool Discard();
 
   // What a new output's first frame was when it was left out: an encoder's
   // tag frame that could not be made to describe the output ("a VBRI frame").
@@ -159,6 +178,8 @@ class OutputWriter : public FrameSink {
 
  private:
   enum class Kind { Direct, Beside, Stdout };
+  OutputStatus OpenNew(const std::string& path, std::string& message);
+  OutputStatus OpenBeside(const std::string& folder, const std::string& name, std::string& message);
   bool CheckBeforeAppend(OutputOpened& opened, OutputStatus& status, std::string& message);
   bool PutAt(const std::uint8_t* data, std::size_t length, std::int64_t at, std::size_t& written,
              std::string& message);
@@ -174,9 +195,17 @@ class OutputWriter : public FrameSink {
   Kind kind_ = Kind::Direct;
   std::string path_;
   std::string shown_;
-  std::string target_;   // Beside: the file to replace (what the path names)
+  std::string target_;   // Beside: the file to replace (what the path names), or the new output's path
+  bool linkNew_ = false;  // Beside: the output did not exist; Commit links it, replacing nothing
   std::string tmpName_;  // Beside: the new file's name when it could not be made unnamed
+  std::int64_t heldBefore_ = -1;  // Direct: the size before the run, what Discard cuts back to
+  std::int64_t inPlaceEnd_ = -1;  // Direct copied beside to rewrite its tags: where the in-place file ended
+  std::int64_t leading_ = 0;      // bytes before the first frame (leading tags)
+  // What BeginRewrite saw of the frames: their length, first and last bytes.
+  std::int64_t rewriteFrames_ = -1;
+  std::vector<std::uint8_t> rewriteHead_, rewriteTail_;
   LockedOutput lock_;
+  int folderLock_ = -1;  // an append to a new output: its folder, locked until the commit
   int fd_ = -1;  // where the frames go: the locked file, or the new one
   bool new_ = false;
   bool open_ = false;

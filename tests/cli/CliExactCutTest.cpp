@@ -158,13 +158,7 @@ TEST_F(CliExactCut, OtherJobsKeepTheirFrames) {
   EXPECT_EQ(DecodeErrors(dir + "/cbr.mp3"), "");
   EXPECT_EQ(DecodedSamples(dir + "/cbr.mp3"), 2'000 * 48);
 
-  // Several jobs into one output: frame copies; the output holds the frames
-  // of the job that had any, whichever comes first.
-  const std::string alone = Path("alone.mp3");
-  r = Exec({"cut", "--frames", "-o", alone, cbr});
-  ASSERT_EQ(r.Status, 0) << r.Err;
-  const long aloneFrames = ProbedFrames(alone);
-  ASSERT_GT(aloneFrames, 0);
+  // Several jobs into one output, one of which loses every frame.
   for (const std::vector<std::string>& order : {std::vector<std::string>{vbr, cbr}, {cbr, vbr}}) {
     SCOPED_TRACE(order[0]);
     const std::string joined = Path("joined.mp3");
@@ -172,8 +166,8 @@ TEST_F(CliExactCut, OtherJobsKeepTheirFrames) {
     r = Exec({"cut", "-o", joined, order[0], order[1]});
     EXPECT_EQ(r.Status, 1);
     EXPECT_TRUE(LeftOutTheWholeRange(r.Err)) << r.Err;
-    EXPECT_EQ(ProbedFrames(joined, &complaints), aloneFrames) << complaints;
-    EXPECT_EQ(DecodeErrors(joined), "");
+    // A run that left frames out does not make its output.
+    EXPECT_FALSE(std::filesystem::exists(joined));
   }
 }
 

@@ -17,37 +17,44 @@ class OutputLockTest : public testing::Test {
 };
 
 TEST_F(OutputLockTest, ASecondWriterIsRefusedWithNoWaitUntilTheFirstIsDone) {
-  const std::string out = dir_ + "/new/out.mp3";
-  OutputWriter first;
-  OutputOpened opened;
-  std::string error;
-  ASSERT_EQ(first.Open(out, {}, opened, error), OutputStatus::Ok) << error;
-  EXPECT_TRUE(opened.New);
-  OutputSettings noWait;
-  noWait.NoWait = true;
-  {
-    OutputWriter second;
-    EXPECT_EQ(second.Open(out, noWait, opened, error), OutputStatus::Busy);
-    EXPECT_EQ(error, out + " is being written by another run; nothing written");
+  // An existing output is locked itself; one that does not exist yet, to
+  // which runs append, through its folder.
+  for (const bool exists : {true, false}) {
+    SCOPED_TRACE(exists ? "an existing output" : "a new output");
+    const std::string out = dir_ + (exists ? "/old.mp3" : "/new/out.mp3");
+    if (exists) std::ofstream(out) << "";
+    std::filesystem::create_directories(dir_ + "/new");
+    OutputWriter first;
+    OutputOpened opened;
+    std::string error;
+    ASSERT_EQ(first.Open(out, {}, opened, error), OutputStatus::Ok) << error;
+    EXPECT_TRUE(opened.New);
+    OutputSettings noWait;
+    noWait.NoWait = true;
+    {
+      OutputWriter second;
+      EXPECT_EQ(second.Open(out, noWait, opened, error), OutputStatus::Busy);
+      EXPECT_EQ(error, out + " is being written by another run; nothing written");
+    }
+    // A waiting writer gives up when told to.
+    std::atomic<bool> cancel{true};
+    OutputSettings waiting;
+    waiting.Cancel = &cancel;
+    std::string told;
+    waiting.OnWait = [&told](const std::string& path) { told = path; };
+    {
+      OutputWriter third;
+      EXPECT_EQ(third.Open(out, waiting, opened, error), OutputStatus::Interrupted);
+      EXPECT_EQ(told, out);
+    }
+    // The first wrote no frame: no new file takes the name, and the lock goes.
+    ASSERT_TRUE(first.Commit(error)) << error;
+    EXPECT_EQ(std::filesystem::exists(out), exists);
+    OutputWriter fourth;
+    EXPECT_EQ(fourth.Open(out, noWait, opened, error), OutputStatus::Ok) << error;
+    fourth.Discard();
+    EXPECT_EQ(std::filesystem::exists(out), exists);
   }
-  // A waiting writer gives up when told to.
-  std::atomic<bool> cancel{true};
-  OutputSettings waiting;
-  waiting.Cancel = &cancel;
-  std::string told;
-  waiting.OnWait = [&told](const std::string& path) { told = path; };
-  {
-    OutputWriter third;
-    EXPECT_EQ(third.Open(out, waiting, opened, error), OutputStatus::Interrupted);
-    EXPECT_EQ(told, out);
-  }
-  // The first wrote no frame: its new file goes, and the lock with it.
-  ASSERT_TRUE(first.Commit(error)) << error;
-  EXPECT_FALSE(std::filesystem::exists(out));
-  OutputWriter fourth;
-  EXPECT_EQ(fourth.Open(out, noWait, opened, error), OutputStatus::Ok) << error;
-  fourth.Discard();
-  EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 TEST_F(OutputLockTest, WhatADiscardedRunLeaves) {
@@ -63,7 +70,7 @@ TEST_F(OutputLockTest, WhatADiscardedRunLeaves) {
   } cases[] = {
       {"a new output", ExistingOutput::Refuse, false, "-"},
       {"an overwrite", ExistingOutput::Overwrite, true, old},
-      {"an append", ExistingOutput::Append, true, old + Slurp(in).substr(576 * 5, 576 * 2)},
+      {"an append", ExistingOutput::Append, true, old},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

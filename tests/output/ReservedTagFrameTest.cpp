@@ -116,8 +116,8 @@ TEST_F(ReservedTag, IsASilentFrameUntilFilled) {
   options.Sink = &writer;
   writer.BeginJob();
   ASSERT_TRUE(ScanFrames(in, "", 0, 299, false, reference, {}, options).Ok());
-  // As a kill would leave it.
-  const std::string unfilled = Slurp(out);
+  // As it stands before it is filled, still unnamed.
+  const std::string unfilled = Slurp("/proc/self/fd/" + std::to_string(writer.Descriptor()));
   const std::string copy = dir_ + "/killed.mp3";
   std::ofstream(copy, std::ios::binary) << unfilled;
   const Walked w = Walk(copy);
