@@ -74,6 +74,8 @@ LockStatus LockOutput(const std::string& path, bool readOnly, const LockSettings
       // says why it cannot be made.
       if ((e == ENOENT || e == ENOTDIR) && ::lstat(path.c_str(), &link) != 0 && errno == e)
         return LockStatus::Missing;
+      // Made between the two looks: looked at again.
+      if (e == ENOENT && ::lstat(path.c_str(), &link) == 0 && !S_ISLNK(link.st_mode) && pass < 100) continue;
       message = OpenFailure(path, e);
       return LockStatus::OpenFailed;
     }

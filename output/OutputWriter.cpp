@@ -693,6 +693,9 @@ bool OutputWriter::Finish(const FinishSettings& settings, std::string& message) 
     return false;
   }
   std::size_t written = 0;
+  // The tag frame of an output appended to is its old one rewritten: Discard
+  // puts the old one back.
+  if (kind_ == Kind::Direct) tagRewritten_ = true;
   return PutAt(frame.data(), frame.size(), tagAt_, written, message);
 }
 
@@ -908,12 +911,20 @@ bool OutputWriter::Discard() {
   // What the run appended in place goes again, unless another program wrote
   // to the file meanwhile.
   struct stat st {};
+  if (tagRewritten_ && tag_ == Tag::Copied) {
+    std::size_t written = 0;
+    std::string ignored;
+    const int fd = fd_;
+    fd_ = lock_.Fd;
+    asItWas = PutAt(tagBytes_.data(), tagBytes_.size(), tagAt_, written, ignored);
+    fd_ = fd;
+  }
   const std::int64_t appendedEnd = kind_ == Kind::Direct ? end_ : inPlaceEnd_;
   if (heldBefore_ >= 0 && !lock_.AppendOnly && ::fstat(lock_.Fd, &st) == 0 && st.st_size == appendedEnd &&
       st.st_size > heldBefore_) {
-    asItWas = ::ftruncate(lock_.Fd, heldBefore_) == 0;
+    asItWas = ::ftruncate(lock_.Fd, heldBefore_) == 0 && asItWas;
   } else if (heldBefore_ >= 0) {
-    asItWas = ::fstat(lock_.Fd, &st) == 0 && st.st_size == heldBefore_;
+    asItWas = ::fstat(lock_.Fd, &st) == 0 && st.st_size == heldBefore_ && asItWas;
   }
   Close();
   return asItWas;

@@ -199,7 +199,8 @@ class OutputWriter : public FrameSink {
   bool linkNew_ = false;  // Beside: the output did not exist; Commit links it, replacing nothing
   std::string tmpName_;  // Beside: the new file's name when it could not be made unnamed
   std::int64_t heldBefore_ = -1;  // Direct: the size before the run, what Discard cuts back to
-  std::int64_t inPlaceEnd_ = -1;  // Direct copied beside to rewrite its tags: where the in-place file ended
+  std::int64_t inPlaceEnd_ = -1;
+  bool tagRewritten_ = false;     // Finish rewrote the tag frame of an output appended to  // Direct copied beside to rewrite its tags: where the in-place file ended
   std::int64_t leading_ = 0;      // bytes before the first frame (leading tags)
   // What BeginRewrite saw of the frames: their length, first and last bytes.
   std::int64_t rewriteFrames_ = -1;

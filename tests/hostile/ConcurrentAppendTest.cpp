@@ -13,10 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "HostileSupport.h"
 #include "stream/Scanner.h"
 #include "tests/stream/StreamFixtures.h"
-
-extern char** environ;
 
 namespace kerfwell_test {
 namespace {
@@ -24,39 +23,8 @@ namespace {
 constexpr int kFramesPerFile = 600;
 constexpr int kJobsPerCutter = 3;
 
-pid_t Spawn(const std::vector<std::string>& args, const std::string& errPath) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return rc == 0 ? pid : -1;
-}
-
-class SmallDisk {
- public:
-  explicit SmallDisk(const std::string& at) : at_(at) {
-    ::mkdir(at.c_str(), 0700);
-    mounted_ = ::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=1m") == 0;
-  }
-  ~SmallDisk() {
-    if (mounted_) ::umount(at_.c_str());
-  }
-  bool Mounted() const { return mounted_; }
-
- private:
-  std::string at_;
-  bool mounted_ = false;
-};
-
 TEST(ConcurrentAppend, TwoCuttersOnAFillingDiskKeepWholeFramesAndHonestStatuses) {
-  const char* fromEnv = std::getenv("KERFWELL_CUT");
-  const std::string cut =
-      fromEnv != nullptr ? fromEnv : std::string(KERFWELL_BINARY_DIR) + "/cli/kerfwell-cut";
+  const std::string cut = CutterBinary();
   ASSERT_EQ(::access(cut.c_str(), X_OK), 0) << cut;
   ScratchDir dir;
   // Each cutter's frames carry its own fill byte, so the output tells whose
