@@ -117,6 +117,25 @@ TEST_F(CliTransaction, OutputLinksAreFollowedByTheKernelOnly) {
   EXPECT_TRUE(Slurp(Path("chain41")) == Slurp(song));
 }
 
+TEST_F(CliTransaction, ALinkInAStickyFolderOfAnotherUserIsNotFollowed) {
+  // The kernel's protected_symlinks rule: only the kernel can apply it, so
+  // the cutter must leave the following of links to it.
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a link to another user";
+  if (Slurp("/proc/sys/fs/protected_symlinks") != "1\n") GTEST_SKIP() << "protected_symlinks is off here";
+  const std::string sticky = Path("sticky");
+  std::filesystem::create_directory(sticky);
+  ::chmod(sticky.c_str(), 01777);
+  const std::string target = Path("target.mp3");
+  std::ofstream(target, std::ios::binary) << "old";
+  const std::string link = sticky + "/out.mp3";
+  std::filesystem::create_symlink(target, link);
+  ASSERT_EQ(::lchown(link.c_str(), 65534, 65534), 0);
+  const Outcome r = Exec({"cut", "--overwrite", "-o", link, Data("cbr128.mp3")});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_TRUE(Contains(r.Err, "Permission denied")) << r.Err;
+  EXPECT_EQ(Slurp(target), "old");
+}
+
 TEST_F(CliTransaction, TagsGoIntoTheNewFileBeforeItTakesItsName) {
   const std::string song = Data("tagged.mp3");
   const std::string out = Path("out.mp3");
