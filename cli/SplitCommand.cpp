@@ -22,6 +22,7 @@
 #include "cli/StreamClock.h"
 #include "cli/TagCopy.h"
 #include "cli/TagOptions.h"
+#include "output/InfoCounter.h"
 #include "output/PieceRouter.h"
 #include "stream/ScanBuffer.h"
 #include "stream/Scanner.h"
@@ -51,13 +52,22 @@ struct FrameTally {
   std::uint8_t Header[4] = {};
 };
 
-// Every whole frame the walk counts takes this many bytes at least (MPEG-2
-// Layer III, 8 kbps, 24000 Hz); a frame cut short by the end may follow them.
-constexpr std::int64_t kShortestFrame = 24;
+// Every whole frame the walk counts is one of the reference's stream (its
+// version, layer and sampling frequency), so it takes at least the bytes of
+// that stream's lowest bit rate, unpadded; a frame cut short by the end may
+// follow them. A bound this close often settles the width of the pieces'
+// numbers with no count at all.
+std::int64_t ShortestFrame(const FrameHeader& reference) {
+  const std::uint8_t lowest[4] = {
+      static_cast<std::uint8_t>(reference.Byte0), static_cast<std::uint8_t>(reference.Byte1),
+      static_cast<std::uint8_t>((1 << 4) | (reference.Byte2 & 0x0D)), static_cast<std::uint8_t>(reference.Byte3)};
+  const std::int32_t length = HeaderFrameLength(lowest);
+  return length > 0 ? length : 24;  // MPEG-2 Layer III, 8 kbps, 24000 Hz: the shortest of all
+}
 
-FrameTally FirstTally(std::int64_t fileSize) {
+FrameTally FirstTally(std::int64_t fileSize, std::int64_t shortest) {
   FrameTally t;
-  t.Most = fileSize / kShortestFrame + 1;
+  t.Most = fileSize / shortest + 1;
   return t;
 }
 
@@ -71,13 +81,14 @@ bool CountOn(SourceFile& input, const FrameHeader& reference, std::int64_t fileS
   options.Cancel = CancelFlag();
   bool stopped = false;
   const std::int64_t before = tally.Counted;
+  const std::int64_t shortest = ShortestFrame(reference);
   auto visit = [&](const FrameVisit& f) {
     // A walk that goes on after a frame numbers its frames from 0 again.
     tally.Counted = before + f.Index + 1;
     if (!f.Whole) return true;  // the last: the walk ends with it
     tally.Next = f.Position + f.Length;
     std::memcpy(tally.Header, f.Header, 4);
-    tally.Most = tally.Counted + std::max<std::int64_t>(0, fileSize - tally.Next) / kShortestFrame + 1;
+    tally.Most = tally.Counted + std::max<std::int64_t>(0, fileSize - tally.Next) / shortest + 1;
     stopped = enough(tally);
     return !stopped;
   };
@@ -555,7 +566,7 @@ int SplitFrames(const SplitJob& job) {
   const Options& options = job.Opts;
   const std::string& input = job.Input;
   std::string error;
-  FrameTally tally = FirstTally(job.Reference.FileSize);
+  FrameTally tally = FirstTally(job.Reference.FileSize, ShortestFrame(job.Reference));
   auto countOn = [&](const std::function<bool(const FrameTally&)>& enough) {
     return CountOn(job.Source, job.Reference, job.Reference.FileSize, tally, enough);
   };
