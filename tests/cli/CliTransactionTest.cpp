@@ -191,14 +191,46 @@ TEST_F(CliTransaction, OverwriteNeverReplacesTheSheetItReads) {
   EXPECT_EQ(Slurp(sheet), text);
 }
 
+// A few hundred copies of a song, so that a run is still under way when the
+// test reaches into its folder.
+std::string BigInput(const std::string& path) {
+  const std::string piece = Slurp(Data("cbr128.mp3"));
+  std::ofstream big(path, std::ios::binary);
+  for (int i = 0; i < 400; ++i) big << piece;
+  return path;
+}
+
+TEST_F(CliTransaction, AnOutputRemovedDuringTheRunIsNotReportedAsWritten) {
+  const std::string big = BigInput(Path("big.mp3"));
+  // Appended in place, then removed: nothing of the run survives, and it says so.
+  const std::string out = Path("out.mp3");
+  std::filesystem::copy_file(Data("cbr128.mp3"), out);
+  pid_t pid = Start({"cut", "-q", "--append", "-o", out, big});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::filesystem::file_size(out) < 1000000 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  std::filesystem::remove(out);
+  Outcome r = Finish(pid);
+  EXPECT_EQ(r.Status, 1) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "it was removed while it was written")) << r.Err;
+  // A new output whose folder goes meanwhile: the folder is made again when
+  // the output is committed.
+  const std::string folder = Path("gone");
+  std::filesystem::create_directory(folder);
+  pid = Start({"cut", "-q", "-o", folder + "/out.mp3", big});
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::filesystem::remove_all(folder);
+  r = Finish(pid);
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  ASSERT_EQ(Exec({"cut", "-q", "-o", Path("whole.mp3"), big}).Status, 0);
+  EXPECT_TRUE(Slurp(folder + "/out.mp3") == Slurp(Path("whole.mp3")));
+}
+
 TEST_F(CliTransaction, ANamedTemporaryOfAKilledRunIsRemovedByTheNextRun) {
   // Where the file system makes no unnamed files, the new output is a hidden
   // named one, locked while its writer lives.
   const std::string piece = Slurp(Data("cbr128.mp3"));
-  {
-    std::ofstream big(Path("big.mp3"), std::ios::binary);
-    for (int i = 0; i < 400; ++i) big << piece;
-  }
+  BigInput(Path("big.mp3"));
   ExecSettings named;
   named.InChild = [] { ::setenv("KERFWELL_NO_TMPFILE", "1", 1); };
   const pid_t pid = Start({"cut", "-q", "-o", Path("out/a.mp3"), Path("big.mp3")}, named);
