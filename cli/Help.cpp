@@ -42,9 +42,10 @@ const char kHelpText[] =
     "  -q              no progress bar; --version; --help; -- end of options\n"
     "A file without a valid frame header in its first 2 MiB is refused with\n"
     "\"Is Something Strange With This File !\". Failures name the file and reason;\n"
-    "other jobs still run and those passed over are listed. Outputs hold whole\n"
-    "frames only, after a failed write or a signal too (exit 128 + its number:\n"
-    "Ctrl-C 130, SIGTERM 143, SIGHUP 129). Exit status: 0 when everything was done,\n"
+    "other jobs still run and those passed over are listed. An output takes its\n"
+    "name only when the whole run succeeded; a failed or stopped run (exit 128 +\n"
+    "its signal: Ctrl-C 130, SIGTERM 143, SIGHUP 129) leaves it as it was.\n"
+    "Exit status: 0 when everything was done,\n"
     "1 when an input was refused, a frame was left out or an I/O operation failed,\n"
     "2 for a usage error. The manual page kerfwell-cut(1) says it all at length.\n";
 
