@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "cli/BitRateMix.h"
 #include "cli/CutRun.h"
 #include "cli/ExactCut.h"
 #include "cli/ExactJobs.h"
@@ -71,7 +72,7 @@ bool CountFrames(SourceFile& source, const FrameHeader& reference, bool anyBitRa
   return true;
 }
 
-int RunInfo(const std::string& path, bool anyBitRate) {
+int RunInfo(const std::string& path, bool anyBitRate, bool /*json*/) {
   SourceFile source(path);
   StreamProbe probe;
   if (!ProbeInput(source, probe)) return kExitFailed;
@@ -119,13 +120,15 @@ int RunCount(const std::string& path, bool anyBitRate) {
 
 namespace {
 
-// Whether the jobs' inputs start with frames of different bit rates, so that
-// their frames joined need a Xing frame in front.
-bool BitRatesDiffer(std::vector<PlannedJob>& jobs) {
+// Whether the jobs' inputs start with frames of different bit rates, or one
+// of them holds several (when every bit rate is copied), so that their
+// frames joined need a Xing frame in front.
+bool BitRatesDiffer(std::vector<PlannedJob>& jobs, bool anyBitRate) {
   int seen = -1;
   for (PlannedJob& job : jobs) {
     FrameHeader h;
     if (!job.ParseError.empty() || !ProbeFile(JobSource(job), h)) continue;
+    if (anyBitRate && MixesBitRates(JobSource(job))) return true;
     if (seen >= 0 && h.BitRateIndex != seen) return true;
     seen = h.BitRateIndex;
   }
@@ -139,7 +142,7 @@ int RunCut(const Options& options) {
   std::vector<PlannedJob> jobs;
   std::vector<TagEdit> edits;
   std::string error;
-  if (!PlanCutJobs(options.Operands, jobs, error) || !ParseTagOptions(options.TagEdits, edits, error))
+  if (!PlanCutJobs(options.Operands, jobs, error, options.Range) || !ParseTagOptions(options.TagEdits, edits, error))
     return UsageError(error);
 
   // An output that is one of the inputs would be read while it grows; one
@@ -161,6 +164,7 @@ int RunCut(const Options& options) {
   // A stop counted from the end becomes a time from the start first, so
   // that every way of cutting sees a plain range.
   ResolveStopsFromEnd(jobs, options.AnyBitRate);
+  if (!CheckRangesHoldSomething(jobs, error)) return UsageError(error);
   // One time-cut job into a new output decodes to exactly its samples; the
   // other cuts copy frames.
   LameFields tag;
@@ -187,7 +191,7 @@ int RunCut(const Options& options) {
                     : options.Append  ? ExistingOutput::Append
                                       : ExistingOutput::Refuse;
   choice.NoWait = options.NoWait;
-  choice.ReserveTagFrame = options.AnyBitRate || BitRatesDiffer(jobs) || exact == ExactChoice::Exact;
+  choice.ReserveTagFrame = BitRatesDiffer(jobs, options.AnyBitRate) || exact == ExactChoice::Exact;
   choice.Lame = exact == ExactChoice::Exact;
   choice.LameValues = tag;
   OutputTarget target;
