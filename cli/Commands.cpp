@@ -72,42 +72,6 @@ bool CountFrames(SourceFile& source, const FrameHeader& reference, bool anyBitRa
   return true;
 }
 
-int RunInfo(const std::string& path, bool anyBitRate, bool /*json*/) {
-  SourceFile source(path);
-  StreamProbe probe;
-  if (!ProbeInput(source, probe)) return kExitFailed;
-  const FrameHeader& reference = probe.Reference;
-  // Frame 0, a leading tag frame when there is one; the stream is the audio's.
-  const std::int64_t firstFrame = probe.TagFrame ? probe.TagHeader.Position : reference.Position;
-  std::int32_t frames = 0, copyable = 0;
-  if (!CountFrames(source, reference, anyBitRate, frames, copyable)) return kExitFailed;
-  const StreamInfoTexts t = DescribeHeader(reference);
-  std::printf(
-      "Version: %s\nLayer: %s\nBitRate: %s\nSampleRate: %s\nMode: %s\nCopyrighted: %s\nOriginal: %s\n",
-      t.Version.c_str(), t.Layer.c_str(), t.BitRate.c_str(), t.SampleRate.c_str(), t.Mode.c_str(),
-      t.Copyright.c_str(), t.Original.c_str());
-  std::printf("Frames: %d\nDuration: %s\nFirstFrame: %lld\nCopyable: %d\n", frames,
-              FormatDuration(reference.FileSize, HeaderBitRate(reference)).c_str(),
-              static_cast<long long>(firstFrame), copyable);
-  // The length as a gapless player plays it, to the sample: Layer III after
-  // the delay and padding that the tag declares (and the decoder's own
-  // delay); Layers I and II every frame's samples.
-  std::int64_t samples = static_cast<std::int64_t>(frames) * SamplesPerFrame(reference);
-  if (reference.Layer == 1) {
-    GaplessStream stream;
-    std::string error;
-    if (!ReadGaplessStream(source, reference, stream, error)) {
-      Complain(error);
-      return kExitFailed;
-    }
-    if (stream.Declared) std::printf("EncoderDelay: %d\nEndPadding: %d\n", stream.EncoderDelay, stream.EndPadding);
-    samples = stream.Samples();
-  }
-  std::printf("Samples: %lld\nExactDuration: %s\n", static_cast<long long>(samples),
-              FormatSamples(samples, HeaderSampleRate(reference)).c_str());
-  return kExitOk;
-}
-
 int RunCount(const std::string& path, bool anyBitRate) {
   SourceFile source(path);
   FrameHeader reference;

@@ -17,7 +17,7 @@ TEST_F(Cli, InfoPrintsTheStreamOfTheFirstValidHeader) {
   EXPECT_EQ(
       r.Out,
       "Version: MPEG 1\nLayer: III\nBitRate: 128 kbps\nSampleRate: 44100 Hz\nMode: Joint-Stereo\n"
-      "Copyrighted: No\nOriginal: Yes\nFrames: 117\nDuration: 00:00.03\nFirstFrame: 0\nCopyable: 117\n"
+      "Copyrighted: No\nOriginal: Yes\nFrames: 117\nDuration: 0:00:03.000\nFirstFrame: 0\nCopyable: 117\n"
       "EncoderDelay: 576\nEndPadding: 756\nSamples: 132300\nExactDuration: 0:00:03.000000\n");
   EXPECT_EQ(r.Err, "");
 
@@ -25,18 +25,38 @@ TEST_F(Cli, InfoPrintsTheStreamOfTheFirstValidHeader) {
   EXPECT_EQ(r.Status, 0);
   EXPECT_EQ(r.Out,
             "Version: MPEG 2\nLayer: II\nBitRate: 64 kbps\nSampleRate: 24000 Hz\nMode: Stereo\n"
-            "Copyrighted: No\nOriginal: Yes\nFrames: 63\nDuration: 00:00.03\nFirstFrame: 0\nCopyable: 63\n"
+            "Copyrighted: No\nOriginal: Yes\nFrames: 63\nDuration: 0:00:03.024\nFirstFrame: 0\nCopyable: 63\n"
             "Samples: 72576\nExactDuration: 0:00:03.024000\n");
 
   r = Exec({"info", Data("mpeg2-l3.mp3")});
   EXPECT_TRUE(Contains(r.Out, "Mode: Single Channel\n")) << r.Out;
   // Frames of other bit rates are counted; Copyable counts those the
   // window copies, of the first frame's bit rate, whatever the options.
+  // A VBR file shows its average bit rate, as ffprobe measures it.
   for (const char* option : {"--any-bitrate", "--one-bitrate", "-q"}) {
     r = Exec({"info", option, Data("vbr.mp3")});
     EXPECT_TRUE(Contains(r.Out, "\nFrames: 117\n")) << r.Out;
     EXPECT_TRUE(Contains(r.Out, "\nCopyable: 2\n")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "\nBitRate: 102 kbps VBR\n")) << r.Out;
   }
+  const int probed = std::atoi(
+      Shell("ffprobe -v error -show_entries format=bit_rate -of csv=p=0 '" + Data("vbr.mp3") + "'").c_str());
+  EXPECT_NEAR(probed / 1000.0, 102, 2);
+  // --json: every field, the first frame's bit rate and the old form of
+  // the duration too, as one object a JSON reader takes.
+  r = Exec({"info", "--json", Data("vbr.mp3")});
+  EXPECT_EQ(r.Status, 0);
+  for (const char* field : {"\"bitRate\": \"102 kbps VBR\"", "\"vbr\": true", "\"firstFrameBitRate\": \"256 kbps\"",
+                            "\"frames\": 117", "\"copyable\": 2", "\"duration\": \"0:00:03.000\"",
+                            "\"specDuration\": \"00:00.01\"", "\"samples\": 132300", "\"encoderDelay\": 576",
+                            "\"sampleRate\": 44100", "\"mode\": \"Joint-Stereo\""})
+    EXPECT_TRUE(Contains(r.Out, field)) << field << "\n" << r.Out;
+  int status = -1;
+  EXPECT_EQ(Shell("'" + binary_ + "' info --json '" + Data("mpeg2-l2.mp2") +
+                      "' | python3 -c 'import json,sys; print(json.load(sys.stdin)[\"duration\"])'",
+                  &status),
+            "0:00:03.024\n");
+  EXPECT_EQ(status, 0);
 }
 
 TEST_F(Cli, CountPrintsTheNumberAlone) {
