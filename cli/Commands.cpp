@@ -9,6 +9,7 @@
 #include "cli/CutRun.h"
 #include "cli/ExactCut.h"
 #include "cli/ExactJobs.h"
+#include "cli/FileKind.h"
 #include "cli/FromEnd.h"
 #include "cli/Messages.h"
 #include "cli/Options.h"
@@ -31,8 +32,13 @@ bool ProbeInput(SourceFile& source, StreamProbe& probe) {
   if (!error.empty()) {
     Complain(error);
   } else {
-    const std::string detail = ProbeRefusalDetail(probe.Refusal);
-    Complain(path + ": Is Something Strange With This File !" + (detail.empty() ? "" : " (" + detail + ")"));
+    // What the file is when it is another format, before what the probe
+    // made of its bytes (a WAV file's data can pass for a free format frame).
+    const std::string kind = KnownOtherFormat(source);
+    const std::string detail = !kind.empty()                           ? "it is " + kind + ", not MPEG audio"
+                               : probe.Refusal != ProbeRefusal::NoFrame ? ProbeRefusalDetail(probe.Refusal)
+                                                                        : "no MPEG audio frame was found";
+    Complain(path + ": Is Something Strange With This File ! (" + detail + ")");
   }
   return false;
 }

@@ -102,7 +102,10 @@ int RunEachCut(const Options& options) {
     if (s != kExitOk) ++failures;
   }
   if (Cancelled()) return CancelExitStatus();
-  if (failures > 0)
-    Complain(std::to_string(failures) + " of " + std::to_string(jobs.size()) + " jobs failed; the others were cut");
+  // Only what happened: "the others" when there are any.
+  if (failures > 0) {
+    Complain(std::to_string(failures) + " of " + std::to_string(jobs.size()) + (jobs.size() == 1 ? " job" : " jobs") +
+             " failed" + (failures < static_cast<int>(jobs.size()) ? "; the others were cut" : ""));
+  }
   return failures > 0 ? kExitFailed : kExitOk;
 }
