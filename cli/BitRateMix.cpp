@@ -1,11 +1,13 @@
 #include "cli/BitRateMix.h"
 
 #include <cstdint>
+#include <vector>
 
 #include "stream/FrameHeader.h"
 #include "stream/ReadAt.h"
 #include "stream/Scanner.h"
 #include "stream/SourceFile.h"
+#include "stream/XingFrame.h"
 
 namespace {
 
@@ -19,6 +21,16 @@ bool MixesBitRates(SourceFile& source) {
   StreamProbe probe;
   std::string error;
   if (!source.IsOpen() || !ProbeStream(source, probe, error)) return false;
+  // The encoder's own word first: a "Xing" tag (not "Info") marks a stream
+  // of several bit rates, however late they change.
+  if (probe.TagFrame && probe.TagHeader.FrameLength > 0) {
+    std::vector<std::uint8_t> frame(static_cast<std::size_t>(probe.TagHeader.FrameLength));
+    XingTag tag;
+    if (ReadAt(source.Descriptor(), frame.data(), frame.size(), probe.TagHeader.Position) ==
+            static_cast<ssize_t>(frame.size()) &&
+        ParseXingTag(frame.data(), frame.size(), tag) && !tag.Info)
+      return true;
+  }
   // Header to header from the first audio frame, as long as they follow one
   // another; a gap ends the look, it does not resync.
   const FrameHeader& first = probe.Reference;
