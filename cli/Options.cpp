@@ -191,11 +191,11 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     options.Operands.assign(words.begin() + 1, words.end());
   }
   // "cut --help" is cut's help, whatever else is on the line.
-  if (options.Help && (options.Command.empty() || options.Command == "help")) {
+  if (options.Help && options.Command.empty()) {
     options.Command = "help";
-    options.Operands.clear();
     return true;
   }
+  if (options.Help && options.Command == "help") return true;  // "help cut --help": cut's
   if (options.Help || options.Version) return true;
   if (words.empty()) {
     error = "no command given";

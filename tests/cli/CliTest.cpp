@@ -200,6 +200,7 @@ TEST_F(Cli, HelpShowsTheWholeInterfaceInUnderAScreen) {
     EXPECT_LE(lines, 40);
     if (!command.empty()) {
       EXPECT_EQ(Exec({"help", command}).Out, h.Out);
+      EXPECT_EQ(Exec({"help", command, "--help"}).Out, h.Out);
       EXPECT_NE(h.Out, r.Out);
     }
   }
