@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "cli/BitRateMix.h"
 #include "cli/CutRun.h"
 #include "cli/ExactCut.h"
 #include "cli/ExactJobs.h"
+#include "cli/FileKind.h"
 #include "cli/FromEnd.h"
 #include "cli/Messages.h"
 #include "cli/Options.h"
@@ -30,8 +32,13 @@ bool ProbeInput(SourceFile& source, StreamProbe& probe) {
   if (!error.empty()) {
     Complain(error);
   } else {
-    const std::string detail = ProbeRefusalDetail(probe.Refusal);
-    Complain(path + ": Is Something Strange With This File !" + (detail.empty() ? "" : " (" + detail + ")"));
+    // What the file is when it is another format, before what the probe
+    // made of its bytes (a WAV file's data can pass for a free format frame).
+    const std::string kind = KnownOtherFormat(source);
+    const std::string detail = !kind.empty()                           ? "it is " + kind + ", not MPEG audio"
+                               : probe.Refusal != ProbeRefusal::NoFrame ? ProbeRefusalDetail(probe.Refusal)
+                                                                        : "no MPEG audio frame was found";
+    Complain(path + ": Is Something Strange With This File ! (" + detail + ")");
   }
   return false;
 }
@@ -71,42 +78,6 @@ bool CountFrames(SourceFile& source, const FrameHeader& reference, bool anyBitRa
   return true;
 }
 
-int RunInfo(const std::string& path, bool anyBitRate) {
-  SourceFile source(path);
-  StreamProbe probe;
-  if (!ProbeInput(source, probe)) return kExitFailed;
-  const FrameHeader& reference = probe.Reference;
-  // Frame 0, a leading tag frame when there is one; the stream is the audio's.
-  const std::int64_t firstFrame = probe.TagFrame ? probe.TagHeader.Position : reference.Position;
-  std::int32_t frames = 0, copyable = 0;
-  if (!CountFrames(source, reference, anyBitRate, frames, copyable)) return kExitFailed;
-  const StreamInfoTexts t = DescribeHeader(reference);
-  std::printf(
-      "Version: %s\nLayer: %s\nBitRate: %s\nSampleRate: %s\nMode: %s\nCopyrighted: %s\nOriginal: %s\n",
-      t.Version.c_str(), t.Layer.c_str(), t.BitRate.c_str(), t.SampleRate.c_str(), t.Mode.c_str(),
-      t.Copyright.c_str(), t.Original.c_str());
-  std::printf("Frames: %d\nDuration: %s\nFirstFrame: %lld\nCopyable: %d\n", frames,
-              FormatDuration(reference.FileSize, HeaderBitRate(reference)).c_str(),
-              static_cast<long long>(firstFrame), copyable);
-  // The length as a gapless player plays it, to the sample: Layer III after
-  // the delay and padding that the tag declares (and the decoder's own
-  // delay); Layers I and II every frame's samples.
-  std::int64_t samples = static_cast<std::int64_t>(frames) * SamplesPerFrame(reference);
-  if (reference.Layer == 1) {
-    GaplessStream stream;
-    std::string error;
-    if (!ReadGaplessStream(source, reference, stream, error)) {
-      Complain(error);
-      return kExitFailed;
-    }
-    if (stream.Declared) std::printf("EncoderDelay: %d\nEndPadding: %d\n", stream.EncoderDelay, stream.EndPadding);
-    samples = stream.Samples();
-  }
-  std::printf("Samples: %lld\nExactDuration: %s\n", static_cast<long long>(samples),
-              FormatSamples(samples, HeaderSampleRate(reference)).c_str());
-  return kExitOk;
-}
-
 int RunCount(const std::string& path, bool anyBitRate) {
   SourceFile source(path);
   FrameHeader reference;
@@ -119,13 +90,15 @@ int RunCount(const std::string& path, bool anyBitRate) {
 
 namespace {
 
-// Whether the jobs' inputs start with frames of different bit rates, so that
-// their frames joined need a Xing frame in front.
-bool BitRatesDiffer(std::vector<PlannedJob>& jobs) {
+// Whether the jobs' inputs start with frames of different bit rates, or one
+// of them holds several (when every bit rate is copied), so that their
+// frames joined need a Xing frame in front.
+bool BitRatesDiffer(std::vector<PlannedJob>& jobs, bool anyBitRate) {
   int seen = -1;
   for (PlannedJob& job : jobs) {
     FrameHeader h;
     if (!job.ParseError.empty() || !ProbeFile(JobSource(job), h)) continue;
+    if (anyBitRate && MixesBitRates(JobSource(job))) return true;
     if (seen >= 0 && h.BitRateIndex != seen) return true;
     seen = h.BitRateIndex;
   }
@@ -139,7 +112,7 @@ int RunCut(const Options& options) {
   std::vector<PlannedJob> jobs;
   std::vector<TagEdit> edits;
   std::string error;
-  if (!PlanCutJobs(options.Operands, jobs, error) || !ParseTagOptions(options.TagEdits, edits, error))
+  if (!PlanCutJobs(options.Operands, jobs, error, options.Range) || !ParseTagOptions(options.TagEdits, edits, error))
     return UsageError(error);
 
   // An output that is one of the inputs would be read while it grows; one
@@ -161,6 +134,7 @@ int RunCut(const Options& options) {
   // A stop counted from the end becomes a time from the start first, so
   // that every way of cutting sees a plain range.
   ResolveStopsFromEnd(jobs, options.AnyBitRate);
+  if (!CheckRangesHoldSomething(jobs, error)) return UsageError(error);
   // One time-cut job into a new output decodes to exactly its samples; the
   // other cuts copy frames.
   LameFields tag;
@@ -187,7 +161,7 @@ int RunCut(const Options& options) {
                     : options.Append  ? ExistingOutput::Append
                                       : ExistingOutput::Refuse;
   choice.NoWait = options.NoWait;
-  choice.ReserveTagFrame = options.AnyBitRate || BitRatesDiffer(jobs) || exact == ExactChoice::Exact;
+  choice.ReserveTagFrame = BitRatesDiffer(jobs, options.AnyBitRate) || exact == ExactChoice::Exact;
   choice.Lame = exact == ExactChoice::Exact;
   choice.LameValues = tag;
   OutputTarget target;

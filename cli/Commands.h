@@ -14,7 +14,8 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;  // an input was refused or an I/O operation failed
 constexpr int kExitUsage = 2;
 
-int RunInfo(const std::string& path, bool anyBitRate);
+// With `json`, every field as one JSON object.
+int RunInfo(const std::string& path, bool anyBitRate, bool json);
 int RunCount(const std::string& path, bool anyBitRate);
 int RunCut(const Options& options);
 int RunSplit(const Options& options);

@@ -279,13 +279,14 @@ PathIdentity InputIdentity(const PlannedJob& job) {
   return IdentifyPath(job.Job.Path);
 }
 
-bool PlanCutJobs(const std::vector<std::string>& args, std::vector<PlannedJob>& jobs,
-                 std::string& usageError) {
+bool PlanCutJobs(const std::vector<std::string>& args, std::vector<PlannedJob>& jobs, std::string& usageError,
+                 const std::string& range) {
   jobs.assign(args.size(), PlannedJob{});
   for (std::size_t n = 0; n < args.size(); ++n) {
     jobs[n].Label = "job " + std::to_string(n + 1) + " of " + std::to_string(args.size());
     jobs[n].Arg = args[n];
-    if (!ParseJob(args[n], jobs[n].Job, jobs[n].ParseError) && jobs[n].Job.MalformedTime) {
+    // With --range every argument is a path, '@' and all.
+    if (!ParseJob(range.empty() ? args[n] : args[n] + "@" + range, jobs[n].Job, jobs[n].ParseError)) {
       usageError = args[n] + ": " + jobs[n].ParseError;
       return false;
     }

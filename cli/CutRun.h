@@ -45,10 +45,11 @@ SourceFile& JobSource(PlannedJob& job);
 // (or, for a job that did not parse, its argument) names.
 PathIdentity InputIdentity(const PlannedJob& job);
 
-// Plans a job per argument, labelled "job N of M"; an argument that does not
-// parse keeps its reason in ParseError and runs as a bad job. False, with
-// `usageError`, for a malformed time: a usage error of the whole run.
-bool PlanCutJobs(const std::vector<std::string>& args, std::vector<PlannedJob>& jobs, std::string& usageError);
+// Plans a job per argument, labelled "job N of M", each cut to `range` when
+// one is given (--range: the arguments are paths). False, with `usageError`,
+// for an argument that does not parse: a usage error of the whole run.
+bool PlanCutJobs(const std::vector<std::string>& args, std::vector<PlannedJob>& jobs, std::string& usageError,
+                 const std::string& range = "");
 
 struct CutSettings {
   bool AnyBitRate = false;

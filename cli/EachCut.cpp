@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "cli/BitRateMix.h"
 #include "cli/Commands.h"
 #include "cli/CutRun.h"
 #include "cli/ExactCut.h"
@@ -29,7 +30,7 @@ int RunEachCut(const Options& options) {
   std::vector<PlannedJob> jobs;
   std::vector<TagEdit> edits;
   std::string error;
-  if (!PlanCutJobs(options.Operands, jobs, error) || !ParseTagOptions(options.TagEdits, edits, error))
+  if (!PlanCutJobs(options.Operands, jobs, error, options.Range) || !ParseTagOptions(options.TagEdits, edits, error))
     return UsageError(error);
 
   // Every output is planned before anything is written: none may be an
@@ -64,6 +65,7 @@ int RunEachCut(const Options& options) {
   }
 
   ResolveStopsFromEnd(jobs, options.AnyBitRate);
+  if (!CheckRangesHoldSomething(jobs, error)) return UsageError(error);
   CutSettings settings;
   settings.AnyBitRate = options.AnyBitRate;
   settings.Tags = options.Tags;
@@ -84,7 +86,9 @@ int RunEachCut(const Options& options) {
     choice.Output = outputs[n];
     choice.Existing = options.Overwrite ? ExistingOutput::Overwrite : ExistingOutput::Refuse;
     choice.NoWait = options.NoWait;
-    choice.ReserveTagFrame = options.AnyBitRate || exact == ExactChoice::Exact;
+    choice.ReserveTagFrame =
+        (options.AnyBitRate && one[0].ParseError.empty() && MixesBitRates(JobSource(one[0]))) ||
+        exact == ExactChoice::Exact;
     choice.Lame = exact == ExactChoice::Exact;
     choice.LameValues = tag;
     OutputTarget target;
@@ -95,7 +99,10 @@ int RunEachCut(const Options& options) {
     if (s != kExitOk) ++failures;
   }
   if (Cancelled()) return CancelExitStatus();
-  if (failures > 0)
-    Complain(std::to_string(failures) + " of " + std::to_string(jobs.size()) + " jobs failed; the others were cut");
+  // Only what happened: "the others" when there are any.
+  if (failures > 0) {
+    Complain(std::to_string(failures) + " of " + std::to_string(jobs.size()) + (jobs.size() == 1 ? " job" : " jobs") +
+             " failed" + (failures < static_cast<int>(jobs.size()) ? "; the others were cut" : ""));
+  }
   return failures > 0 ? kExitFailed : kExitOk;
 }

@@ -35,3 +35,26 @@ void ResolveStopsFromEnd(std::vector<PlannedJob>& jobs, bool /*anyBitRate*/) {
     planned.KnownCount = r.Count;
   }
 }
+
+bool CheckRangesHoldSomething(std::vector<PlannedJob>& jobs, std::string& usageError) {
+  for (PlannedJob& planned : jobs) {
+    const JobArgument& job = planned.Job;
+    if (!planned.ParseError.empty() || job.WholeFile || (job.HasStop && job.Stop.FromEnd)) continue;
+    std::string error;
+    if (HoldsNothing(job, error)) {
+      usageError = planned.Arg + ": " + error;
+      return false;
+    }
+    if (!job.HasStart || !job.HasStop || job.Start.IsTime == job.Stop.IsTime) continue;
+    FrameHeader reference;
+    FrameClock clock;
+    SourceFile& source = JobSource(planned);
+    if (!ProbeFile(source, reference, error) || !ReadFrameClock(source, reference, clock, error)) continue;
+    std::int32_t start = 0, stop = 0;
+    if (!ResolveRange(job, clock, start, stop, error)) {
+      usageError = planned.Arg + ": " + error;
+      return false;
+    }
+  }
+  return true;
+}

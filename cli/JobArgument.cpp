@@ -9,13 +9,16 @@ namespace {
 
 constexpr std::int64_t kLastIndex = std::numeric_limits<std::int32_t>::max();
 
-// What the user meant as a point: a time has a colon or ends in 's' after a
-// digit; anything that starts with a digit or a dot is a number gone wrong
-// ("0.10", "1x"), and "end..." a stop from the end.
-bool LooksLikeTime(const std::string& s) {
-  return s.find(':') != std::string::npos ||
-         (s.size() >= 2 && s.back() == 's' && s[s.size() - 2] >= '0' && s[s.size() - 2] <= '9') ||
-         (!s.empty() && ((s[0] >= '0' && s[0] <= '9') || s[0] == '.')) || s.rfind("end", 0) == 0;
+// A point, or two points (either may be left out) around a dash.
+bool LooksLikeRange(const std::string& s) {
+  StreamPoint p;
+  std::string ignored;
+  if (ParsePoint(s, p, ignored)) return true;
+  const std::size_t dash = s.find('-');
+  if (dash == std::string::npos || s.size() == 1) return false;
+  const std::string start = s.substr(0, dash), stop = s.substr(dash + 1);
+  return (start.empty() || ParsePoint(start, p, ignored)) && (stop.empty() || ParsePoint(stop, p, ignored) ||
+                                                              stop.rfind("end", 0) == 0);
 }
 
 std::string Describe(const StreamPoint& p) {
@@ -46,8 +49,18 @@ bool ParseJob(const std::string& arg, JobArgument& job, std::string& error) {
     error = "empty path";
     return false;
   }
+  struct stat st {};
+  const bool exists = ::stat(arg.c_str(), &st) == 0;
   const std::size_t at = arg.rfind('@');
-  if (at == std::string::npos) return true;
+  if (at == std::string::npos) {
+    // "0:10", "90" or "0:10-0:20" alone is a range whose '@' was forgotten,
+    // not a file to pass over while the others are cut.
+    if (!exists && LooksLikeRange(arg)) {
+      error = "no such file, and a range needs its path: PATH@START-STOP (song.mp3@0:10-0:20)";
+      return false;
+    }
+    return true;
+  }
 
   const std::string range = arg.substr(at + 1);
   const std::size_t dash = range.find('-');
@@ -58,18 +71,12 @@ bool ParseJob(const std::string& arg, JobArgument& job, std::string& error) {
                        (start.empty() || ParsePoint(start, job.Start, pointError)) &&
                        (stop.empty() || ParseStop(stop, job.Stop, pointError));
   if (!isRange) {
-    struct stat st {};
-    if (::stat(arg.c_str(), &st) == 0) {
+    if (exists) {
       job = JobArgument{};
       job.Path = arg;
       return true;
     }
     error = pointError.empty() ? "bad range \"" + range + "\": expected PATH@START-STOP" : pointError;
-    // Judged by the end that failed: "x-3" is a bad range, "0.10-" a bad time.
-    StreamPoint unused;
-    std::string ignored;
-    const std::string& failed = !start.empty() && !ParsePoint(start, unused, ignored) ? start : stop;
-    job.MalformedTime = dash == std::string::npos ? LooksLikeTime(range) : LooksLikeTime(failed);
     return false;
   }
   if (at == 0) {
@@ -80,18 +87,20 @@ bool ParseJob(const std::string& arg, JobArgument& job, std::string& error) {
   job.WholeFile = false;
   job.HasStart = !start.empty();
   job.HasStop = !stop.empty();
-  if (job.HasStart && job.HasStop && !job.Start.IsTime && !job.Stop.IsTime &&
-      job.Start.Frame > job.Stop.Frame) {
+  return !HoldsNothing(job, error);
+}
+
+bool HoldsNothing(const JobArgument& job, std::string& error) {
+  if (!job.HasStop || job.Stop.FromEnd) return false;
+  if (!job.HasStart && job.Stop.IsTime && job.Stop.Nanoseconds == 0) {
+    error = "the range up to 0:00:00.000 holds nothing";
+  } else if (job.HasStart && !job.Start.IsTime && !job.Stop.IsTime && job.Start.Frame > job.Stop.Frame) {
     error = "start frame " + std::to_string(job.Start.Frame) + " is after stop frame " +
             std::to_string(job.Stop.Frame);
-    return false;
-  }
-  if (job.HasStart && job.HasStop && job.Start.IsTime && job.Stop.IsTime && !job.Stop.FromEnd &&
-      job.Start.Nanoseconds >= job.Stop.Nanoseconds) {
+  } else if (job.HasStart && job.Start.IsTime && job.Stop.IsTime && job.Start.Nanoseconds >= job.Stop.Nanoseconds) {
     error = "start " + Describe(job.Start) + " is not before stop " + Describe(job.Stop);
-    return false;
   }
-  return true;
+  return !error.empty();
 }
 
 void ResolveFromEnd(JobArgument& job, std::int64_t end) {

@@ -6,9 +6,9 @@
 #include "cli/TimePoint.h"
 
 // One JOB argument of `cut`: PATH, or PATH@START-STOP where START and STOP are
-// frame indexes (both included) or times, and either may be left out. STOP
-// may also count back from the end: "end-5s", "end-0:01.5", "end". The last
-// '@' splits.
+// times (a bare number is seconds) or frame indexes written with an 'f' (both
+// included), and either may be left out. STOP may also count back from the
+// end: "end-5", "end-0:01.5", "end". The last '@' splits.
 struct JobArgument {
   std::string Path;
   bool WholeFile = true;  // frames 0 to the file's count, as a newly added job
@@ -16,14 +16,18 @@ struct JobArgument {
   bool HasStop = false;   // else to the last frame
   StreamPoint Start;
   StreamPoint Stop;
-  // Set when refused because a START or STOP written as a time is malformed:
-  // a usage error, unlike a malformed frame range, which passes the job over.
-  bool MalformedTime = false;
 };
 
-// False for a malformed range, with `error` saying what is wrong. A path that
+// False, with `error` saying what is wrong, for a malformed range, a range
+// that holds nothing as written, or an argument without '@' that names no
+// file and reads as a range (its '@' forgotten: "0:10"): each a usage error. A path that
 // holds an '@' but no range is taken whole when a file of that name exists.
 bool ParseJob(const std::string& arg, JobArgument& job, std::string& error);
+
+// Whether the range holds nothing whatever the file (a stop at 0:00, a start
+// after the stop when both are of one kind), with `error` saying why. Ranges
+// of both kinds, and stops from the end, need the file's clock: ResolveRange.
+bool HoldsNothing(const JobArgument& job, std::string& error);
 
 // A STOP of the form "end-TIME" or "end" as a time from the start, for audio
 // that ends at `end` nanoseconds on the player's clock; nothing changes for

@@ -2,7 +2,9 @@
 
 namespace {
 
-bool IsCommand(const std::string& s) { return s == "info" || s == "count" || s == "cut" || s == "split"; }
+bool IsCommand(const std::string& s) {
+  return s == "info" || s == "count" || s == "cut" || s == "split" || s == "help";
+}
 
 // Which command may be given which option.
 bool Check(const Options& o, std::string& error) {
@@ -16,7 +18,9 @@ bool Check(const Options& o, std::string& error) {
   if (!only(o.HaveOutput, "-o", c == "cut" && !o.Each) ||
       !only(o.HaveDirectory, "-d", split || (c == "cut" && o.Each)) || !only(o.HaveEvery, "--every", split) ||
       !only(o.Overwrite, "--overwrite", writes) || !only(o.Append, "--append", c == "cut" && !o.Each) ||
-      !only(o.NoWait, "--no-wait", writes) || !only(o.Tags, "--tags", writes) ||
+      !only(o.NoWait, "--no-wait", writes) || !only(o.TagsGiven, "--tags", writes) ||
+      !only(o.NoTags, "--no-tags", writes) || !only(o.HaveRange, "--range", c == "cut") ||
+      !only(o.Json, "--json", c == "info") ||
       !only(o.Frames, "--frames", writes) || !only(o.HaveCue, "--cue", split) ||
       !only(o.Silence, "--silence", split) || !only(o.HaveThreshold, "--threshold", split && o.Silence) ||
       !only(o.HaveMinSilence, "--min-silence", split && o.Silence) ||
@@ -24,6 +28,15 @@ bool Check(const Options& o, std::string& error) {
       !only(o.DryRun, "--dry-run", split && (o.Silence || o.HaveCue)) || !only(o.HaveName, "--name", split) ||
       !only(!o.TagEdits.empty(), "--tag", writes) || !only(o.Each, "--each", c == "cut"))
     return false;
+  if (c == "help") {
+    if (o.Operands.size() > 1 || (o.Operands.size() == 1 && (!IsCommand(o.Operands[0]) || o.Operands[0] == "help")))
+      error = "help takes one of info, count, cut, split";
+    return error.empty();
+  }
+  if (o.TagsGiven && o.NoTags) {
+    error = "--tags and --no-tags exclude each other";
+    return false;
+  }
   if (c == "info" || c == "count") {
     if (o.Operands.size() != 1) error = c + " takes exactly one PATH";
     return o.Operands.size() == 1;
@@ -78,9 +91,17 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
   bool optionsEnd = false;
   std::vector<std::string> words;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
+    // "--name=value" is "--name value"; a short option or a flag takes no '='.
+    std::string a = args[i];
+    std::string inlineValue;
+    bool hasInline = false;
+    if (!optionsEnd && a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
+      inlineValue = a.substr(a.find('=') + 1);
+      a = a.substr(0, a.find('='));
+      hasInline = true;
+    }
     auto value = [&](std::string& into, bool& have, const char* name) {
-      if (i + 1 == args.size()) {
+      if (!hasInline && i + 1 == args.size()) {
         error = std::string(name) + " needs a value";
         return false;
       }
@@ -88,74 +109,101 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         error = std::string("only one ") + name;
         return false;
       }
-      into = args[++i];
+      into = hasInline ? inlineValue : args[++i];
+      hasInline = false;
       have = true;
       return true;
     };
+    auto flag = [&](bool& into) {
+      into = true;
+      if (hasInline) error = a + " takes no value";
+      return !hasInline;
+    };
+    bool ok = true;
     if (optionsEnd || a.size() < 2 || a[0] != '-') {
-      words.push_back(a);
+      words.push_back(args[i]);
     } else if (a == "--") {
       optionsEnd = true;
     } else if (a == "--help" || a == "-h") {
-      options.Help = true;
+      ok = flag(options.Help);
     } else if (a == "--version") {
-      options.Version = true;
-    } else if (a == "-o") {
-      if (!value(options.Output, options.HaveOutput, "-o OUTPUT")) return false;
-    } else if (a == "-d") {
-      if (!value(options.Directory, options.HaveDirectory, "-d DIR")) return false;
+      ok = flag(options.Version);
+    } else if (a == "-o" || a == "--output") {
+      ok = value(options.Output, options.HaveOutput, "-o OUTPUT");
+    } else if (a == "-d" || a == "--dir") {
+      ok = value(options.Directory, options.HaveDirectory, "-d DIR");
     } else if (a == "--every") {
-      if (!value(options.Every, options.HaveEvery, "--every DURATION")) return false;
+      ok = value(options.Every, options.HaveEvery, "--every LENGTH");
     } else if (a == "--cue") {
-      if (!value(options.Cue, options.HaveCue, "--cue SHEET")) return false;
+      ok = value(options.Cue, options.HaveCue, "--cue SHEET");
     } else if (a == "--silence") {
-      options.Silence = true;
+      ok = flag(options.Silence);
     } else if (a == "--threshold") {
-      if (!value(options.Threshold, options.HaveThreshold, "--threshold DB")) return false;
+      ok = value(options.Threshold, options.HaveThreshold, "--threshold DB");
     } else if (a == "--min-silence") {
-      if (!value(options.MinSilence, options.HaveMinSilence, "--min-silence SECONDS")) return false;
+      ok = value(options.MinSilence, options.HaveMinSilence, "--min-silence SECONDS");
     } else if (a == "--min-length") {
-      if (!value(options.MinLength, options.HaveMinLength, "--min-length SECONDS")) return false;
+      ok = value(options.MinLength, options.HaveMinLength, "--min-length SECONDS");
     } else if (a == "--dry-run") {
-      options.DryRun = true;
+      ok = flag(options.DryRun);
     } else if (a == "--name") {
-      if (!value(options.Name, options.HaveName, "--name PATTERN")) return false;
+      ok = value(options.Name, options.HaveName, "--name PATTERN");
+    } else if (a == "--range") {
+      ok = value(options.Range, options.HaveRange, "--range START-STOP");
     } else if (a == "--tag") {
       std::string edit;
       bool have = false;
-      if (!value(edit, have, "--tag KEY=VALUE")) return false;
-      options.TagEdits.push_back(edit);
+      ok = value(edit, have, "--tag KEY=VALUE");
+      if (ok) options.TagEdits.push_back(edit);
     } else if (a == "--each") {
-      options.Each = true;
+      ok = flag(options.Each);
     } else if (a == "--overwrite") {
-      options.Overwrite = true;
+      ok = flag(options.Overwrite);
     } else if (a == "--append") {
-      options.Append = true;
+      ok = flag(options.Append);
     } else if (a == "--no-wait") {
-      options.NoWait = true;
+      ok = flag(options.NoWait);
     } else if (a == "--any-bitrate") {
-      options.AnyBitRate = true;
+      bool given = false;
+      ok = flag(given);
+    } else if (a == "--one-bitrate") {
+      ok = flag(options.OneBitRate);
     } else if (a == "--frames") {
-      options.Frames = true;
+      ok = flag(options.Frames);
     } else if (a == "--tags") {
-      options.Tags = true;
+      ok = flag(options.TagsGiven);
+    } else if (a == "--no-tags") {
+      ok = flag(options.NoTags);
+    } else if (a == "--json") {
+      ok = flag(options.Json);
     } else if (a == "-q" || a == "--quiet") {
-      options.Quiet = true;
+      ok = flag(options.Quiet);
     } else {
       error = "unknown option " + a;
       return false;
     }
+    if (!ok) return false;
   }
+  options.AnyBitRate = !options.OneBitRate;
+  options.Tags = !options.NoTags;
+  if (!words.empty() && IsCommand(words[0])) {
+    options.Command = words[0];
+    options.Operands.assign(words.begin() + 1, words.end());
+  }
+  // "cut --help" is cut's help, whatever else is on the line.
+  if (options.Help && options.Command.empty()) {
+    options.Command = "help";
+    return true;
+  }
+  if (options.Help && options.Command == "help") return true;  // "help cut --help": cut's
   if (options.Help || options.Version) return true;
   if (words.empty()) {
     error = "no command given";
     return false;
   }
-  if (!IsCommand(words[0])) {
+  if (options.Command.empty()) {
     error = "unknown command " + words[0];
     return false;
   }
-  options.Command = words[0];
-  options.Operands.assign(words.begin() + 1, words.end());
   return Check(options, error);
 }

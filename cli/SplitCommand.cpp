@@ -8,6 +8,7 @@
 #include <set>
 
 #include "album/TagWriter.h"
+#include "cli/BitRateMix.h"
 #include "cli/Commands.h"
 #include "cli/ExactCut.h"
 #include "cli/Messages.h"
@@ -24,6 +25,7 @@
 #include "cli/TagOptions.h"
 #include "output/InfoCounter.h"
 #include "output/PieceRouter.h"
+#include "stream/Id3Tag.h"
 #include "stream/ScanBuffer.h"
 #include "stream/Scanner.h"
 #include "stream/SourceFile.h"
@@ -165,6 +167,8 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
   std::vector<std::size_t> notMade;    // pieces begun but not committed
   bool walkFailed = false;             // the walk ended early: the open piece is cut short
   const PieceRouter* router = nullptr;
+  // Pieces of a VBR stream need a Xing frame for players to tell their length.
+  const bool mixed = exact.empty() && options.AnyBitRate && MixesBitRates(source);
 
   auto open = [&](std::size_t k) -> FrameSink* {
     target = std::make_unique<OutputTarget>();
@@ -174,7 +178,7 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
     choice.Existing = options.Overwrite ? ExistingOutput::Overwrite : ExistingOutput::Refuse;
     choice.NoWait = options.NoWait;
     // A sample-exact piece carries the delay and padding that trim it.
-    choice.ReserveTagFrame = options.AnyBitRate || !exact.empty();
+    choice.ReserveTagFrame = (options.AnyBitRate && mixed) || !exact.empty();
     choice.Lame = !exact.empty();
     if (choice.Lame) choice.LameValues = exact[k].Tag;
     const int refused = OpenOutputTarget(choice, *target);
@@ -726,7 +730,12 @@ int RunSplit(const Options& options) {
     return UsageError("--every " + options.Every + ": " + error);
   // Pieces of a Layer III stream are made to be played: each decodes to
   // exactly its samples, and back to back they are the whole.
-  const SplitJob job{options, input, reference, points, every, found, clock, edits, source};
+  // Pieces keep the input's tags, numbered n/N; pieces of an untagged input
+  // stay untagged, so that back to back they are the input.
+  Options kept = options;
+  std::int64_t leading = 0;
+  kept.Tags = options.Tags && ((LeadingTagsLength(source, leading, error) && leading > 0) || HasId3v1Tag(source));
+  const SplitJob job{kept, input, reference, points, every, found, clock, edits, source};
   if (!options.Frames && reference.Layer == 1) return SplitExact(job);
   return SplitFrames(job);
 }

@@ -33,8 +33,7 @@ std::string TrackPerformer(const SplitSource& source, std::size_t index) {
 // A length in seconds: "1.5", "1.5s", "0:02.5".
 bool ParseLength(const std::string& text, const char* option, std::int64_t& ns, std::string& error) {
   StreamPoint p;
-  const bool bare = !text.empty() && text.find(':') == std::string::npos && text.back() != 's';
-  if (!ParsePoint(bare ? text + "s" : text, p, error) || !p.IsTime) {
+  if (!ParsePoint(text, p, error) || !p.IsTime) {
     error = std::string(option) + " \"" + text + "\": expected seconds (1.5, 1.5s) or [[H:]M:]S[.fff]";
     return false;
   }

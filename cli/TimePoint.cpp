@@ -88,21 +88,25 @@ std::int64_t FramesBefore(const FrameClock& clock, std::int64_t nanoseconds, boo
 bool ParsePoint(const std::string& text, StreamPoint& point, std::string& error) {
   point = StreamPoint{};
   bool ok = false;
-  if (AllDigits(text)) {
+  const std::string body = text.size() > 1 && (text.back() == 'f' || text.back() == 's')
+                               ? text.substr(0, text.size() - 1)
+                               : text;
+  if (text.size() > 1 && text.back() == 'f') {
     std::int64_t v = 0;
-    ok = Number(text, v) && v <= std::numeric_limits<std::int32_t>::max();
+    ok = Number(body, v) && v <= std::numeric_limits<std::int32_t>::max();
     point.Frame = v;
   } else if (text.find(':') != std::string::npos) {
     ok = ParseClock(text, point.Nanoseconds);
     point.IsTime = true;
-  } else if (text.size() > 1 && text.back() == 's') {
-    ok = Seconds(text.substr(0, text.size() - 1), point.Nanoseconds) && point.Nanoseconds <= kLongestTime;
+  } else {
+    // A bare number is seconds, as players and editors read it.
+    ok = Seconds(body, point.Nanoseconds) && point.Nanoseconds <= kLongestTime;
     point.IsTime = true;
   }
   if (!ok) {
     error = "bad point \"" + text +
-            "\": expected a frame index (0 to 2147483647), [[H:]M:]S[.fff] (1:30, 0:01:30.250) "
-            "or seconds (90.25s)";
+            "\": expected seconds (90, 90.25), [[H:]M:]S[.fff] (1:30, 0:01:30.250) "
+            "or a frame index with an f (0f to 2147483647f)";
   }
   return ok;
 }

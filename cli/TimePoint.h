@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string>
 
-// A point of a stream as the user writes it: a frame index ("1234") or an
-// instant, "[[H:]M:]S[.fff]" with at least one colon ("1:30", "0:01:30.250")
-// or seconds with an 's' ("90.25s").
+// A point of a stream as the user writes it: an instant in seconds ("90",
+// "90.25", "90.25s") or "[[H:]M:]S[.fff]" with at least one colon ("1:30",
+// "0:01:30.250"), or a frame index with an 'f' ("1234f").
 struct StreamPoint {
   bool IsTime = false;
   std::int64_t Frame = 0;        // when !IsTime

@@ -66,7 +66,7 @@ void CheckPoint(const std::string& text, const StreamPoint& p, const FrameClock&
   if (!p.IsTime) {
     FUZZ_CHECK(p.Frame >= 0 && p.Frame <= INT32_MAX, "\"%s\" is frame %lld", text.c_str(),
                static_cast<long long>(p.Frame));
-    FUZZ_CHECK(ParsePoint(std::to_string(p.Frame), again, error) && !again.IsTime && again.Frame == p.Frame,
+    FUZZ_CHECK(ParsePoint(std::to_string(p.Frame) + "f", again, error) && !again.IsTime && again.Frame == p.Frame,
                "frame %lld does not read back", static_cast<long long>(p.Frame));
     return;
   }

@@ -193,7 +193,7 @@ TEST_F(CliAlbum, SheetsThatCannotSplitTheFileWriteNothing) {
 
 TEST_F(CliAlbum, SplitTagsNumberThePiecesAndTagOptionsFillInTheNumber) {
   const std::string in = Data("tagged.mp3");
-  Outcome r = Exec({"split", "--tags", "--every", "40", "--tag", "title=Part {n}", "-d", Path("p"), in});
+  Outcome r = Exec({"split", "--tags", "--every", "40f", "--tag", "title=Part {n}", "-d", Path("p"), in});
   ASSERT_EQ(r.Status, 0) << r.Err;
   for (int i = 1; i <= 3; ++i) {
     const std::string t = Tags(Path("p/tagged_0" + std::to_string(i) + ".mp3"));
@@ -237,10 +237,10 @@ TEST_F(CliAlbum, StopsFromTheEndCountBackFromTheDecodedAudio) {
   r = Exec({"cut", "-o", Path("c.mp3"), in + "@25s-end"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(DecodedSamples(Path("c.mp3")), Samples(5));
-  // Counting back past the start leaves nothing to cut.
+  // Counting back past the start leaves nothing to cut: a usage error.
   r = Exec({"cut", "-o", Path("d.mp3"), in + "@0:10-end-25s"});
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_TRUE(Contains(r.Err, "holds no frame")) << r.Err;
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_TRUE(Contains(r.Err, "is not before stop")) << r.Err;
   EXPECT_FALSE(std::filesystem::exists(Path("d.mp3")));
 }
 

@@ -86,7 +86,7 @@ TEST(CliEveryLength, ShorterThanOneFrameIsRefusedNamingTheShortest) {
     for (std::size_t i = 1; i < starts.size(); ++i)
       ASSERT_EQ(starts[i], static_cast<std::int32_t>(i) + c.clock.FirstAudioFrame);
     // One frame as a number.
-    ASSERT_TRUE(ParsePoint("1", named, error));
+    ASSERT_TRUE(ParsePoint("1f", named, error));
     ASSERT_TRUE(EveryStarts(named, c.clock, 1000, starts, error));
     EXPECT_EQ(starts.size(), 1000u);
   }
@@ -129,7 +129,7 @@ TEST(CliEveryLength, SampleExactPlansTakeTheSameLengths) {
     EXPECT_FALSE(SplitBoundaries(stream, {}, &length, boundaries, error));
     EXPECT_TRUE(Contains(error, "the shortest length is 0.026122449s")) << error;
   }
-  for (const char* text : {"0.026122449s", "1"}) {
+  for (const char* text : {"0.026122449s", "1f"}) {
     SCOPED_TRACE(text);
     StreamPoint length;
     ASSERT_TRUE(ParsePoint(text, length, error));
@@ -212,7 +212,7 @@ TEST_F(CliBounds, SignalsEndALongScanOrPlanWhereverItIs) {
     int signal;
     const char* said;
   } cases[] = {
-      {"split counting, SIGTERM", {"split", "-q", "-d", Path("pieces"), "--every", "1", big}, SIGTERM,
+      {"split counting, SIGTERM", {"split", "-q", "-d", Path("pieces"), "--every", "1f", big}, SIGTERM,
        "interrupted by SIGTERM"},
       {"split counting, SIGINT", {"split", "-q", "-d", Path("pieces"), "--every", "10s", big}, SIGINT,
        "interrupted by SIGINT"},

@@ -47,19 +47,19 @@ TEST_F(CliOpenOnce, EachJobOpensItsInputOnce) {
       {{"count", vbr}, {{vbr, 1}}},
       {{"info", vbr}, {{vbr, 1}}},
       {{"info", tagged}, {{tagged, 1}}},
-      {{"cut", "--any-bitrate", "-o", out, vbr + "@10-100"}, {{vbr, 1}}},
+      {{"cut", "--any-bitrate", "-o", out, vbr + "@10f-100f"}, {{vbr, 1}}},
       {{"cut", "--any-bitrate", "-o", out, vbr + "@1s-3s"}, {{vbr, 1}}},
       {{"cut", "--any-bitrate", "-o", out, vbr + "@0:01-end-1s"}, {{vbr, 1}}},
       {{"cut", "--any-bitrate", "-o", out, vbr}, {{vbr, 1}}},
-      {{"cut", "-o", out, cbr + "@10-100"}, {{cbr, 1}}},
+      {{"cut", "-o", out, cbr + "@10f-100f"}, {{cbr, 1}}},
       {{"cut", "-o", out, cbr + "@1s-3s"}, {{cbr, 1}}},
       {{"cut", "--tags", "-o", out, tagged + "@0:01-0:02"}, {{tagged, 1}}},
       {{"cut", "--frames", "-o", out, tagged + "@1s-"}, {{tagged, 1}}},
       // Two jobs, two inputs, one of them twice: once per job.
-      {{"cut", "-o", out, cbr + "@0-20", tagged + "@5-", cbr + "@30-40"}, {{cbr, 2}, {tagged, 1}}},
-      {{"cut", "--each", "-d", Path("each"), cbr + "@0-20", tagged + "@1s-2s"}, {{cbr, 1}, {tagged, 1}}},
+      {{"cut", "-o", out, cbr + "@0f-20f", tagged + "@5f-", cbr + "@30f-40f"}, {{cbr, 2}, {tagged, 1}}},
+      {{"cut", "--each", "-d", Path("each"), cbr + "@0f-20f", tagged + "@1s-2s"}, {{cbr, 1}, {tagged, 1}}},
       {{"split", "--any-bitrate", "-d", Path("each"), vbr, "1s", "2s"}, {{vbr, 1}}},
-      {{"split", "--frames", "--tags", "-d", Path("each"), tagged, "40", "80"}, {{tagged, 1}}},
+      {{"split", "--frames", "--tags", "-d", Path("each"), tagged, "40f", "80f"}, {{tagged, 1}}},
       {{"split", "--every", "1s", "-d", Path("each"), cbr}, {{cbr, 1}}},
       {{"split", "--silence", "--dry-run", cbr}, {{cbr, 1}}},
   };
@@ -89,8 +89,8 @@ TEST_F(CliOpenOnce, AFileRenamedOverTheInputWhileTheRunWaitsIsNotCut) {
   };
   const std::string dir = Path("d");
   const std::vector<Case> cases = {
-      {"cut", {"cut", "-q", "--append", "-o", dir + "/out.mp3", in + "@5-14"}, dir + "/out.mp3", {dir + "/out.mp3"}},
-      {"cut --each", {"cut", "-q", "--each", "--overwrite", "-d", dir, in + "@5-14"}, dir + "/in.mp3", {dir + "/in.mp3"}},
+      {"cut", {"cut", "-q", "--append", "-o", dir + "/out.mp3", in + "@5f-14f"}, dir + "/out.mp3", {dir + "/out.mp3"}},
+      {"cut --each", {"cut", "-q", "--each", "--overwrite", "-d", dir, in + "@5f-14f"}, dir + "/in.mp3", {dir + "/in.mp3"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -134,11 +134,11 @@ TEST_F(CliOpenOnce, AFileRenamedOverTheInputWhileTheRunWaitsIsNotCut) {
 TEST_F(CliOpenOnce, MoreJobsThanTheSoftLimitOfOpenFilesAreAllCut) {
   const std::string in = Path("in.mp3"), out = Path("out.mp3");
   Copy(Data("cbr128.mp3"), in);
-  ASSERT_EQ(Exec({"cut", "-q", "-o", Path("one.mp3"), in + "@3-4"}).Status, 0);
+  ASSERT_EQ(Exec({"cut", "-q", "-o", Path("one.mp3"), in + "@3f-4f"}).Status, 0);
   const std::string one = Slurp(Path("one.mp3"));
   ASSERT_FALSE(one.empty());
   std::string command = "ulimit -Sn 128 && '" + binary_ + "' cut -q -o '" + out + "'";
-  for (int i = 0; i < 300; ++i) command += " '" + in + "@3-4'";
+  for (int i = 0; i < 300; ++i) command += " '" + in + "@3f-4f'";
   int status = -1;
   Shell(command + " 2>'" + Path("err") + "'", &status);
   EXPECT_EQ(status, 0) << Slurp(Path("err"));

@@ -124,7 +124,7 @@ TEST_F(CliRealFiles, VbrAndAbrCutsHoldTheirFramesAndPlayersMeasureThemRight) {
     for (const Cut& cut : cuts) {
       SCOPED_TRACE(std::string(name) + cut.range);
       const std::string out = Path(std::string(name) + cut.range + ".mp3");
-      const Outcome r = Exec({"cut", "--frames", "--any-bitrate", "-o", out, in + cut.range});
+      const Outcome r = Exec({"cut", "--frames", "--no-tags", "-o", out, in + cut.range});
       ASSERT_EQ(r.Status, 0) << r.Err;
       EXPECT_EQ(r.Err, "");
 
@@ -177,7 +177,7 @@ TEST_F(CliRealFiles, SplitPiecesJoinedAreTheInput) {
   ASSERT_GT(total, 400u);
   const std::string dir = Path("pieces");
   // --frames: pieces that join back with cat.
-  Outcome r = Exec({"split", "--frames", "-d", dir, in, "100", "4s", "0:08.5"});
+  Outcome r = Exec({"split", "--frames", "-d", dir, in, "100f", "4s", "0:08.5"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   std::string joined;
   // The clock starts 529 samples (the decoder's delay) into the first frame:
@@ -193,11 +193,11 @@ TEST_F(CliRealFiles, SplitPiecesJoinedAreTheInput) {
 
   // Existing pieces are kept unless --overwrite.
   std::ofstream(dir + "/plain_02.mp3") << "mine";
-  r = Exec({"split", "--frames", "-d", dir, in, "200"});
+  r = Exec({"split", "--frames", "-d", dir, in, "200f"});
   EXPECT_EQ(r.Status, 1);
   EXPECT_TRUE(Contains(r.Err, dir + "/plain_01.mp3: exists")) << r.Err;
   EXPECT_EQ(Slurp(dir + "/plain_02.mp3"), "mine");
-  r = Exec({"split", "--frames", "--overwrite", "-d", dir, in, "200"});
+  r = Exec({"split", "--frames", "--overwrite", "-d", dir, in, "200f"});
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_TRUE(Slurp(dir + "/plain_01.mp3") + Slurp(dir + "/plain_02.mp3") == source);
 
@@ -230,7 +230,7 @@ TEST_F(CliRealFiles, SplitEveryLeavesTheRestToTheLastPiece) {
               Slurp(in));
 }
 
-TEST_F(CliRealFiles, TagsAreKeptOnlyWhenAskedFor) {
+TEST_F(CliRealFiles, TagsAreKeptUnlessNoTags) {
   const std::string in = Fixture("tagged.mp3");
   const std::string source = Slurp(in);
   const auto tags = [](const std::string& path) {
@@ -239,7 +239,7 @@ TEST_F(CliRealFiles, TagsAreKeptOnlyWhenAskedFor) {
   ASSERT_TRUE(Contains(tags(in), "TAG:title=Kerf Title")) << tags(in);
   ASSERT_EQ(source.substr(source.size() - 128, 3), "TAG");
 
-  Outcome r = Exec({"cut", "--tags", "-o", Path("kept.mp3"), in + "@2s-6s"});
+  Outcome r = Exec({"cut", "-o", Path("kept.mp3"), in + "@2-6"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   const std::string kept = Slurp(Path("kept.mp3"));
   const std::string t = tags(Path("kept.mp3"));
@@ -247,21 +247,24 @@ TEST_F(CliRealFiles, TagsAreKeptOnlyWhenAskedFor) {
   EXPECT_TRUE(Contains(t, "TAG:artist=Kerf Artist")) << t;
   // The ID3v2 tag in front, the ID3v1 tag behind, and between them exactly
   // the frames of a cut without tags.
-  ASSERT_EQ(Exec({"cut", "-o", Path("bare.mp3"), in + "@2s-6s"}).Status, 0);
+  ASSERT_EQ(Exec({"cut", "--no-tags", "-o", Path("bare.mp3"), in + "@2s-6s"}).Status, 0);
   const std::string bare = Slurp(Path("bare.mp3"));
   EXPECT_EQ(tags(Path("bare.mp3")), "");
   const std::size_t id3v2 = static_cast<std::size_t>(Frames(in)[0].Position);
   ASSERT_GT(id3v2, 10u);
   EXPECT_TRUE(kept == source.substr(0, id3v2) + bare + source.substr(source.size() - 128));
 
-  // Every piece of a split gets them too.
-  r = Exec({"split", "--tags", "-d", Path("p"), in, "6s"});
+  // --tags is the default, and every piece of a split gets them too.
+  r = Exec({"cut", "--tags", "-o", Path("kept-too.mp3"), in + "@2s-6s"});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(Slurp(Path("kept-too.mp3")) == kept);
+  r = Exec({"split", "-d", Path("p"), in, "6"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   for (const char* piece : {"p/tagged_01.mp3", "p/tagged_02.mp3"})
     EXPECT_TRUE(Contains(tags(Path(piece)), "TAG:artist=Kerf Artist")) << piece;
 
   // Appending to an existing output adds frames only.
-  r = Exec({"cut", "--tags", "--append", "-o", Path("bare.mp3"), in + "@7s-8s"});
+  r = Exec({"cut", "--frames", "--append", "-o", Path("bare.mp3"), in + "@7s-8s"});
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(Slurp(Path("bare.mp3")).find("ID3"), std::string::npos);
 }

@@ -32,12 +32,12 @@ TEST_F(CliSafety, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
     std::string output;
     std::vector<std::string> jobs;
   } cases[] = {
-      {"hard link", Path("a.mp3"), {Data("mpeg2-l3.mp3"), Path("hard.mp3") + "@0-5"}},
+      {"hard link", Path("a.mp3"), {Data("mpeg2-l3.mp3"), Path("hard.mp3") + "@0f-5f"}},
       {"symlink as output", Path("soft.mp3"), {Path("a.mp3")}},
       {"symlink as input", Path("a.mp3"), {Data("cbr128.mp3"), Path("soft.mp3")}},
-      {"relative spelling", "sub/../a.mp3", {Path("a.mp3") + "@1-2"}},
+      {"relative spelling", "sub/../a.mp3", {Path("a.mp3") + "@1f-2f"}},
       {"/proc/self/fd spelling", procFd, {Path("a.mp3")}},
-      {"/proc/self/fd as input", Path("a.mp3"), {procFd + "@0-3"}},
+      {"/proc/self/fd as input", Path("a.mp3"), {procFd + "@0f-3f"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -62,11 +62,11 @@ TEST_F(CliSafety, AnOutputNamedByAnotherJobIsRefusedEvenBeforeItExists) {
   // The output would be made by job 1 and read back by job 2.
   ExecSettings s;
   s.Cwd = dir_;
-  Outcome r = Exec({"cut", "-o", "new.mp3", in + "@0-9", "new.mp3"}, s);
+  Outcome r = Exec({"cut", "-o", "new.mp3", in + "@0f-9f", "new.mp3"}, s);
   EXPECT_EQ(r.Status, 1);
   EXPECT_TRUE(Contains(r.Err, "new.mp3: the output is also an input (new.mp3)")) << r.Err;
   EXPECT_FALSE(std::filesystem::exists(Path("new.mp3")));
-  r = Exec({"cut", "-o", Path("./later/../new.mp3"), in, Path("new.mp3") + "@1-2"});
+  r = Exec({"cut", "-o", Path("./later/../new.mp3"), in, Path("new.mp3") + "@1f-2f"});
   EXPECT_EQ(r.Status, 1);
   EXPECT_FALSE(std::filesystem::exists(Path("new.mp3")));
 
@@ -74,11 +74,11 @@ TEST_F(CliSafety, AnOutputNamedByAnotherJobIsRefusedEvenBeforeItExists) {
   std::filesystem::copy_file(in, Path("gone.mp3"));
   std::filesystem::create_symlink(Path("gone.mp3"), Path("link.mp3"));
   std::filesystem::remove(Path("gone.mp3"));
-  r = Exec({"cut", "-o", Path("gone.mp3"), in + "@1-1", Path("gone.mp3")});
+  r = Exec({"cut", "-o", Path("gone.mp3"), in + "@1f-1f", Path("gone.mp3")});
   EXPECT_EQ(r.Status, 1);
   EXPECT_FALSE(std::filesystem::exists(Path("gone.mp3")));
   // ... or reached through a symlink left dangling.
-  r = Exec({"cut", "-o", Path("link.mp3"), in + "@1-1", Path("gone.mp3")});
+  r = Exec({"cut", "-o", Path("link.mp3"), in + "@1f-1f", Path("gone.mp3")});
   EXPECT_EQ(r.Status, 1);
   EXPECT_TRUE(Contains(r.Err, "the output is also an input")) << r.Err;
   EXPECT_FALSE(std::filesystem::exists(Path("gone.mp3")));
@@ -97,7 +97,7 @@ TEST_F(CliSafety, FilesThatAreNotRegularAreRefusedWithoutBlocking) {
       {"FIFO as output", {"cut", "-o", fifo, Data("cbr128.mp3")}, "FIFO"},
       {"FIFO as output, afresh", {"cut", "--overwrite", "-o", fifo, Data("cbr128.mp3")}, "FIFO"},
       {"/dev/zero as input", {"count", "/dev/zero"}, "character device"},
-      {"/dev/zero as cut input", {"cut", "-o", Path("o2.mp3"), "/dev/zero@0-5"}, "character device"},
+      {"/dev/zero as cut input", {"cut", "-o", Path("o2.mp3"), "/dev/zero@0f-5f"}, "character device"},
       {"/dev/full as output",
        {"cut", "-o", "/dev/full", Data("cbr128.mp3")},
        "/dev/full: it is a character device"},
@@ -336,7 +336,7 @@ TEST_F(CliSafety, AppendingLooksAtHowTheOutputEndsFirst) {
     SCOPED_TRACE(c.name);
     const std::string out = Path("out.mp3");
     Write(out, c.content);
-    const Outcome r = Exec({"cut", "--append", "-o", out, in + "@20-24"});
+    const Outcome r = Exec({"cut", "--append", "-o", out, in + "@20f-24f"});
     EXPECT_EQ(r.Status, c.status) << r.Err;
     EXPECT_TRUE(Contains(r.Err, c.says)) << r.Err;
     EXPECT_TRUE(Slurp(out) == (c.status == 0 ? base + added : c.content));
@@ -346,10 +346,10 @@ TEST_F(CliSafety, AppendingLooksAtHowTheOutputEndsFirst) {
   }
 
   // A tagged output made by --tags, then appended to.
-  ASSERT_EQ(Exec({"cut", "--tags", "-o", Path("tagged.mp3"), Data("tagged.mp3") + "@1-5"}).Status, 0);
+  ASSERT_EQ(Exec({"cut", "--tags", "-o", Path("tagged.mp3"), Data("tagged.mp3") + "@1f-5f"}).Status, 0);
   const std::string tagged = Slurp(Path("tagged.mp3"));
   ASSERT_EQ(tagged.substr(tagged.size() - 128, 3), "TAG");
-  const Outcome r = Exec({"cut", "--append", "-o", Path("tagged.mp3"), Data("tagged.mp3") + "@6-9"});
+  const Outcome r = Exec({"cut", "--append", "-o", Path("tagged.mp3"), Data("tagged.mp3") + "@6f-9f"});
   EXPECT_EQ(r.Status, 1);
   EXPECT_TRUE(Contains(r.Err, "ends with an ID3v1 tag: frames appended to it would follow the tag")) << r.Err;
   EXPECT_TRUE(Slurp(Path("tagged.mp3")) == tagged);
@@ -358,8 +358,8 @@ TEST_F(CliSafety, AppendingLooksAtHowTheOutputEndsFirst) {
 TEST_F(CliSafety, OverwriteKeepsTheOldOutputUntilTheRunHasSucceeded) {
   const std::string in = Stream(4, dir_);
   const std::string old = FramesOf(in, 0, 9);
-  // A file whose first frame is 128 kbps and the rest 192 kbps: without
-  // --any-bitrate every frame after the first is left out.
+  // A file whose first frame is 128 kbps and the rest 192 kbps: with
+  // --one-bitrate every frame after the first is left out.
   Shell("ffmpeg -v error -y -f lavfi -i 'sine=frequency=550:duration=2' -ac 2 -ar 44100 -f wav - | "
         "lame --silent -t -b 192 - '" + Path("192.mp3") + "'");
   Write(Path("mixed.mp3"), FramesOf(in, 0, 0) + Slurp(Path("192.mp3")));
@@ -369,9 +369,9 @@ TEST_F(CliSafety, OverwriteKeepsTheOldOutputUntilTheRunHasSucceeded) {
     const char* says;
   } cases[] = {
       {"a missing input", Path("missing.mp3"), "No such file or directory"},
-      {"a range after the last frame", in + "@500-600", "after the file's last frame"},
-      {"every frame of the range left out", Path("mixed.mp3") + "@1-10", "were not copied"},
-      {"only an Info frame", Data("cbr128.mp3") + "@0-0", "only the Xing/Info frame"},
+      {"a range after the last frame", in + "@500f-600f", "after the file's last frame"},
+      {"every frame of the range left out", Path("mixed.mp3") + "@1f-10f", "were not copied"},
+      {"only an Info frame", Data("cbr128.mp3") + "@0f-0f", "only the Xing/Info frame"},
       {"a file of no frames", Path("notes.txt"), "Is Something Strange With This File !"},
   };
   Write(Path("notes.txt"), "no frames in here");
@@ -381,7 +381,7 @@ TEST_F(CliSafety, OverwriteKeepsTheOldOutputUntilTheRunHasSucceeded) {
     SCOPED_TRACE(c.name);
     Write(out, old);
     ::chmod(out.c_str(), 0640);
-    const Outcome r = Exec({"cut", "--overwrite", "-o", out, c.job});
+    const Outcome r = Exec({"cut", "--one-bitrate", "--overwrite", "-o", out, c.job});
     EXPECT_EQ(r.Status, 1);
     EXPECT_TRUE(Contains(r.Err, c.says)) << r.Err;
     EXPECT_TRUE(Contains(r.Err, "no audio frame reached " + out + "; " + out + " was left as it was")) << r.Err;
@@ -389,7 +389,7 @@ TEST_F(CliSafety, OverwriteKeepsTheOldOutputUntilTheRunHasSucceeded) {
     EXPECT_EQ(Names(Path("o")), std::set<std::string>{"out.mp3"});
   }
   // A run that succeeds replaces it, keeping its permissions.
-  EXPECT_EQ(Exec({"cut", "--overwrite", "-o", out, in + "@3-4"}).Status, 0);
+  EXPECT_EQ(Exec({"cut", "--overwrite", "-o", out, in + "@3f-4f"}).Status, 0);
   EXPECT_TRUE(Slurp(out) == FramesOf(in, 3, 4));
   struct stat st {};
   ASSERT_EQ(::stat(out.c_str(), &st), 0);
@@ -421,9 +421,9 @@ TEST_F(CliSafety, StandardOutputIntoAnInputIsRefused) {
       const int fd = ::open(target.c_str(), flags);
       ::dup2(fd, 1);
     };
-    const Outcome r = Exec({"cut", "-o", "-", Path("in.mp3") + "@0-9"}, s);
+    const Outcome r = Exec({"cut", "-o", "-", Path("in.mp3") + "@0f-9f"}, s);
     EXPECT_EQ(r.Status, 1);
-    EXPECT_TRUE(Contains(r.Err, "standard output: the output is also an input (" + Path("in.mp3") + "@0-9)"))
+    EXPECT_TRUE(Contains(r.Err, "standard output: the output is also an input (" + Path("in.mp3") + "@0f-9f)"))
         << r.Err;
     EXPECT_TRUE(Slurp(Path("in.mp3")) == original);
   }
@@ -431,8 +431,8 @@ TEST_F(CliSafety, StandardOutputIntoAnInputIsRefused) {
   ExecSettings s;
   const std::string other = Path("other.mp3");
   s.InChild = [other] { ::dup2(::open(other.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644), 1); };
-  EXPECT_EQ(Exec({"cut", "-o", "-", Path("in.mp3") + "@1-9"}, s).Status, 0);
-  ASSERT_EQ(Exec({"cut", "-o", Path("expected.mp3"), Path("in.mp3") + "@1-9"}).Status, 0);
+  EXPECT_EQ(Exec({"cut", "-o", "-", Path("in.mp3") + "@1f-9f"}, s).Status, 0);
+  ASSERT_EQ(Exec({"cut", "-o", Path("expected.mp3"), Path("in.mp3") + "@1f-9f"}).Status, 0);
   EXPECT_TRUE(Slurp(other) == Slurp(Path("expected.mp3")));
 }
 
@@ -491,7 +491,7 @@ TEST_F(CliSignals, AKilledRunLeavesWholeFramesForTheNextAppend) {
     ::kill(pid, SIGKILL);
     Finish(pid);
     const std::string killed = Slurp(out);
-    const Outcome r = Exec({"cut", "--append", "-o", out, small + "@0-9"});
+    const Outcome r = Exec({"cut", "--append", "-o", out, small + "@0f-9f"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     const std::string mended = Slurp(out);
     const std::string tail = FramesOf(small, 0, 9);
@@ -628,13 +628,13 @@ TEST_F(CliSignals, ASecondRunOnALockedOutputWaitsForTheFirstOrIsRefused) {
     ExecSettings n;
     n.InChild = errorsTo(Path("n.err"));
     const auto asked = std::chrono::steady_clock::now();
-    const Outcome refused = Exec({"cut", "--append", "--no-wait", "-o", out, small + "@0-9"}, n);
+    const Outcome refused = Exec({"cut", "--append", "--no-wait", "-o", out, small + "@0f-9f"}, n);
     EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(5));
     EXPECT_EQ(refused.Status, 1);
     EXPECT_TRUE(Contains(Slurp(Path("n.err")), out + " is being written by another run; nothing written"))
         << Slurp(Path("n.err"));
     // Waits, and appends once the first has finished.
-    const pid_t second = Start({"cut", "--append", "-o", out, small + "@0-9"}, b);
+    const pid_t second = Start({"cut", "--append", "-o", out, small + "@0f-9f"}, b);
     const Outcome one = Finish(first, 120);
     const Outcome two = Finish(second, 120);
     EXPECT_EQ(one.Status, 0) << Slurp(Path("a.err"));

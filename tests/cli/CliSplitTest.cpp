@@ -73,15 +73,15 @@ TEST_F(CliSplit, EveryPieceJoinsBackAndTheNamesKeepTheirDigits) {
     std::string every;
     std::size_t length;  // frames a piece
   } cases[] = {
-      {"one piece, shorter than the length", 40, 0, "50", 50},
-      {"one piece, exactly the length", 50, 0, "50", 50},
-      {"ten pieces, the last shorter", 1000, 0, "101", 101},
-      {"ten pieces of a thousand frames, decided without the whole count", 1000, 0, "100", 100},
-      {"99 pieces", 990, 0, "10", 10},
-      {"100 pieces: three digits", 991, 0, "10", 10},
-      {"100 pieces exactly", 1000, 0, "10", 10},
-      {"a frame cut short at the end stays out", 1000, 200, "101", 101},
-      {"one frame a piece", 120, 0, "1", 1},
+      {"one piece, shorter than the length", 40, 0, "50f", 50},
+      {"one piece, exactly the length", 50, 0, "50f", 50},
+      {"ten pieces, the last shorter", 1000, 0, "101f", 101},
+      {"ten pieces of a thousand frames, decided without the whole count", 1000, 0, "100f", 100},
+      {"99 pieces", 990, 0, "10f", 10},
+      {"100 pieces: three digits", 991, 0, "10f", 10},
+      {"100 pieces exactly", 1000, 0, "10f", 10},
+      {"a frame cut short at the end stays out", 1000, 200, "101f", 101},
+      {"one frame a piece", 120, 0, "1f", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -147,7 +147,7 @@ TEST_F(CliSplit, NamesInTheWayStopTheRunBeforeAnyPieceAndOthersDoNot) {
     std::filesystem::remove_all(dir);
     std::filesystem::create_directory(dir);
     for (const std::string& name : c.there) Write(dir + "/" + name, "mine");
-    std::vector<std::string> args{"split", "--frames", "-q", "-d", dir, "--every", "200"};
+    std::vector<std::string> args{"split", "--frames", "-q", "-d", dir, "--every", "200f"};
     args.insert(args.end(), c.extra.begin(), c.extra.end());
     args.push_back(in);
     const Outcome r = Exec(args);
@@ -167,7 +167,7 @@ TEST_F(CliSplit, NamesInTheWayStopTheRunBeforeAnyPieceAndOthersDoNot) {
   }
   // A single piece with a pattern without a number is no clash.
   std::filesystem::remove_all(dir);
-  const Outcome r = Exec({"split", "--frames", "-q", "-d", dir, "--every", "1000", "--name", "same", in});
+  const Outcome r = Exec({"split", "--frames", "-q", "-d", dir, "--every", "1000f", "--name", "same", in});
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_TRUE(Slurp(dir + "/same.mp3") == source);
 }
@@ -177,7 +177,7 @@ TEST_F(CliSplit, APieceOfOnlyAFrameCutShortIsNamedAsNotMade) {
   // no whole frame. The count is known once the walk is over.
   const std::string in = Path("take.mp3");
   Write(in, Frames(1000, 200));
-  const Outcome r = Exec({"split", "--frames", "-q", "-d", Path("pieces"), "--every", "100", in});
+  const Outcome r = Exec({"split", "--frames", "-q", "-d", Path("pieces"), "--every", "100f", in});
   EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Err, "kerfwell-cut: piece 11 of 11: " + Path("pieces") +
                        "/take_11.mp3: no audio frame of its range was copied; no file was made\n"
@@ -189,11 +189,11 @@ TEST_F(CliSplit, PointsPastTheEndAreStillRefusedBeforeAnyPiece) {
   const std::string in = Path("take.mp3");
   Write(in, Frames(300));
   const std::string dir = Path("pieces");
-  Outcome r = Exec({"split", "--frames", "-q", "-d", dir, in, "100", "300"});
+  Outcome r = Exec({"split", "--frames", "-q", "-d", dir, in, "100f", "300f"});
   EXPECT_EQ(r.Status, 1);
   EXPECT_TRUE(Contains(r.Err, "the point frame 300 lies after the last frame 299")) << r.Err;
   EXPECT_FALSE(std::filesystem::exists(dir));
-  r = Exec({"split", "--frames", "-q", "-d", dir, in, "100", "299"});
+  r = Exec({"split", "--frames", "-q", "-d", dir, in, "100f", "299f"});
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(std::filesystem::file_size(dir + "/take_03.mp3"), kFrameLength);
 }
@@ -221,7 +221,7 @@ TEST_F(CliSplit, MemoryStaysTheSameWithEverMorePieces) {
     const std::string in = Path("take" + std::to_string(i) + ".mp3");
     Write(in, Frames(frames[i]));
     int status = -1;
-    peak[i] = PeakKib(Start({"split", "--frames", "-q", "-d", Path("p" + std::to_string(i)), "--every", "1", in}), status);
+    peak[i] = PeakKib(Start({"split", "--frames", "-q", "-d", Path("p" + std::to_string(i)), "--every", "1f", in}), status);
     ASSERT_EQ(status, 0) << Slurp(Path(".stderr"));
     ASSERT_EQ(Names(Path("p" + std::to_string(i))).size(), frames[i]);
   }
@@ -240,7 +240,7 @@ TEST_F(CliSplit, ASignalLeavesPiecesOfWholeFramesThatJoinIntoTheInputsStart) {
     SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGINT");
     std::filesystem::remove_all(dir);
     // Ten pieces: too few for the digits to need a count first.
-    const pid_t pid = Start({"split", "--frames", "-q", "-d", dir, "--every", "30000", in});
+    const pid_t pid = Start({"split", "--frames", "-q", "-d", dir, "--every", "30000f", in});
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!std::filesystem::exists(dir + "/big_02.mp3") && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::microseconds(200));

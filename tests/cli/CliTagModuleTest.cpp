@@ -64,7 +64,7 @@ TEST_F(CliTagModule, WithoutTheModuleOnlyWritingTagsFailsAndSaysWhatIsMissing) {
 // refused before any piece, in the words of the first piece's tags.
 TEST_F(CliTagModule, WithoutTheModuleASplitThatWritesTagsMakesNoPiece) {
   Alone(false);
-  const std::string in = Data("cbr128.mp3");
+  const std::string in = Data("tagged.mp3");
   {
     std::ofstream cue(Path("album.cue"));
     cue << "FILE \"" << in << "\" MP3\n  TRACK 01 AUDIO\n    TITLE \"One\"\n    INDEX 01 00:00:00\n"
@@ -76,11 +76,11 @@ TEST_F(CliTagModule, WithoutTheModuleASplitThatWritesTagsMakesNoPiece) {
     std::vector<std::string> points;
     const char* first;  // the first piece's name
   } cases[] = {
-      {"sample-exact, --tags", {"--tags"}, {"1s"}, "cbr128_01.mp3"},
-      {"sample-exact, --every, --tags", {"--tags", "--every", "1s"}, {}, "cbr128_01.mp3"},
-      {"frames, --tags", {"--frames", "--tags"}, {"1s", "2s"}, "cbr128_01.mp3"},
-      {"frames, --every, --tags", {"--frames", "--tags", "--every", "40"}, {}, "cbr128_01.mp3"},
-      {"--tag", {"--tag", "title=Part {n}"}, {"1s"}, "cbr128_01.mp3"},
+      {"sample-exact, the input's tags", {}, {"1s"}, "tagged_01.mp3"},
+      {"sample-exact, --every, --tags", {"--tags", "--every", "1"}, {}, "tagged_01.mp3"},
+      {"frames, the input's tags", {"--frames"}, {"1", "2s"}, "tagged_01.mp3"},
+      {"frames, --every, --tags", {"--frames", "--tags", "--every", "40f"}, {}, "tagged_01.mp3"},
+      {"--tag", {"--no-tags", "--tag", "title=Part {n}"}, {"1s"}, "tagged_01.mp3"},
       {"a sheet", {"--cue", Path("album.cue")}, {}, "01 - One.mp3"},
   };
   for (const Case& c : cases) {
@@ -99,11 +99,17 @@ TEST_F(CliTagModule, WithoutTheModuleASplitThatWritesTagsMakesNoPiece) {
         << r.Err;
     EXPECT_TRUE(std::filesystem::is_empty(dir)) << "a piece was written";
   }
-  // A split that writes no tags does not need the module.
-  std::filesystem::remove_all(Path("pieces"));
-  const Outcome r = Exec({"split", "-q", "-d", Path("pieces"), in, "1s"});
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_TRUE(std::filesystem::exists(Path("pieces/cbr128_02.mp3")));
+  // A split that writes no tags does not need the module: --no-tags, or an
+  // input without tags.
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--no-tags", in}, {Data("cbr128.mp3")}}) {
+    std::filesystem::remove_all(Path("pieces"));
+    std::vector<std::string> all{"split", "-q", "-d", Path("pieces")};
+    all.insert(all.end(), args.begin(), args.end());
+    all.push_back("1");
+    const Outcome r = Exec(all);
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Path("pieces")), {}), 2);
+  }
 }
 
 TEST_F(CliTagModule, TheModuleBesideTheProgramWritesTheTags) {

@@ -17,7 +17,7 @@ TEST_F(Cli, InfoPrintsTheStreamOfTheFirstValidHeader) {
   EXPECT_EQ(
       r.Out,
       "Version: MPEG 1\nLayer: III\nBitRate: 128 kbps\nSampleRate: 44100 Hz\nMode: Joint-Stereo\n"
-      "Copyrighted: No\nOriginal: Yes\nFrames: 117\nDuration: 00:00.03\nFirstFrame: 0\nCopyable: 117\n"
+      "Copyrighted: No\nOriginal: Yes\nFrames: 117\nDuration: 0:00:03.000\nFirstFrame: 0\nCopyable: 117\n"
       "EncoderDelay: 576\nEndPadding: 756\nSamples: 132300\nExactDuration: 0:00:03.000000\n");
   EXPECT_EQ(r.Err, "");
 
@@ -25,18 +25,38 @@ TEST_F(Cli, InfoPrintsTheStreamOfTheFirstValidHeader) {
   EXPECT_EQ(r.Status, 0);
   EXPECT_EQ(r.Out,
             "Version: MPEG 2\nLayer: II\nBitRate: 64 kbps\nSampleRate: 24000 Hz\nMode: Stereo\n"
-            "Copyrighted: No\nOriginal: Yes\nFrames: 63\nDuration: 00:00.03\nFirstFrame: 0\nCopyable: 63\n"
+            "Copyrighted: No\nOriginal: Yes\nFrames: 63\nDuration: 0:00:03.024\nFirstFrame: 0\nCopyable: 63\n"
             "Samples: 72576\nExactDuration: 0:00:03.024000\n");
 
   r = Exec({"info", Data("mpeg2-l3.mp3")});
   EXPECT_TRUE(Contains(r.Out, "Mode: Single Channel\n")) << r.Out;
-  // Frames of other bit rates are counted, and only a cut with
-  // --any-bitrate copies them.
-  r = Exec({"info", Data("vbr.mp3")});
-  EXPECT_TRUE(Contains(r.Out, "\nFrames: 117\n")) << r.Out;
-  EXPECT_TRUE(Contains(r.Out, "\nCopyable: 2\n")) << r.Out;
-  r = Exec({"info", "--any-bitrate", Data("vbr.mp3")});
-  EXPECT_TRUE(Contains(r.Out, "\nCopyable: 117\n")) << r.Out;
+  // Frames of other bit rates are counted; Copyable counts those the
+  // window copies, of the first frame's bit rate, whatever the options.
+  // A VBR file shows its average bit rate, as ffprobe measures it.
+  for (const char* option : {"--any-bitrate", "--one-bitrate", "-q"}) {
+    r = Exec({"info", option, Data("vbr.mp3")});
+    EXPECT_TRUE(Contains(r.Out, "\nFrames: 117\n")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "\nCopyable: 2\n")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "\nBitRate: 102 kbps VBR\n")) << r.Out;
+  }
+  const int probed = std::atoi(
+      Shell("ffprobe -v error -show_entries format=bit_rate -of csv=p=0 '" + Data("vbr.mp3") + "'").c_str());
+  EXPECT_NEAR(probed / 1000.0, 102, 2);
+  // --json: every field, the first frame's bit rate and the old form of
+  // the duration too, as one object a JSON reader takes.
+  r = Exec({"info", "--json", Data("vbr.mp3")});
+  EXPECT_EQ(r.Status, 0);
+  for (const char* field : {"\"bitRate\": \"102 kbps VBR\"", "\"vbr\": true", "\"firstFrameBitRate\": \"256 kbps\"",
+                            "\"frames\": 117", "\"copyable\": 2", "\"duration\": \"0:00:03.000\"",
+                            "\"specDuration\": \"00:00.01\"", "\"samples\": 132300", "\"encoderDelay\": 576",
+                            "\"sampleRate\": 44100", "\"mode\": \"Joint-Stereo\""})
+    EXPECT_TRUE(Contains(r.Out, field)) << field << "\n" << r.Out;
+  int status = -1;
+  EXPECT_EQ(Shell("'" + binary_ + "' info --json '" + Data("mpeg2-l2.mp2") +
+                      "' | python3 -c 'import json,sys; print(json.load(sys.stdin)[\"duration\"])'",
+                  &status),
+            "0:00:03.024\n");
+  EXPECT_EQ(status, 0);
 }
 
 TEST_F(Cli, CountPrintsTheNumberAlone) {
@@ -78,7 +98,7 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
       {"frobnicate", in},
       // Malformed times, in a job and as split points.
       {"cut", "-o", out, in + "@1:75-2:00"},
-      {"cut", "-o", out, in + "@0-1::2"},
+      {"cut", "-o", out, in + "@0f-1::2"},
       {"cut", "-o", out, in + "@1.5.2s-"},
       {"cut", "-o", out, in + "@0:30"},
       {"split", in, "1:75"},
@@ -86,13 +106,27 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
       {"split", "--every", "1::2", in},
       {"split", "--every", "-3s", in},
       // Every malformed time is one, whatever its form.
-      {"cut", "-o", out, in + "@0.10-"},
+      {"cut", "-o", out, in + "@0.10.5-"},
       {"cut", "-o", out, in + "@1x-"},
-      {"cut", "-o", out, in + "@0-.5s"},
-      {"cut", "-o", out, in + "@0:10-end-5"},
+      {"cut", "-o", out, in + "@0f-.5s"},
+      {"cut", "-o", out, in + "@0:10-end-5f"},
       {"cut", "-o", out, in + "@0:10-end5s"},
       {"cut", "-o", out, in + "@end-5s-"},
-      {"cut", "--each", "-d", Path("d"), in + "@0.10-"},
+      {"cut", "--each", "-d", Path("d"), in + "@0.10.5-"},
+      // Ranges that hold nothing, in every form; a range whose '@' was
+      // forgotten; an argument that is neither a file nor a range.
+      {"cut", "-o", out, in + "@-0:00"},
+      {"cut", "-o", out, in + "@0:00-0:00"},
+      {"cut", "-o", out, in + "@-0"},
+      {"cut", "-o", out, in + "@2-1"},
+      {"cut", "-o", out, in + "@9f-5f"},
+      {"cut", "-o", out, in + "@100f-1"},        // frame 100 plays after 1 s
+      {"cut", "-o", out, in + "@0:02-end-1.5"},  // 1.5 s before the end of 3 s
+      {"cut", "-o", out, in + "@x-3"},
+      {"cut", "-o", out, in, "0:10", "0:20"},
+      {"cut", "-o", out, in, "0:10-0:20"},
+      {"cut", "--each", "-d", Path("d"), in + "@-0"},
+      {"cut", "--each", "-d", Path("d"), "--range", "1-1", in},
       // Albums, silences, tags and --each.
       {"split", "--cue", Path("a.cue"), in, "10"},
       {"split", "--cue", Path("a.cue"), "--silence", in},
@@ -117,6 +151,12 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
       {"cut", "-o", out, "-d", Path("d"), in},
       {"split", "-o", out, in, "10"},
       {"count", "--tags", in},
+      {"info", "--no-tags", in},
+      {"count", "--json", in},
+      {"split", "--range", "0-1", in, "1"},
+      {"cut", "--tags", "--no-tags", "-o", out, in},
+      {"cut", "--overwrite=yes", "-o", out, in},
+      {"help", "frobnicate"},
       {"cut", "-o", out, "-o", Path("b.mp3"), in},
       {"split", "--every", "2s", in, "10"},
   };
@@ -133,47 +173,40 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
 TEST_F(Cli, HelpShowsTheWholeInterfaceInUnderAScreen) {
   const Outcome r = Exec({"--help"});
   EXPECT_EQ(r.Status, 0);
-  for (const char* part : {"info PATH",
-                           "count PATH",
-                           "cut -o OUTPUT JOB...",
-                           "split [-d DIR] PATH POINT...",
-                           "--every LENGTH",
-                           "PATH@START-STOP",
-                           "[[H:]M:]S[.fff]",
-                           "@1:30-2:00",
-                           "@90.25s-",
-                           "@-0:01:30.5",
-                           "ADDED TO",
-                           "--overwrite",
-                           "--append",
-                           "--no-wait",
-                           "--any-bitrate",
-                           "--tags",
-                           "--tag KEY=VALUE",
-                           "--each -d DIR",
-                           "--cue SHEET",
-                           "--silence",
-                           "--threshold",
-                           "--min-silence",
-                           "--min-length",
-                           "--dry-run",
-                           "--name PATTERN",
-                           "end-TIME",
-                           "-o -",
-                           "-q",
-                           "--version",
-                           "end of options",
-                           "Is Something Strange With This File !",
-                           "Exit status",
-                           "2 for a usage error",
-                           "kerfwell-cut(1)"})
-    EXPECT_TRUE(Contains(r.Out, part)) << part;
-  int lines = 0;
-  std::istringstream text(r.Out);
-  for (std::string line; std::getline(text, line); ++lines) EXPECT_LE(line.size(), 80u) << line;
-  EXPECT_LE(lines, 40);
-  // Help wins wherever it stands before "--".
-  EXPECT_EQ(Exec({"cut", "-o", Path("x.mp3"), "--help"}).Out, r.Out);
+  // The general help, then each command's with every option it takes.
+  const std::vector<std::pair<std::string, std::vector<std::string>>> helps = {
+      {"", {"info [--json] PATH", "count PATH", "cut -o OUTPUT JOB...", "split [-d DIR] PATH POINT...",
+            "--every LENGTH", "--cue SHEET", "--silence", "help COMMAND", "PATH@START-STOP", "[[H:]M:]S[.fff]",
+            "@90-120", "@100f-499f", "@0:10-end-5", "--no-tags", "--append or --overwrite", "--no-wait",
+            "Is Something Strange With This", "2 for a", "kerfwell-cut(1)"}},
+      {"info", {"--json", "--one-bitrate", "--any-bitrate", "h:mm:ss.mmm"}},
+      {"count", {"--one-bitrate"}},
+      {"cut", {"-o, --output OUTPUT", "--each", "-d, --dir DIR", "--range START-STOP", "--append", "--overwrite",
+               "--no-wait", "--no-tags", "--tag KEY=VALUE", "--one-bitrate", "--frames", "--tags",
+               "--any-bitrate", "-q, --quiet", "end-TIME", "100f-499f"}},
+      {"split", {"-d, --dir DIR", "--every LENGTH", "--cue SHEET", "--name PATTERN", "--silence",
+                 "--threshold DB", "--min-silence SECONDS", "--min-length SECONDS", "--dry-run", "--overwrite",
+                 "--no-wait", "--no-tags", "--tag KEY=VALUE", "--one-bitrate", "--frames", "--tags",
+                 "--any-bitrate", "-q, --quiet", "4000f"}},
+  };
+  for (const auto& [command, parts] : helps) {
+    SCOPED_TRACE(command);
+    const Outcome h = command.empty() ? r : Exec({command, "--help"});
+    EXPECT_EQ(h.Status, 0);
+    for (const std::string& part : parts) EXPECT_TRUE(Contains(h.Out, part)) << part << "\n" << h.Out;
+    int lines = 0;
+    std::istringstream text(h.Out);
+    for (std::string line; std::getline(text, line); ++lines) EXPECT_LE(line.size(), 80u) << line;
+    EXPECT_LE(lines, 40);
+    if (!command.empty()) {
+      EXPECT_EQ(Exec({"help", command}).Out, h.Out);
+      EXPECT_EQ(Exec({"help", command, "--help"}).Out, h.Out);
+      EXPECT_NE(h.Out, r.Out);
+    }
+  }
+  EXPECT_EQ(Exec({"help"}).Out, r.Out);
+  // Help wins wherever it stands before "--": the command's own.
+  EXPECT_EQ(Exec({"cut", "-o", Path("x.mp3"), "--help"}).Out, Exec({"help", "cut"}).Out);
   EXPECT_FALSE(std::filesystem::exists(Path("x.mp3")));
 }
 
@@ -196,14 +229,14 @@ TEST_F(Cli, CutAppendsJobsInOrder) {
 
   // Frames 1-9 and 10-116 (all but the Info frame), the second run appending
   // after what the first left.
-  r = Exec({"cut", "-o", Path("parts.mp3"), in + "@1-9", in + "@10-20"});
+  r = Exec({"cut", "-o", Path("parts.mp3"), in + "@1f-9f", in + "@10f-20f"});
   EXPECT_EQ(r.Status, 0) << r.Err;
-  r = Exec({"cut", "--append", "-o", Path("parts.mp3"), in + "@21-116"});
+  r = Exec({"cut", "--append", "-o", Path("parts.mp3"), in + "@21f-116f"});
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_TRUE(Slurp(Path("parts.mp3")) == whole.substr(417));
 
   // Frame 1 is 417 bytes; new directories are made for the output.
-  r = Exec({"cut", "-o", Path("new/dir/first.mp3"), in + "@1-1"});
+  r = Exec({"cut", "-o", Path("new/dir/first.mp3"), in + "@1f-1f"});
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_TRUE(Slurp(Path("new/dir/first.mp3")) == whole.substr(417, 417));
 
@@ -217,21 +250,21 @@ TEST_F(Cli, CutAppendsJobsInOrder) {
 TEST_F(Cli, AnExistingOutputIsRefusedUnlessAppendedToOrOverwritten) {
   const std::string in = Data("mpeg1-l2.mp2");  // 84 frames of 576 bytes
   const std::string whole = Slurp(in);
-  ASSERT_EQ(Exec({"cut", "-o", Path("out.mp2"), in + "@0-0"}).Status, 0);
-  Outcome r = Exec({"cut", "-o", Path("out.mp2"), in + "@1-1"});
+  ASSERT_EQ(Exec({"cut", "-o", Path("out.mp2"), in + "@0f-0f"}).Status, 0);
+  Outcome r = Exec({"cut", "-o", Path("out.mp2"), in + "@1f-1f"});
   EXPECT_EQ(r.Status, 1);
   EXPECT_TRUE(Contains(r.Err, Path("out.mp2") + " exists and is not empty; nothing written (--append adds to it, "
                                                  "--overwrite replaces it)"))
       << r.Err;
   EXPECT_TRUE(Slurp(Path("out.mp2")) == whole.substr(0, 576));
-  ASSERT_EQ(Exec({"cut", "--append", "-o", Path("out.mp2"), in + "@1-1"}).Status, 0);
+  ASSERT_EQ(Exec({"cut", "--append", "-o", Path("out.mp2"), in + "@1f-1f"}).Status, 0);
   EXPECT_TRUE(Slurp(Path("out.mp2")) == whole.substr(0, 2 * 576));
   EXPECT_EQ(Exec({"cut", "--append", "--overwrite", "-o", Path("out.mp2"), in}).Status, 2);
   // An empty file is no output to protect.
   std::ofstream(Path("empty.mp2")).close();
-  EXPECT_EQ(Exec({"cut", "-o", Path("empty.mp2"), in + "@5-5"}).Status, 0);
+  EXPECT_EQ(Exec({"cut", "-o", Path("empty.mp2"), in + "@5f-5f"}).Status, 0);
   EXPECT_TRUE(Slurp(Path("empty.mp2")) == whole.substr(5 * 576, 576));
-  r = Exec({"cut", "--overwrite", "-o", Path("out.mp2"), in + "@2-3"});
+  r = Exec({"cut", "--overwrite", "-o", Path("out.mp2"), in + "@2f-3f"});
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_TRUE(Slurp(Path("out.mp2")) == whole.substr(2 * 576, 2 * 576));
   // A refused run overwrites nothing.
@@ -246,12 +279,12 @@ TEST_F(Cli, TimesAndOpenEndsCutTheFramesTheyName) {
   // --frames each time range is the frame range worked out by hand.
   const std::string in = Data("cbr128.mp3");
   const std::vector<std::pair<std::string, std::string>> same = {
-      {"@100-", "@100-116"},
-      {"@-1.28s", "@0-50"},              // 1.28 s is 57553 samples in: audio frame 49
-      {"@0:00.5-1s", "@21-40"},          // 0.5 s plays in audio frame 20; 1 s in 39
-      {"@1.28s-0:01.300", "@50-51"},     // audio frames 49 and 50
-      {"@0s-", "@1-116"},                // the Info frame takes no time
-      {"@2.5s-9:59:59.999", "@97-116"},  // a stop past the end runs to the end
+      {"@100f-", "@100f-116f"},
+      {"@-1.28s", "@0f-50f"},              // 1.28 s is 57553 samples in: audio frame 49
+      {"@0:00.5-1s", "@21f-40f"},          // 0.5 s plays in audio frame 20; 1 s in 39
+      {"@1.28s-0:01.300", "@50f-51f"},     // audio frames 49 and 50
+      {"@0s-", "@1f-116f"},                // the Info frame takes no time
+      {"@2.5s-9:59:59.999", "@97f-116f"},  // a stop past the end runs to the end
   };
   for (const auto& [time, frames] : same) {
     SCOPED_TRACE(time);
@@ -267,7 +300,7 @@ TEST_F(Cli, TimesAndOpenEndsCutTheFramesTheyName) {
 
 TEST_F(Cli, AStartAfterTheLastFrameIsABadJobNotAnEmptyOutput) {
   const std::string in = Data("cbr128.mp3");
-  for (const char* range : {"@117-", "@200-300", "@3.1s-", "@0:04-0:05"}) {
+  for (const char* range : {"@117f-", "@200f-300f", "@3.1s-", "@0:04-0:05"}) {
     SCOPED_TRACE(range);
     const Outcome r = Exec({"cut", "-o", Path("out.mp3"), in + range});
     EXPECT_EQ(r.Status, 1);
@@ -276,52 +309,60 @@ TEST_F(Cli, AStartAfterTheLastFrameIsABadJobNotAnEmptyOutput) {
     EXPECT_FALSE(std::filesystem::exists(Path("out.mp3")));
   }
   // Frame 116 is the last one.
-  EXPECT_EQ(Exec({"cut", "-o", Path("last.mp3"), in + "@116-"}).Status, 0);
+  EXPECT_EQ(Exec({"cut", "-o", Path("last.mp3"), in + "@116f-"}).Status, 0);
   EXPECT_GT(std::filesystem::file_size(Path("last.mp3")), 400u);
 }
 
-TEST_F(Cli, FramesOfAnotherBitRateAreReportedUnlessAnyBitRate) {
+TEST_F(Cli, EveryBitRateIsCopiedUnlessOneBitRate) {
   const std::string in = Data("vbr.mp3");
   const std::string info = Exec({"info", in}).Out;
   ASSERT_TRUE(Contains(info, "Copyable: 2\n")) << info;
-  Outcome r = Exec({"cut", "-o", Path("a.mp3"), in});
+  Outcome r = Exec({"cut", "--one-bitrate", "-o", Path("a.mp3"), in});
   EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Err,
             "kerfwell-cut: " + in +
                 ": 115 of 117 frames of the range were not copied: their bit rate differs from the first "
                 "frame's\nkerfwell-cut: the run did not do all it was asked: no output was made\n");
-  r = Exec({"cut", "-o", Path("b.mp3"), in + "@10-19"});
+  r = Exec({"cut", "--one-bitrate", "-o", Path("b.mp3"), in + "@10f-19f"});
   EXPECT_EQ(r.Status, 1);
   EXPECT_TRUE(Contains(r.Err, ": 10 of 10 frames of the range were not copied")) << r.Err;
-  r = Exec({"cut", "--any-bitrate", "-o", Path("c.mp3"), in + "@10-19"});
+  // By default, and with --any-bitrate, as before: every frame, and a fresh
+  // Xing frame in front of the ten.
+  for (const char* option : {"-q", "--any-bitrate"}) {
+    SCOPED_TRACE(option);
+    std::filesystem::remove(Path("c.mp3"));
+    r = Exec({"cut", option, "-o", Path("c.mp3"), in + "@10f-19f"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Exec({"count", Path("c.mp3")}).Out, "11\n");
+  }
+  r = Exec({"cut", "-o", Path("d.mp3"), in});
   EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(Exec({"count", Path("c.mp3")}).Out, "11\n");  // a fresh Xing frame and the ten
+  EXPECT_EQ(Slurp(Path("d.mp3")), Slurp(in));  // a whole VBR file is itself
 }
 
 TEST_F(Cli, CutPassesOverBadJobsAndGoesOn) {
   const std::string in = Data("cbr128.mp3");
   std::ofstream(Path("notes.txt")) << "no frames in here";
-  const Outcome r = Exec({"cut", "-o", Path("out.mp3"), in + "@9-5", Path("missing.mp3"), in + "@0-0",
-                          Path("notes.txt"), in + "@x-3", in + "@1-1"});
+  const Outcome r = Exec({"cut", "-o", Path("out.mp3"), Path("missing.mp3"), in + "@0f-0f", Path("notes.txt"),
+                          in + "@1f-1f"});
   EXPECT_EQ(r.Status, 1);
   // Only a run that did everything it was asked makes its output.
   EXPECT_FALSE(std::filesystem::exists(Path("out.mp3")));
   EXPECT_TRUE(Contains(r.Err, "the run did not do all it was asked: no output was made")) << r.Err;
-  for (const std::string& passed : {"job 1 of 6: " + in + "@9-5", "job 2 of 6: " + Path("missing.mp3"),
-                                    "job 3 of 6: " + in + "@0-0", "job 4 of 6: " + Path("notes.txt"),
-                                    "job 5 of 6: " + in + "@x-3"})
+  for (const std::string& passed : {"job 1 of 4: " + Path("missing.mp3"), "job 2 of 4: " + in + "@0f-0f",
+                                    "job 3 of 4: " + Path("notes.txt")})
     EXPECT_TRUE(Contains(r.Err, "passed over " + passed)) << r.Err;
-  EXPECT_TRUE(Contains(r.Err, in + "@0-0: no audio frame of the range reached " + Path("out.mp3") +
+  EXPECT_TRUE(Contains(r.Err, in + "@0f-0f: no audio frame of the range reached " + Path("out.mp3") +
                                   ", only the Xing/Info frame, which was taken out again"))
       << r.Err;
-  EXPECT_FALSE(Contains(r.Err, "job 6 of 6")) << r.Err;
+  EXPECT_FALSE(Contains(r.Err, "job 4 of 4")) << r.Err;
   EXPECT_TRUE(Contains(r.Err, Path("missing.mp3") + ": No such file or directory")) << r.Err;
   EXPECT_TRUE(Contains(r.Err, "Is Something Strange With This File !")) << r.Err;
 }
 
 TEST_F(Cli, OptionsEndAtDoubleDashForNamesThatBeginWithADash) {
   std::filesystem::copy_file(Data("mpeg1-l2.mp2"), Path("-take.mp2"));
-  Outcome r = Exec({"cut", "-o", "out.mp2", "--", "-take.mp2@0-9"}, {dir_});
+  Outcome r = Exec({"cut", "-o", "out.mp2", "--", "-take.mp2@0f-9f"}, {dir_});
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(std::filesystem::file_size(Path("out.mp2")), 10u * 576);
   r = Exec({"count", "--", "-take.mp2"}, {dir_});
@@ -331,13 +372,13 @@ TEST_F(Cli, OptionsEndAtDoubleDashForNamesThatBeginWithADash) {
 
 TEST_F(Cli, StandardOutputTakesTheCutAndMessagesStayOnStandardError) {
   const std::string in = Data("cbr128.mp3");
-  ASSERT_EQ(Exec({"cut", "-o", Path("file.mp3"), in + "@5-20"}).Status, 0);
-  Outcome r = Exec({"cut", "-o", "-", in + "@5-20"});
+  ASSERT_EQ(Exec({"cut", "-o", Path("file.mp3"), in + "@5f-20f"}).Status, 0);
+  Outcome r = Exec({"cut", "-o", "-", in + "@5f-20f"});
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_TRUE(r.Out == Slurp(Path("file.mp3")));
   EXPECT_EQ(r.Out.size(), std::filesystem::file_size(Path("file.mp3")));
   // A run that fails delivers nothing.
-  r = Exec({"cut", "-o", "-", in + "@5-20", Path("missing.mp3")});
+  r = Exec({"cut", "-o", "-", in + "@5f-20f", Path("missing.mp3")});
   EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Out, "");
   EXPECT_TRUE(Contains(r.Err, "passed over job 2 of 2")) << r.Err;
@@ -442,6 +483,14 @@ TEST(CliManual, CoversEveryOptionAndRendersCleanly) {
                            "\\-\\-name",
                            "\\-\\-tag",
                            "\\-\\-each",
+                           "\\-\\-one\\-bitrate",
+                           "\\-\\-no\\-tags",
+                           "\\-\\-range",
+                           "\\-\\-output",
+                           "\\-\\-dir",
+                           "\\-\\-json",
+                           "help cut",
+                           "100f\\-499f",
                            "end\\-",
                            "576",
                            "384",

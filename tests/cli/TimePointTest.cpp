@@ -13,15 +13,23 @@ namespace {
 
 constexpr std::int64_t kMs = 1'000'000;
 
+// A bare number is seconds, as players read it; frames carry an 'f'.
 TEST(CliPointGrammar, EachFormReadsAsFramesOrNanoseconds) {
+  constexpr std::int64_t kS = 1000 * kMs;
   struct Case {
     const char* text;
     bool isTime;
     std::int64_t value;  // frame, or nanoseconds
   } cases[] = {
-      {"0", false, 0},
-      {"123", false, 123},
-      {"2147483647", false, 2147483647},
+      {"0f", false, 0},
+      {"123f", false, 123},
+      {"2147483647f", false, 2147483647},
+      {"0", true, 0},
+      {"5", true, 5 * kS},
+      {"90", true, 90 * kS},
+      {"120", true, 120 * kS},
+      {"90.25", true, 90'250 * kMs},
+      {"4000", true, 4000 * kS},
       {"1:30", true, 90'000 * kMs},
       {"0:01:30.250", true, 90'250 * kMs},
       {"1:02:03.4", true, 3'723'400 * kMs},
@@ -46,8 +54,8 @@ TEST(CliPointGrammar, MalformedPointsAreRefusedWithTheGrammar) {
   for (const char* text :
        {"1:75",    "-3s", "1::2", ":30",        "1:",     "1:30:",           "1:2:3:4", "1:60",
         "1:60:00", "s",   ".5s",  "5.s",        "1.2.3s", "1:30s",           "abc",     "1e3s",
-        "",        "+5s", "5 s",  "2147483648", "-1",     "1:30.1234567890", "1:0:100", "3m",
-        "0x10",    "1:3a"}) {
+        "",        "+5s", "5 s",  "2147483648f", "-1",    "1:30.1234567890", "1:0:100", "3m",
+        "0x10",    "1:3a", "f",   "1.5f", "-1f",        "5 f",    "1:30f",           "5sf",     "99999999999"}) {
     SCOPED_TRACE(text);
     StreamPoint p;
     std::string error;
@@ -110,8 +118,10 @@ TEST(CliJobRange, OpenEndsAndMixedBounds) {
     const char* arg;
     std::int32_t start, stop;
   } cases[] = {
-      {"a.mp3@100-", 100, 2147483647}, {"a.mp3@-2:00", 0, 4999},   {"a.mp3@0:00.240-20", 10, 20},
-      {"a.mp3@5-0.25s", 5, 10},        {"a.mp3@-", 0, 2147483647}, {"dir@x/a.mp3@1:00-1:00.024", 2500, 2500},
+      {"a.mp3@100f-", 100, 2147483647}, {"a.mp3@-2:00", 0, 4999},   {"a.mp3@0:00.240-20f", 10, 20},
+      {"a.mp3@5f-0.25s", 5, 10},        {"a.mp3@-", 0, 2147483647}, {"dir@x/a.mp3@1:00-1:00.024", 2500, 2500},
+      {"a.mp3@90-120", 3750, 4999},      {"a.mp3@-0f", 0, 0},        {"a.mp3@100f-100f", 100, 100},
+      {"a.mp3@0.24-1", 10, 41},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arg);
@@ -127,22 +137,26 @@ TEST(CliJobRange, OpenEndsAndMixedBounds) {
   JobArgument job;
   std::string error;
   std::int32_t start = -1, stop = -1;
-  ASSERT_TRUE(ParseJob("a.mp3@20-0.25s", job, error)) << error;
+  ASSERT_TRUE(ParseJob("a.mp3@20f-0.25s", job, error)) << error;
   EXPECT_FALSE(ResolveRange(job, clock, start, stop, error));
   EXPECT_NE(error.find("holds no frame"), std::string::npos) << error;
-  for (const char* bad : {"a.mp3@9-5", "a.mp3@2s-1s", "a.mp3@1:75-", "a.mp3@--3s", "a.mp3@1-2-3", "@1-2"}) {
+  // Malformed ranges, ranges that hold nothing as written, and an argument
+  // that is neither a file nor a range (the '@' forgotten) are each refused:
+  // the run treats them as usage errors.
+  for (const char* bad : {"a.mp3@9f-5f", "a.mp3@9-5", "a.mp3@2s-1s", "a.mp3@1:75-", "a.mp3@--3s", "a.mp3@1-2-3",
+                          "@1-2", "a.mp3@0.10.5-", "a.mp3@1x-", "a.mp3@0-endless", "a.mp3@end-1s-",
+                          "a.mp3@0-end-5f", "a.mp3@-0:00", "a.mp3@0:00-0:00", "a.mp3@-0", "a.mp3@5-5",
+                          "a.mp3@1:00-59", "0:10", "90", "0:10-0:20", "100f-", ""}) {
     SCOPED_TRACE(bad);
     EXPECT_FALSE(ParseJob(bad, job, error));
+    EXPECT_FALSE(error.empty());
   }
-  // Malformed times are told apart from other bad ranges: they are usage
-  // errors, whatever their form.
-  for (const char* bad : {"a.mp3@0.10-", "a.mp3@1x-", "a.mp3@-end-5", "a.mp3@0-endless", "a.mp3@end-1s-"}) {
-    SCOPED_TRACE(bad);
-    EXPECT_FALSE(ParseJob(bad, job, error));
-    EXPECT_TRUE(job.MalformedTime);
-  }
-  EXPECT_FALSE(ParseJob("a.mp3@9-5", job, error));
-  EXPECT_FALSE(job.MalformedTime);
+  ASSERT_TRUE(ParseJob(std::string(KERFWELL_TEST_DATA) + "/cbr128.mp3", job, error)) << error;
+  EXPECT_TRUE(job.WholeFile);
+  ASSERT_TRUE(ParseJob("no-such.mp3", job, error)) << error;  // reported when the run reaches it
+  ASSERT_TRUE(ParseJob("a.mp3@-end-5", job, error)) << error;  // seconds from the end
+  EXPECT_TRUE(job.Stop.FromEnd);
+  EXPECT_EQ(job.Stop.Nanoseconds, 5000 * kMs);
 }
 
 TEST(CliJobGrammar, StopsFromTheEndBecomeTimesOnceTheLengthIsKnown) {
@@ -173,7 +187,7 @@ TEST(CliSplitPlan, PointsBecomePieceStartsAndNames) {
   const FrameClock clock{1152, 48000, 1};  // an Info frame at 0; 24 ms a frame
   std::vector<StreamPoint> points(3);
   std::string error;
-  ASSERT_TRUE(ParsePoint("10", points[0], error));
+  ASSERT_TRUE(ParsePoint("10f", points[0], error));
   ASSERT_TRUE(ParsePoint("0:00.480", points[1], error));  // audio frame 20: index 21
   ASSERT_TRUE(ParsePoint("1s", points[2], error));        // inside audio frame 41: index 42
   std::vector<std::int32_t> starts;
@@ -191,7 +205,7 @@ TEST(CliSplitPlan, PointsBecomePieceStartsAndNames) {
   EXPECT_EQ(NamePieces("/take.mp2", "", {0}, 9)[0].Path, "/take_01.mp2");
 
   // Points out of order, at the first frame or past the last are refused.
-  for (const char* bad : {"0", "100", "5s"}) {
+  for (const char* bad : {"0f", "100f", "5s", "5"}) {
     SCOPED_TRACE(bad);
     std::vector<StreamPoint> one(1);
     ASSERT_TRUE(ParsePoint(bad, one[0], error));
@@ -209,7 +223,7 @@ TEST(CliSplitPlan, EveryLengthLeavesTheRestToTheLastPiece) {
   ASSERT_TRUE(ParsePoint("1s", length, error));  // 41.67 frames: pieces start at 0, 41, 83, 125
   ASSERT_TRUE(EveryStarts(length, clock, 130, starts, error));
   EXPECT_EQ(starts, (std::vector<std::int32_t>{0, 41, 83, 125}));
-  ASSERT_TRUE(ParsePoint("40", length, error));
+  ASSERT_TRUE(ParsePoint("40f", length, error));
   ASSERT_TRUE(EveryStarts(length, clock, 120, starts, error));
   EXPECT_EQ(starts, (std::vector<std::int32_t>{0, 40, 80}));
   EXPECT_EQ(NamePieces("a.mp3", "", std::vector<std::int32_t>(120, 0), 200)[119].Path, "./a_120.mp3");

@@ -95,7 +95,7 @@ TEST_F(GaplessCli, TimeCutsPlayExactlyTheirRangeAndKeepTheEncoderString) {
       {"ffmpeg-vbr", "@0.5s-", 22050, -1, "Lavc", true},
       {"lame-untagged", "@-2.5s", 0, 110250, "Lavf", false},
       // Its frames are too small for lame's tag: a stream without one.
-      {"lame-mpeg2-16k-mono", "@40-1.9s", -40, 30400, "Lavf", false},
+      {"lame-mpeg2-16k-mono", "@40f-1.9s", -40, 30400, "Lavf", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.Fixture) + c.Range);
@@ -246,7 +246,7 @@ TEST_F(GaplessCli, SplitPiecesPlayedBackToBackAreTheWhole) {
       std::string f = std::to_string((edge % rate_) * 1000000000LL / rate_);
       return std::string(9 - f.size(), '0') + f;
     }() + "s";
-    const Outcome r = Exec({"split", "-q", "-d", dir, source_, "0:00.7", "60", edgeTime});
+    const Outcome r = Exec({"split", "-q", "-d", dir, source_, "0:00.7", "60f", edgeTime});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Err, "");
     Pcm joined;
@@ -339,7 +339,7 @@ TEST_F(GaplessCli, FramesOptionAndFrameRangesCopyFrames) {
   // --frames: pieces that join back with cat (the Info frame of the first
   // brought up to date).
   const std::string dir = Path("frames");
-  Outcome r = Exec({"split", "-q", "--frames", "-d", dir, source_, "1.3s", "100"});
+  Outcome r = Exec({"split", "-q", "--frames", "-d", dir, source_, "1.3s", "100f"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   std::string joined;
   for (int i = 1; i <= 3; ++i) joined += clitest::Slurp(dir + "/lame-cbr128_0" + std::to_string(i) + ".mp3");
@@ -362,14 +362,14 @@ TEST_F(GaplessCli, FramesOptionAndFrameRangesCopyFrames) {
         return true;
       },
       error));
-  r = Exec({"cut", "-q", "-o", Path("f.mp3"), source_ + "@50-80", source_ + "@1-10"});
+  r = Exec({"cut", "-q", "-o", Path("f.mp3"), source_ + "@50f-80f", source_ + "@1f-10f"});
   EXPECT_EQ(r.Status, 0) << r.Err;
   const std::string copied = clitest::Slurp(Path("f.mp3"));
   EXPECT_TRUE(copied == original.substr(static_cast<std::size_t>(starts[50]),
                                         static_cast<std::size_t>(starts[81] - starts[50])) +
                             original.substr(static_cast<std::size_t>(starts[1]),
                                             static_cast<std::size_t>(starts[11] - starts[1])));
-  EXPECT_TRUE(Contains(r.Err, "job 1 of 2: " + source_ + "@50-80: the first ")) << r.Err;
+  EXPECT_TRUE(Contains(r.Err, "job 1 of 2: " + source_ + "@50f-80f: the first ")) << r.Err;
   EXPECT_TRUE(Contains(r.Err, "frames will decode damaged: frame 50 takes bit-reservoir bytes")) << r.Err;
   EXPECT_TRUE(Contains(r.Err, "a time range gives an exact start")) << r.Err;
   EXPECT_FALSE(Contains(r.Err, "job 2 of 2")) << "frame 1 is the first audio frame: " << r.Err;
@@ -404,7 +404,7 @@ TEST_F(GaplessCli, LayerTwoTimeCutsStayFrameCopies) {
   // before it is 41).
   Outcome r = Exec({"cut", "-q", "-o", Path("t.mp2"), in + "@0.5s-1s"});
   ASSERT_EQ(r.Status, 0) << r.Err;
-  r = Exec({"cut", "-q", "-o", Path("f.mp2"), in + "@20-41"});
+  r = Exec({"cut", "-q", "-o", Path("f.mp2"), in + "@20f-41f"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_TRUE(clitest::Slurp(Path("t.mp2")) == clitest::Slurp(Path("f.mp2")));
   EXPECT_FALSE(clitest::Slurp(Path("t.mp2")).empty());
