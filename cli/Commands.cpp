@@ -112,7 +112,9 @@ int RunCut(const Options& options) {
   std::vector<PlannedJob> jobs;
   std::vector<TagEdit> edits;
   std::string error;
-  if (!PlanCutJobs(options.Operands, jobs, error, options.Range) || !ParseTagOptions(options.TagEdits, edits, error))
+  LevelChange level;
+  if (!PlanCutJobs(options.Operands, jobs, error, options.Range) || !ParseTagOptions(options.TagEdits, edits, error) ||
+      !ParseLevelChange(options, level, error))
     return UsageError(error);
 
   // An output that is one of the inputs would be read while it grows; one
@@ -172,5 +174,6 @@ int RunCut(const Options& options) {
   settings.Tags = options.Tags;
   settings.Quiet = options.Quiet;
   settings.Edits = edits;
+  settings.Level = level;
   return CutJobsInto(target, jobs, settings);
 }

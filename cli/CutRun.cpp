@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 #include "cli/Commands.h"
 #include "cli/Messages.h"
@@ -48,6 +49,8 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
   bool allCopied = true;
   WritingJob first, last;
   std::string interruption;
+  // A change of level, made once the first job's stream is known.
+  std::unique_ptr<GainSink> gain;
 
   for (const PlannedJob& planned : jobs) {
     const std::string named = planned.Label + ": " + planned.Arg;
@@ -87,6 +90,15 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
       passedOver.push_back(named);
       continue;
     }
+    if (settings.Level.Changes()) {
+      if (reference.Layer != 1) {
+        Complain(planned.Arg + ": --gain, --fade-in and --fade-out change Layer III streams only (this one is Layer " +
+                 (reference.Layer == 2 ? "II" : "I") + ", whose level lies in scale factors of 2 dB)");
+        passedOver.push_back(named);
+        continue;
+      }
+      if (!gain) gain = std::make_unique<GainSink>(out, PlanLevel(settings.Level, reference));
+    }
     if (tagsPending) {
       tagsPending = false;
       tagSource = source;
@@ -107,7 +119,7 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
     // whether the range reached the end.
     options.EndAfterRange = true;
     options.Cancel = CancelFlag();
-    options.Sink = &out;
+    options.Sink = gain ? static_cast<FrameSink*>(gain.get()) : &out;
     if (planned.Resume.Position >= 0 && planned.Resume.Index <= start) options.Resume = planned.Resume;
     bar.Start(planned.Label + " " + job.Path);
     out.BeginJob();
@@ -131,6 +143,11 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
             : JobProgress(),
         options);
     bar.Clear();
+    // The output ends with the last job: a fade-out held back its frames.
+    if (gain && &planned == &jobs.back() && r.Ok() && !gain->EndFade(error)) {
+      Complain(error);
+      outputFailed = failed = true;
+    }
     const OutputJob wrote = out.EndJob();
     if (planned.SettleEnd && r.Ok() && !r.FramesAfterRange)
       out.SetLameEndPadding(static_cast<std::uint16_t>(SettledEndPadding(planned.Exact, r.Count)));
@@ -205,6 +222,10 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
   if (!out.LeftOutFront().empty()) {
     Complain(target.Shown + ": its first frame, " + out.LeftOutFront() +
              " that would not describe it, was left out");
+  }
+  if (gain && gain->Clamped() > 0) {
+    Complain(target.Shown + ": " + std::to_string(gain->Clamped()) +
+             " granules could not take the whole change of level: their global_gain reached 0 or 255");
   }
   int status = passedOver.empty() && !failed ? kExitOk : kExitFailed;
   std::string error;

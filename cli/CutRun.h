@@ -7,6 +7,7 @@
 
 #include "cli/ExactCut.h"
 #include "cli/JobArgument.h"
+#include "cli/LevelChange.h"
 #include "cli/OutputTarget.h"
 #include "cli/PathIdentity.h"
 #include "stream/SourceFile.h"
@@ -56,6 +57,7 @@ struct CutSettings {
   bool Tags = false;
   bool Quiet = false;
   std::vector<TagEdit> Edits;  // written into the output before it is committed
+  LevelChange Level;           // --gain, --fade-in, --fade-out
 };
 
 // Writes every job, in order, to the opened target, then, with Tags, closes

@@ -30,7 +30,9 @@ int RunEachCut(const Options& options) {
   std::vector<PlannedJob> jobs;
   std::vector<TagEdit> edits;
   std::string error;
-  if (!PlanCutJobs(options.Operands, jobs, error, options.Range) || !ParseTagOptions(options.TagEdits, edits, error))
+  LevelChange level;
+  if (!PlanCutJobs(options.Operands, jobs, error, options.Range) || !ParseTagOptions(options.TagEdits, edits, error) ||
+      !ParseLevelChange(options, level, error))
     return UsageError(error);
 
   // Every output is planned before anything is written: none may be an
@@ -70,6 +72,7 @@ int RunEachCut(const Options& options) {
   settings.AnyBitRate = options.AnyBitRate;
   settings.Tags = options.Tags;
   settings.Quiet = options.Quiet;
+  settings.Level = level;
   int failures = 0;
   for (std::size_t n = 0; n < jobs.size() && !Cancelled(); ++n) {
     // Each job is a cut of its own: a time cut of a Layer III file is

@@ -72,6 +72,8 @@ const char kCut[] =
     "  --tag KEY=VALUE set title, artist, album, track, date, genre or comment\n"
     "  --one-bitrate   leave out and report frames not of the first frame's length\n"
     "  --frames        copy whole frames even for a time cut\n"
+    "  --gain DB       louder or softer without re-encoding, in 1.5 dB steps (-6dB)\n"
+    "  --fade-in DURATION, --fade-out DURATION  a fade of up to 30 s, likewise\n"
     "  --tags, --any-bitrate   accepted: they are the default\n"
     "  -q, --quiet     no progress bar\n";
 

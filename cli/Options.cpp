@@ -26,7 +26,9 @@ bool Check(const Options& o, std::string& error) {
       !only(o.HaveMinSilence, "--min-silence", split && o.Silence) ||
       !only(o.HaveMinLength, "--min-length", split && o.Silence) ||
       !only(o.DryRun, "--dry-run", split && (o.Silence || o.HaveCue)) || !only(o.HaveName, "--name", split) ||
-      !only(!o.TagEdits.empty(), "--tag", writes) || !only(o.Each, "--each", c == "cut"))
+      !only(!o.TagEdits.empty(), "--tag", writes) || !only(o.Each, "--each", c == "cut") ||
+      !only(o.HaveGain, "--gain", c == "cut") || !only(o.HaveFadeIn, "--fade-in", c == "cut") ||
+      !only(o.HaveFadeOut, "--fade-out", c == "cut"))
     return false;
   if (c == "help") {
     if (o.Operands.size() > 1 || (o.Operands.size() == 1 && (!IsCommand(o.Operands[0]) || o.Operands[0] == "help")))
@@ -168,6 +170,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       ok = flag(given);
     } else if (a == "--one-bitrate") {
       ok = flag(options.OneBitRate);
+    } else if (a == "--gain") {
+      ok = value(options.Gain, options.HaveGain, "--gain DB");
+    } else if (a == "--fade-in") {
+      ok = value(options.FadeIn, options.HaveFadeIn, "--fade-in DURATION");
+    } else if (a == "--fade-out") {
+      ok = value(options.FadeOut, options.HaveFadeOut, "--fade-out DURATION");
     } else if (a == "--frames") {
       ok = flag(options.Frames);
     } else if (a == "--tags") {

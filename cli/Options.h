@@ -47,6 +47,12 @@ struct Options {
   bool NoTags = false;
   bool Tags = true;  // !NoTags
   bool TagsGiven = false;  // --tags, which only a writing command takes
+  std::string Gain;  // --gain DB: a lossless change of level, in 1.5 dB steps
+  bool HaveGain = false;
+  std::string FadeIn;  // --fade-in DURATION
+  bool HaveFadeIn = false;
+  std::string FadeOut;  // --fade-out DURATION
+  bool HaveFadeOut = false;
   bool Quiet = false;
   bool Json = false;  // info --json: every field, for scripts
 };

@@ -37,6 +37,7 @@ class Gain : public testing::Test {
     options.AnyBitRate = true;
     options.Sink = &sink;
     EXPECT_TRUE(ScanFrames(in, "", 0, std::numeric_limits<std::int32_t>::max(), false, reference, {}, options).Ok());
+    EXPECT_TRUE(sink.EndFade(error)) << error;
     return sink.Clamped();
   }
   std::string dir_;
@@ -95,23 +96,6 @@ TEST_F(Gain, FadesRiseAndFallEvenlyAndLeaveTheMusicBetweenThem) {
   GainPlan fades;
   fades.FadeInGranules = 77;  // one second
   fades.FadeOutGranules = 77;
-  // A fade-out needs the output's granules: counted as the sink counts them.
-  {
-    GainPlan none;
-    none.FadeInGranules = 1;
-    none.FadeSteps = 0;
-    OutputFile scratch;
-    std::string error;
-    ASSERT_EQ(scratch.Open(dir_ + "/count.mp3", error), ScanStatus::Ok);
-    GainSink counter(scratch, none);
-    FrameHeader reference;
-    ASSERT_TRUE(ProbeFile(in, reference));
-    ScanOptions options;
-    options.Sink = &counter;
-    ASSERT_TRUE(ScanFrames(in, "", 0, std::numeric_limits<std::int32_t>::max(), false, reference, {}, options).Ok());
-    fades.TotalGranules = counter.Granules();
-  }
-  ASSERT_GT(fades.TotalGranules, 200);
   CopyWithGain(in, faded, fades);
   EXPECT_EQ(std::filesystem::file_size(faded), std::filesystem::file_size(plain));
   const Pcm b = Ffmpeg(faded);
