@@ -15,7 +15,7 @@ namespace {
 using std::chrono::duration_cast;
 using std::chrono::milliseconds;
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(KERFWELL_SANITIZED)
 constexpr int kStopWithinMs = 250;  // the sanitizer slows every thread down
 #else
 constexpr int kStopWithinMs = 100;
