@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "HostileSupport.h"
@@ -259,11 +260,32 @@ TEST_F(Transactions, AFullDiskFailsTheRunAndLeavesTheOldOutput) {
   EXPECT_GT(failedRuns, 0);
 }
 
+// Whether process `pid` holds a flock() on the file of inode `inode` within a
+// minute, as /proc/locks lists them ("1: FLOCK ADVISORY WRITE PID MAJ:MIN:INODE ...").
+bool WaitForLock(pid_t pid, ino_t inode) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::istringstream locks(Slurp("/proc/locks"));
+    for (std::string line; std::getline(locks, line);) {
+      std::istringstream fields(line);
+      std::string number, kind, advisory, mode, device;
+      long owner = 0;
+      fields >> number >> kind >> advisory >> mode >> owner >> device;
+      const std::size_t colon = device.rfind(':');
+      if (kind == "FLOCK" && owner == pid && colon != std::string::npos &&
+          std::strtoull(device.c_str() + colon + 1, nullptr, 10) == inode)
+        return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
+}
+
 TEST_F(Transactions, AnAppendThatWaitsForAnOverwriteWithTagsComesAfterIt) {
   const int trials = FromEnv("KERFWELL_RACE_TRIALS", 10);
   const std::string work = dir_ / "race";
   const std::string out = work + "/out.mp3";
-  const std::vector<std::string> overwrite{"cut", "-q", "--overwrite", "--tag", "title=First", "-o", out, input_};
+  const std::vector<std::string> overwrite{"cut", "-q", "--overwrite", "--no-tags", "--tag", "title=First", "-o", out, input_};
   const std::vector<std::string> append{"cut", "-q", "--append", "-o", out, input_ + "@0:00-0:02"};
   // One after the other.
   fs::create_directories(work);
@@ -277,9 +299,13 @@ TEST_F(Transactions, AnAppendThatWaitsForAnOverwriteWithTagsComesAfterIt) {
     std::vector<std::string> a{CutterBinary()}, b{CutterBinary()};
     a.insert(a.end(), overwrite.begin(), overwrite.end());
     b.insert(b.end(), append.begin(), append.end());
+    struct stat old {};
+    ASSERT_EQ(::stat(out.c_str(), &old), 0);
     const pid_t first = Spawn(a, dir_ / "a.err");
-    // The second starts while the first holds the lock: a little later each trial.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20 + 5 * trial));
+    // The second starts once the first holds the lock, a little later each
+    // trial: from then on it must wait, whatever the machine's speed.
+    ASSERT_TRUE(WaitForLock(first, old.st_ino)) << "the first run never locked its output";
+    std::this_thread::sleep_for(std::chrono::milliseconds(5 * trial));
     const pid_t second = Spawn(b, dir_ / "b.err");
     int sa = 0, sb = 0;
     ::waitpid(first, &sa, 0);
