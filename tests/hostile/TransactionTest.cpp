@@ -74,6 +74,24 @@ std::string MakeInput(const std::string& dir, int mb) {
   return path;
 }
 
+// Waits until process `pid` has written `bytes` (its write calls, as
+// /proc/PID/io counts them), or has ended.
+void WaitForWritten(pid_t pid, std::int64_t bytes) {
+  const std::string io = "/proc/" + std::to_string(pid) + "/io";
+  for (;;) {
+    std::istringstream fields(Slurp(io));
+    std::int64_t wchar = -1;
+    for (std::string name; fields >> name;) {
+      if (name == "wchar:") fields >> wchar;
+    }
+    siginfo_t ended {};
+    if (wchar < 0 || wchar >= bytes) return;
+    if (::waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 && ended.si_pid == pid)
+      return;
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+}
+
 struct Mode {
   const char* name;
   bool old;                       // the output holds an old file before the run
@@ -133,14 +151,15 @@ TEST_F(Transactions, AKillAtAnyMomentLeavesTheOldOutputOrACompleteNewOne) {
   const int runs = FromEnv("KERFWELL_CRASH_RUNS", 40);
   // Each mode run whole first: the complete new outputs, and how long it takes.
   std::map<std::string, std::map<std::string, std::string>> complete;
-  std::map<std::string, double> seconds;
+  std::map<std::string, std::int64_t> written;  // what a whole run writes, about
   for (const Mode& m : kModes) {
     const std::string work = dir_ / "ref";
     Prepare(m, work);
-    const auto began = std::chrono::steady_clock::now();
     ASSERT_EQ(RunCut(Args(m, work), dir_ / "ref.err"), 0) << m.name << ": " << Slurp(dir_ / "ref.err");
-    seconds[m.name] = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-    for (const std::string& o : Outputs(m)) complete[m.name][o] = Slurp(work + "/" + o);
+    for (const std::string& o : Outputs(m)) {
+      complete[m.name][o] = Slurp(work + "/" + o);
+      written[m.name] += static_cast<std::int64_t>(complete[m.name][o].size() - (m.old ? old_.size() : 0));
+    }
   }
 
   std::mt19937 random(20261208);
@@ -154,9 +173,11 @@ TEST_F(Transactions, AKillAtAnyMomentLeavesTheOldOutputOrACompleteNewOne) {
     std::vector<std::string> argv{CutterBinary()};
     for (const std::string& a : Args(m, work)) argv.push_back(a);
     const pid_t pid = Spawn(argv, dir_ / "run.err");
-    // Anywhere from the start to a little past the usual end.
-    const double at = std::uniform_real_distribution<double>(0, 1.1)(random) * seconds[m.name];
-    std::this_thread::sleep_for(std::chrono::duration<double>(at));
+    // Anywhere from the start to a little past the end, by the bytes the run
+    // has written (and so whatever the machine's speed): in the frames, in
+    // the tag write, in the commit.
+    const double at = std::uniform_real_distribution<double>(0, 1.05)(random) * static_cast<double>(written[m.name]);
+    WaitForWritten(pid, static_cast<std::int64_t>(at));
     ::kill(pid, SIGKILL);
     int st = 0;
     ::waitpid(pid, &st, 0);
