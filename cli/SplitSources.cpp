@@ -92,6 +92,8 @@ bool PointsFromCue(const std::string& sheetPath, SplitSource& source, std::strin
   source = SplitSource{};
   if (!ReadCueSheet(sheetPath, source.Sheet, error)) return false;
   source.FromCue = true;
+  source.FirstStart.IsTime = true;
+  source.FirstStart.Nanoseconds = CueFramesToNanoseconds(source.Sheet.Tracks[0].Start);
   for (std::size_t i = 1; i < source.Sheet.Tracks.size(); ++i) {
     StreamPoint p;
     p.IsTime = true;
@@ -178,6 +180,18 @@ void PrintPoints(const SplitSource& source) {
     std::printf("%lld:%02lld:%02lld.%06lld\n", static_cast<long long>(us / 3'600'000'000),
                 static_cast<long long>(us / 60'000'000 % 60), static_cast<long long>(us / 1'000'000 % 60),
                 static_cast<long long>(us % 1'000'000));
+  }
+  std::fflush(stdout);
+}
+
+void PrintTracks(const SplitSource& source, std::int64_t endNs) {
+  const std::vector<CueTrack>& tracks = source.Sheet.Tracks;
+  for (std::size_t i = 0; i < tracks.size(); ++i) {
+    const std::int64_t start = CueFramesToNanoseconds(tracks[i].Start);
+    const std::int64_t end = i + 1 < tracks.size() ? CueFramesToNanoseconds(tracks[i + 1].Start) : endNs;
+    const std::string length = end > start ? FormatTime(end - start) : "past the end";
+    std::printf("%02zu\t%s\t%s\t%s\n", i + 1, TrackTitle(source, i).c_str(), FormatTime(start).c_str(),
+                length.c_str());
   }
   std::fflush(stdout);
 }

@@ -16,6 +16,9 @@ struct Options;
 // the user. A sheet also names and tags each piece.
 struct SplitSource {
   std::vector<StreamPoint> Points;  // where pieces 2, 3, ... start
+  // Where piece 1 starts: a sheet's first INDEX 01 (what comes before it is
+  // a pregap, left out as those of the other tracks are), else 0.
+  StreamPoint FirstStart;
   bool FromCue = false;
   CueSheet Sheet;  // with FromCue
 };
@@ -43,6 +46,9 @@ std::string NoSilenceFound(const SilenceSettings& settings);
 // One point a line as a time, "h:mm:ss.ffffff", which split takes back as
 // POINTs that name the same samples.
 void PrintPoints(const SplitSource& source);
+// A sheet's tracks, one a line: number, title, start and length (the last
+// one's to `endNs`, the stream's length on the player's clock), tab-separated.
+void PrintTracks(const SplitSource& source, std::int64_t endNs);
 
 // A text as one safe file name: no '/', no control characters and none of
 // \ : * ? " < > | (which other systems refuse), no leading dot and no

@@ -108,6 +108,22 @@ TEST_P(CliAlbumEncodings, CueSplitNamesTagsAndCutsEveryTrack) {
   }
 }
 
+// A first track after a pregap starts at its INDEX 01 (the pregap is left
+// out), and --dry-run lists the tracks as the pieces will be.
+TEST_P(CliAlbumEncodings, CueFirstTrackStartsAfterItsPregapAndDryRunListsTheTracks) {
+  const std::string in = Album(GetParam());
+  std::ofstream(Path("p.cue")) << "FILE \"x.wav\" WAVE\r  TRACK 01 AUDIO\r    TITLE \"A\"\r    INDEX 00 00:00:00\r"
+                                  "    INDEX 01 00:02:00\r  track 02 audio\r    title \"B\"\r    index 01 00:11:00\r";
+  Outcome r = Exec({"split", "--cue", Path("p.cue"), "--dry-run", "-d", Path("out"), in});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "01\tA\t0:00:02.000\t0:00:09.000\n02\tB\t0:00:11.000\t0:00:19.000\n");
+  EXPECT_FALSE(std::filesystem::exists(Path("out")));
+  r = Exec({"split", "--cue", Path("p.cue"), "--any-bitrate", "-q", "-d", Path("out"), in});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(DecodedSamples(Path("out/01 - A.mp3")), Samples(9));
+  EXPECT_EQ(DecodedSamples(Path("out/02 - B.mp3")), Samples(albumtest::kAlbumSeconds - 11));
+}
+
 TEST_P(CliAlbumEncodings, SilenceSplitFindsTheTrackBoundaries) {
   const std::string in = Album(GetParam());
   Outcome r = Exec({"split", "--silence", "--dry-run", "--min-length", "3", "-d", Path("dry"), in});
