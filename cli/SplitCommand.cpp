@@ -355,6 +355,15 @@ PieceNames CheckPieceNames(const Options& options, const PathIdentity& source,
   for (std::int64_t k = 0; k < pieces; ++k) {
     if (Cancelled()) return PieceNames::Interrupted;
     const std::string path = pathOf(static_cast<std::size_t>(k));
+    // A file name has at most 255 bytes (NAME_MAX on every common file
+    // system): a longer one would fail only when its piece came.
+    const std::size_t nameBytes = path.size() - (path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    if (nameBytes > 255) {
+      if (!quiet)
+        Complain(path + ": a file name of " + std::to_string(nameBytes) +
+                 " bytes, longer than the 255 a name may have; nothing written");
+      return PieceNames::InTheWay;
+    }
     if (SamePlace(source, IdentifyPath(path))) {
       if (!quiet) Complain(path + ": the piece would be the input; nothing written");
       return PieceNames::InTheWay;

@@ -15,12 +15,31 @@
 
 namespace {
 
-std::string TrackTitle(const SplitSource& source, std::size_t index) {
-  if (source.FromCue && index < source.Sheet.Tracks.size() && !source.Sheet.Tracks[index].Title.empty())
-    return source.Sheet.Tracks[index].Title;
+// "Track 05": the title of a track without one, and the name of a piece
+// whose name came out empty.
+std::string NumberedTrack(std::size_t index) {
   char text[32];
   std::snprintf(text, sizeof text, "Track %02zu", index + 1);
   return text;
+}
+
+std::string TrackTitle(const SplitSource& source, std::size_t index) {
+  if (source.FromCue && index < source.Sheet.Tracks.size() && !source.Sheet.Tracks[index].Title.empty())
+    return source.Sheet.Tracks[index].Title;
+  return NumberedTrack(index);
+}
+
+// Names that Windows keeps for its devices, whatever their case and
+// extension ("con.mp3", "Lpt1"): a piece of such a name could not be copied
+// there.
+bool WindowsDeviceName(const std::string& name) {
+  std::string stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+  return stem.size() == 4 && (stem.rfind("COM", 0) == 0 || stem.rfind("LPT", 0) == 0) && stem[3] >= '1' &&
+         stem[3] <= '9';
 }
 
 std::string TrackPerformer(const SplitSource& source, std::size_t index) {
@@ -69,7 +88,9 @@ bool Expand(const std::string& pattern, const SplitSource* source, std::size_t i
       continue;
     }
     if (field == "title") {
+      // A title that nothing safe is left of is the track's number.
       value = source ? TrackTitle(*source, index) : "";
+      if (source && SafeFileName(value).empty()) value = NumberedTrack(index);
     } else if (field == "performer") {
       value = source ? TrackPerformer(*source, index) : "";
     } else if (field == "album") {
@@ -216,16 +237,32 @@ std::string SafeFileName(const std::string& text) {
 
 bool CheckNamePattern(const std::string& pattern, std::string& error) {
   std::string out;
-  return Expand(pattern, nullptr, 0, "", out, error);
+  if (!Expand(pattern, nullptr, 0, "", out, error)) return false;
+  // The pattern's own text, outside its fields, names files in -d's folder
+  // and no other.
+  std::string text;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '{') {
+      i = pattern.find('}', i);
+    } else {
+      text += pattern[i];
+    }
+  }
+  if (text.find('/') != std::string::npos || text.find("..") != std::string::npos) {
+    error = "--name \"" + pattern + "\": a '/' or '..' would name a file outside the pieces' folder (-d)";
+    return false;
+  }
+  return true;
 }
 
 std::string PatternPieceName(const std::string& pattern, const PieceNameParts& parts, const SplitSource& source,
                              std::size_t index) {
   std::string name, error;
   Expand(pattern, &source, index, parts.Stem, name, error);
-  // A name that came out empty, or as a folder alone, still gets the number.
-  if (name.empty() || name.back() == '/') name += std::to_string(index + 1);
-  return parts.Folder + name + parts.Extension;
+  if (name.empty()) name = NumberedTrack(index);
+  name += parts.Extension;
+  if (WindowsDeviceName(name)) name.insert(name.find('.') == std::string::npos ? name.size() : name.find('.'), "_");
+  return parts.Folder + name;
 }
 
 void NamePiecesByPattern(const std::string& pattern, const std::string& input, const std::string& directory,

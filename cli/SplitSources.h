@@ -55,9 +55,12 @@ void PrintTracks(const SplitSource& source, std::int64_t endNs);
 // trailing space or dot; at most 200 bytes, cut on a character boundary.
 std::string SafeFileName(const std::string& text);
 // False, with `error` set, for a pattern with an unknown field or an
-// unclosed brace.
+// unclosed brace, or whose own text has a '/' or '..': the pieces stay in
+// their folder.
 bool CheckNamePattern(const std::string& pattern, std::string& error);
-// The name of piece `index` (from 0) by `pattern`: see NamePiecesByPattern.
+// The name of piece `index` (from 0) by `pattern`: see NamePiecesByPattern. A
+// name that comes out empty is "Track NN"; one that Windows keeps for a
+// device (CON, PRN, AUX, NUL, COM1 to 9, LPT1 to 9) gets a '_' after it.
 std::string PatternPieceName(const std::string& pattern, const PieceNameParts& parts, const SplitSource& source,
                              std::size_t index);
 // Names the pieces by `pattern` ({n}, {n:02}, {title}, {performer}, {album},

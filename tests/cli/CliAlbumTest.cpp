@@ -304,23 +304,54 @@ TEST(CliPieceNames, FieldsAreMadeSafeAndPatternsChecked) {
   const std::string longName = std::string(199, 'a') + "é";  // 201 bytes: the é is not cut in half
   EXPECT_EQ(SafeFileName(longName), std::string(199, 'a'));
   std::string error;
-  EXPECT_TRUE(CheckNamePattern("{album}/{n:02} {performer} - {title} ({path-stem})", error)) << error;
-  for (const char* bad : {"{nn}", "{n:2}", "{title", "{Title}"}) {
+  EXPECT_TRUE(CheckNamePattern("{n:02} {performer} - {title} ({path-stem}) {album}", error)) << error;
+  // Unknown fields, and a pattern whose own text leaves the folder.
+  for (const char* bad : {"{nn}", "{n:2}", "{title", "{Title}", "{album}/{n}", "../x_{n}", "x..{n}", "/tmp/{n}"}) {
     EXPECT_FALSE(CheckNamePattern(bad, error)) << bad;
     EXPECT_TRUE(Contains(error, "--name")) << error;
   }
-  SplitSource source;
-  source.FromCue = true;
-  source.Sheet.Title = "LP/1";
-  source.Sheet.Performer = "Band";
-  source.Sheet.Tracks = {{"One", "", 0}, {"", "Guest", 750}};
-  std::vector<SplitPiece> pieces(2);
-  NamePiecesByPattern("{album}/{n:02} {performer} - {title}", "/music/rip.mp3", "", source, pieces);
-  EXPECT_EQ(pieces[0].Path, "/music/LP_1/01 Band - One.mp3");
-  EXPECT_EQ(pieces[1].Path, "/music/LP_1/02 Guest - Track 02.mp3");
-  NamePiecesByPattern("{album}", "rip", "out/", SplitSource{}, pieces);  // empty fields still name them apart
-  EXPECT_EQ(pieces[0].Path, "out/1");
-  EXPECT_EQ(SharedPiecePath(pieces), "");
+  struct Case {
+    const char* pattern;
+    const char* title;  // of track 2
+    const char* album;
+    const char* name;   // of piece 2
+  } cases[] = {
+      {"{n:02} {performer} - {title}", "", "LP", "02 Guest - Track 02.mp3"},
+      {"{album} {title}", "../etc", "LP/1", "LP_1 _etc.mp3"},   // values are made safe
+      {"{title}", "...", "", "Track 02.mp3"},                   // nothing left of the title
+      {"{album}", "x", "", "Track 02.mp3"},                     // an empty name
+      {"{title}", "con", "", "con_.mp3"},                       // Windows' devices, any case
+      {"{title}", "LPT1.live", "", "LPT1_.live.mp3"},
+      {"{title}", "Nul ", "", "Nul_.mp3"},
+      {"{title}", "COM10", "", "COM10.mp3"},                    // not a device
+      {"{title}-{n}", "Aux", "", "Aux-2.mp3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern + std::string(" / ") + c.title);
+    SplitSource source;
+    source.FromCue = true;
+    source.Sheet.Title = c.album;
+    source.Sheet.Tracks = {{"One", "", 0}, {c.title, "Guest", 750}};
+    std::vector<SplitPiece> pieces(2);
+    NamePiecesByPattern(c.pattern, "/music/rip.mp3", "out/", source, pieces);
+    EXPECT_EQ(pieces[1].Path, std::string("out/") + c.name);
+  }
+}
+
+// A name past 255 bytes stops the split before its first piece is written,
+// though the first name is short enough.
+TEST_F(CliAlbum, ANameLongerThanAFileNameMayBeWritesNothing) {
+  const std::string title(150, 't');
+  std::ofstream(Path("s.cue")) << "FILE \"a.wav\" WAVE\n TRACK 01 AUDIO\n TITLE \"short\"\n INDEX 01 00:00:00\n"
+                                  " TRACK 02 AUDIO\n TITLE \"" + title + "\"\n INDEX 01 00:10:00\n";
+  Outcome r = Exec({"split", "--cue", Path("s.cue"), "--name", "{n} {title} {title}", "-d", Path("out"),
+                    Album("album-cbr.mp3")});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_TRUE(Contains(r.Err, "longer than the 255 a name may have; nothing written")) << r.Err;
+  EXPECT_FALSE(std::filesystem::exists(Path("out/1 short short.mp3")));
+  r = Exec({"split", "--cue", Path("s.cue"), "--name", "../x_{n}", "-d", Path("out"), Album("album-cbr.mp3")});
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_FALSE(std::filesystem::exists(Path("x_1.mp3")));
 }
 
 }  // namespace
