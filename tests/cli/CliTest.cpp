@@ -107,6 +107,9 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
       {"split", "--name", "{bogus}", in, "10"},
       {"split", "--tag", "composer=x", in, "10"},
       {"cut", "--tag", "title", "-o", out, in},
+      {"cut", "--tag", "title=Caf\xE9", "-o", out, in},  // not UTF-8
+      {"split", "--tag", "album=\xC0\xAF", in, "0:10"},     // an overlong '/'
+      {"split", "--name", "../x_{n}", in, "0:10"},        // outside -d's folder
       {"cut", "--tag", "title=x", "-o", "-", in},
       {"cut", "--each", "--append", "-d", Path("d"), in},
       {"cut", "--each", in},
