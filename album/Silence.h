@@ -68,8 +68,10 @@ bool FindSilences(int fd, std::int64_t size, const std::string& path, const Sile
 
 // Where to split: the middle of every silence with audio on both sides, then
 // pieces shorter than the minimum joined with their shorter neighbour until
-// none is (or one piece is left). Sample frames, ascending.
-std::vector<std::int64_t> SplitPointsFromSilences(const SilenceScan& scan, std::int64_t minPieceSamples);
+// none is (or one piece is left), in O(n log n) of the silences. Sample
+// frames, ascending; empty once `cancel` is set.
+std::vector<std::int64_t> SplitPointsFromSilences(const SilenceScan& scan, std::int64_t minPieceSamples,
+                                                  const std::atomic<bool>* cancel = nullptr);
 
 // Nanoseconds as sample frames at `rate`, and back.
 std::int64_t NanosecondsToSamples(std::int64_t ns, std::int32_t rate);

@@ -59,6 +59,9 @@ bool FindSilences(int fd, std::int64_t fileSize, const std::string& path, const 
     return false;
   }
   mpg123_param(h, MPG123_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0.0);
+  // A damaged stretch is passed over to the next frame, however far, as a
+  // cut's walk does: by default the decoder gives up after 1 KiB.
+  mpg123_param(h, MPG123_RESYNC_LIMIT, -1, 0.0);
   mpg123_format_none(h);
   const long* rates = nullptr;
   std::size_t rateCount = 0;
@@ -75,6 +78,10 @@ bool FindSilences(int fd, std::int64_t fileSize, const std::string& path, const 
   std::int64_t samplesBefore = 0;  // of the formats before the current one
   std::int64_t minSilence = 0;
   bool decoded = false;
+  // Frames of another sampling frequency than the first's are not the
+  // stream a split counts: their samples take no place on its clock.
+  bool foreign = false;
+  int detectorChannels = 0;
   for (int frames = 0;; ++frames) {
     if (cancel != nullptr && cancel->load()) {
       error = path + ": the search for silences was interrupted";
@@ -88,6 +95,10 @@ bool FindSilences(int fd, std::int64_t fileSize, const std::string& path, const 
       long rate = 0;
       int channels = 0, encoding = 0;
       mpg123_getformat(h, &rate, &channels, &encoding);
+      if (scan.SampleRate == 0) scan.SampleRate = static_cast<std::int32_t>(rate);
+      foreign = rate != scan.SampleRate;
+      // Back after foreign frames in the same format: the count goes on.
+      if (foreign || (detector && channels == detectorChannels)) continue;
       if (detector) {
         // A new format inside one file: the silences so far are kept, and
         // the count goes on from where the old format ended.
@@ -96,9 +107,9 @@ bool FindSilences(int fd, std::int64_t fileSize, const std::string& path, const 
             scan.Silences.push_back({s.Start + samplesBefore, s.End + samplesBefore});
         samplesBefore += detector->Position();
       }
-      if (scan.SampleRate == 0) scan.SampleRate = static_cast<std::int32_t>(rate);
       minSilence = NanosecondsToSamples(settings.MinSilenceNs, static_cast<std::int32_t>(rate));
       detector = std::make_unique<SilenceDetector>(settings.ThresholdDb, minSilence, channels);
+      detectorChannels = channels;
       continue;
     }
     if (r == MPG123_DONE) {
@@ -109,12 +120,20 @@ bool FindSilences(int fd, std::int64_t fileSize, const std::string& path, const 
       error = path + ": cannot be decoded: " + mpg123_strerror(h);
       break;
     }
-    if (detector && bytes > 0)
+    if (detector && !foreign && bytes > 0)
       detector->Feed(reinterpret_cast<const std::int16_t*>(audio), bytes / sizeof(std::int16_t));
     if (progress && frames % kProgressEveryFrames == 0) progress(mpg123_tell_stream(h), fileSize);
   }
   handle.reset();
   if (!decoded) return false;
+  // A file that shrank (or grew) while it was decoded gave points of a file
+  // that no longer is: the split would cut another one.
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || st.st_size != fileSize) {
+    error = path + ": the file changed while it was decoded (" + std::to_string(fileSize) + " bytes, now " +
+            std::to_string(static_cast<long long>(st.st_size)) + ")";
+    return false;
+  }
   if (!detector) {
     error = path + ": no audio could be decoded";
     return false;

@@ -709,12 +709,12 @@ int RunSplit(const Options& options) {
     return Cancelled() ? CancelExitStatus() : kExitFailed;
   }
   if (options.HaveCue || options.Silence) points = found.Points;
-  if (options.DryRun) return DryRun(source, reference, found);
-  // One piece would only be a copy of the input.
+  // One piece would only be a copy of the input: a dry run says so too.
   if (options.Silence && found.Points.empty()) {
     Complain(input + ": " + NoSilenceFound(silence) + "; nothing written");
     return kExitFailed;
   }
+  if (options.DryRun) return DryRun(source, reference, found);
   FrameClock clock;
   if (!ReadFrameClock(source, reference, clock, error)) {
     Complain(error);

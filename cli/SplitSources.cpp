@@ -175,7 +175,13 @@ bool PointsFromSilence(SourceFile& file, const SilenceSettings& settings, bool q
       [&bar](std::int64_t done, std::int64_t total) { bar.Show(done, total); }, CancelFlag());
   bar.Clear();
   if (!found) return false;
-  for (std::int64_t at : SplitPointsFromSilences(scan, NanosecondsToSamples(settings.MinPieceNs, scan.SampleRate))) {
+  const std::vector<std::int64_t> points =
+      SplitPointsFromSilences(scan, NanosecondsToSamples(settings.MinPieceNs, scan.SampleRate), CancelFlag());
+  if (Cancelled()) {
+    error = input + ": the search for silences was interrupted";
+    return false;
+  }
+  for (std::int64_t at : points) {
     StreamPoint p;
     p.IsTime = true;
     p.Nanoseconds = SamplesToNanoseconds(at, scan.SampleRate);

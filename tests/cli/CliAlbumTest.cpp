@@ -160,13 +160,42 @@ TEST_P(CliAlbumEncodings, SilenceSplitFindsTheTrackBoundaries) {
   EXPECT_EQ(Lines(r.Out).size(), 1u) << r.Out;
   // A threshold above the tones hears no boundary at all: one piece would be
   // a copy of the input, so nothing is written.
+  // A dry run fails as the run would.
   r = Exec({"split", "--silence", "--dry-run", "--threshold", "-3dB", "--min-length", "1", in});
-  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Out, "");
+  EXPECT_TRUE(Contains(r.Err, "no silence of at least 1.5 s at or below -3 dBFS")) << r.Err;
   r = Exec({"split", "--silence", "--threshold", "-3", "-d", Path("none"), in});
   EXPECT_EQ(r.Status, 1);
   EXPECT_TRUE(Contains(r.Err, "no silence of at least 1.5 s at or below -3 dBFS")) << r.Err;
   EXPECT_FALSE(std::filesystem::exists(Path("none")));
+}
+
+// The silences are found on the split's own clock: frames of another
+// sampling frequency in the middle take no time on it, and a damaged stretch
+// is read past as a cut reads past it.
+TEST_F(CliAlbum, SilencesAreFoundOnTheSplitsClock) {
+  int status = -1;
+  Shell("cd '" + Path(".") + "' && ffmpeg -v error -i '" + Album("album-cbr.mp3") + "' a.wav && sox a.wav h1.wav trim 0 8 && "
+        "sox a.wav h2.wav trim 8 && sox -n -r 22050 -c 2 -b 16 b.wav synth 3 sine 300 vol 0.5 && "
+        "for f in h1 h2 b; do lame --quiet -t -b 128 $f.wav $f.mp3; done && cat h1.mp3 b.mp3 h2.mp3 > mixed.mp3 && "
+        "cp '" + Album("album-cbr.mp3") + "' damaged.mp3 && "
+        "dd if=/dev/zero of=damaged.mp3 bs=1 seek=230000 count=4000 conv=notrunc status=none 2>&1",
+        &status);
+  ASSERT_EQ(status, 0);
+  struct Case {
+    const char* file;
+    double within;  // seconds, of each track start
+  } cases[] = {{"mixed.mp3", 0.1}, {"damaged.mp3", 0.35}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const Outcome r = Exec({"split", "--silence", "--dry-run", "--min-length", "3s", Path(c.file)});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::vector<std::string> points = Lines(r.Out);
+    ASSERT_EQ(points.size(), 4u) << r.Out;
+    for (std::size_t i = 0; i < 4; ++i)
+      EXPECT_NEAR(Seconds(points[i]), albumtest::kTrackStarts[i + 1], c.within) << points[i];
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(CbrAndVbr, CliAlbumEncodings, testing::Values("album-cbr.mp3", "album-vbr.mp3"));
