@@ -34,7 +34,8 @@ std::string LinePrefix(int line) { return "line " + std::to_string(line) + ": ";
 
 // A value: in quotes, to the line's last quote, with \" read as a quote; else
 // the rest of the line. `after` gets what follows the closing quote.
-bool TakeValue(const std::string& rest, int line, std::string& value, std::string& after, std::string& error) {
+bool TakeValue(const std::string& rest, int line, std::string& value, std::string& after,
+               std::string& error) {
   after.clear();
   if (rest.empty() || rest[0] != '"') {
     value = rest;
@@ -89,7 +90,7 @@ const std::set<std::string> kTrackModes = {"AUDIO",      "CDG",        "MODE1/20
                                            "MODE2/2336", "MODE2/2352", "CDI/2336",   "CDI/2352"};
 // Lines whose values a split does not use; they are checked only for a
 // closed quote.
-const std::set<std::string> kOtherKeywords = {"CATALOG", "CDTEXTFILE", "FLAGS",   "ISRC",     "PREGAP",
+const std::set<std::string> kOtherKeywords = {"CATALOG", "CDTEXTFILE", "FLAGS",    "ISRC",     "PREGAP",
                                               "POSTGAP", "SONGWRITER", "ARRANGER", "COMPOSER", "MESSAGE"};
 
 struct Reader {
@@ -138,14 +139,16 @@ struct Reader {
       return true;
     }
     if (keyword == "FILE") {
-      if (++Files > 1) return Fail("the sheet names 2 files (FILE lines); only a sheet of one file can split it");
+      if (++Files > 1)
+        return Fail("the sheet names 2 files (FILE lines); only a sheet of one file can split it");
       if (!rest.empty() && rest[0] == '"') {
         if (!TakeValue(rest, Line, value, after, Error)) return false;
       } else {
         value = TakeWord(rest);
         after = rest;
       }
-      if (value.empty() || after.empty()) return Fail("FILE without a name and a type (FILE \"album.wav\" WAVE)");
+      if (value.empty() || after.empty())
+        return Fail("FILE without a name and a type (FILE \"album.wav\" WAVE)");
       Out.Sheet.File = value;
       structure = "FILE \"file\" WAVE";
       return true;
@@ -179,7 +182,8 @@ struct Reader {
       }
       if (Current() == nullptr) return Fail("an INDEX before any TRACK");
       if (number == 1) {
-        if (IndexOneLine > 0) return Fail("a second INDEX 01 in track " + std::to_string(Out.TrackLines.size()));
+        if (IndexOneLine > 0)
+          return Fail("a second INDEX 01 in track " + std::to_string(Out.TrackLines.size()));
         IndexOneLine = Line;
         Current()->Start = frames;
       }

@@ -357,7 +357,8 @@ PieceNames CheckPieceNames(const Options& options, const PathIdentity& source,
     const std::string path = pathOf(static_cast<std::size_t>(k));
     // A file name has at most 255 bytes (NAME_MAX on every common file
     // system): a longer one would fail only when its piece came.
-    const std::size_t nameBytes = path.size() - (path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    const std::size_t nameBytes =
+        path.size() - (path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
     if (nameBytes > 255) {
       if (!quiet)
         Complain(path + ": a file name of " + std::to_string(nameBytes) +

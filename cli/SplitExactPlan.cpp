@@ -58,7 +58,8 @@ class EveryBoundaries {
 
 ExactSplitStatus PlanExactSplit(SourceFile& source, const FrameHeader& reference,
                                 const std::vector<StreamPoint>& listed, const StreamPoint* every,
-                                const StreamPoint* from, const std::atomic<bool>* cancel, ExactSplitPlan& plan, std::string& error) {
+                                const StreamPoint* from, const std::atomic<bool>* cancel,
+                                ExactSplitPlan& plan, std::string& error) {
   const auto failed = [&] {
     return cancel != nullptr && cancel->load() ? ExactSplitStatus::Interrupted : ExactSplitStatus::Failed;
   };

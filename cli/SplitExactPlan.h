@@ -39,8 +39,8 @@ enum class ExactSplitStatus {
 // the first at `from` (what comes before it is left out), else at the start.
 ExactSplitStatus PlanExactSplit(SourceFile& source, const FrameHeader& reference,
                                 const std::vector<StreamPoint>& points, const StreamPoint* every,
-                                const StreamPoint* from,
-                                const std::atomic<bool>* cancel, ExactSplitPlan& plan, std::string& error);
+                                const StreamPoint* from, const std::atomic<bool>* cancel,
+                                ExactSplitPlan& plan, std::string& error);
 
 // Once the copy met the end of a stream of `audioFrames` audio frames: the
 // last piece's last frame and samples.

@@ -1,5 +1,6 @@
 #include "cli/SplitSources.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -267,7 +268,7 @@ std::string PatternPieceName(const std::string& pattern, const PieceNameParts& p
   Expand(pattern, &source, index, parts.Stem, name, error);
   if (name.empty()) name = NumberedTrack(index);
   name += parts.Extension;
-  if (WindowsDeviceName(name)) name.insert(name.find('.') == std::string::npos ? name.size() : name.find('.'), "_");
+  if (WindowsDeviceName(name)) name.insert(std::min(name.find('.'), name.size()), "_");
   return parts.Folder + name;
 }
 
