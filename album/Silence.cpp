@@ -49,6 +49,21 @@ void SilenceDetector::Feed(const std::int16_t* samples, std::size_t count) {
   position_ += static_cast<std::int64_t>(count) / channels_;
 }
 
+void SilenceDetector::FeedStretch(std::int64_t frames, bool loud) {
+  if (frames <= 0) return;
+  if (loud) {
+    Loud(position_);
+    lastLoud_ = position_ + frames - 1;
+  }
+  position_ += frames;
+}
+
+bool SilenceDetector::AnyLoud(const std::int16_t* samples, std::size_t count) const {
+  for (std::size_t k = 0; k < count; ++k)
+    if (samples[k] > threshold_ || samples[k] < -threshold_) return true;
+  return false;
+}
+
 std::vector<Silence> SilenceDetector::Finish() {
   Loud(position_);
   lastLoud_ = position_;  // a second Finish adds nothing

@@ -25,6 +25,15 @@ struct HandleCloser {
 
 constexpr int kProgressEveryFrames = 256;
 
+// Samples of a frame of the stream the decoder is in: Layer I 384, MPEG-2
+// and 2.5 Layer III 576, else 1152.
+std::int64_t FrameSamples(mpg123_handle* h) {
+  mpg123_frameinfo2 info{};
+  if (mpg123_info2(h, &info) != MPG123_OK) return 1152;
+  if (info.layer == 1) return 384;
+  return info.layer == 3 && info.version != MPG123_1_0 ? 576 : 1152;
+}
+
 }  // namespace
 
 bool FindSilences(const std::string& path, const SilenceSettings& settings, SilenceScan& scan,
@@ -78,9 +87,11 @@ bool FindSilences(int fd, std::int64_t fileSize, const std::string& path, const 
   std::int64_t samplesBefore = 0;  // of the formats before the current one
   std::int64_t minSilence = 0;
   bool decoded = false;
-  // Frames of another sampling frequency than the first's are not the
-  // stream a split counts: their samples take no place on its clock.
+  // A split counts every frame as long as the first one: a frame of another
+  // sampling frequency takes that long on its clock, loud or silent as its
+  // own samples are.
   bool foreign = false;
+  std::int64_t firstFrameSamples = 0;
   int detectorChannels = 0;
   for (int frames = 0;; ++frames) {
     if (cancel != nullptr && cancel->load()) {
@@ -95,7 +106,10 @@ bool FindSilences(int fd, std::int64_t fileSize, const std::string& path, const 
       long rate = 0;
       int channels = 0, encoding = 0;
       mpg123_getformat(h, &rate, &channels, &encoding);
-      if (scan.SampleRate == 0) scan.SampleRate = static_cast<std::int32_t>(rate);
+      if (scan.SampleRate == 0) {
+        scan.SampleRate = static_cast<std::int32_t>(rate);
+        firstFrameSamples = FrameSamples(h);
+      }
       foreign = rate != scan.SampleRate;
       // Back after foreign frames in the same format: the count goes on.
       if (foreign || (detector && channels == detectorChannels)) continue;
@@ -120,8 +134,12 @@ bool FindSilences(int fd, std::int64_t fileSize, const std::string& path, const 
       error = path + ": cannot be decoded: " + mpg123_strerror(h);
       break;
     }
-    if (detector && !foreign && bytes > 0)
+    if (detector && foreign) {
+      const auto* samples = reinterpret_cast<const std::int16_t*>(audio);
+      detector->FeedStretch(firstFrameSamples, detector->AnyLoud(samples, bytes / sizeof(std::int16_t)));
+    } else if (detector && bytes > 0) {
       detector->Feed(reinterpret_cast<const std::int16_t*>(audio), bytes / sizeof(std::int16_t));
+    }
     if (progress && frames % kProgressEveryFrames == 0) progress(mpg123_tell_stream(h), fileSize);
   }
   handle.reset();
