@@ -6,28 +6,18 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 
+#include "album/CueText.h"
 #include "album/RegularFile.h"
+#include "album/Utf8.h"
 
 namespace {
 
 constexpr std::size_t kLongestSheet = 1 << 20;
-
-bool ValidUtf8(const std::string& s) {
-  for (std::size_t i = 0; i < s.size();) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    const int more = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : -1;
-    if (more < 0 || (more > 0 && i + static_cast<std::size_t>(more) >= s.size())) return false;
-    for (int k = 1; k <= more; ++k)
-      if ((static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]) >> 6) != 0x2) return false;
-    i += static_cast<std::size_t>(more) + 1;
-  }
-  return true;
-}
 
 // Sheets written on Windows are often in Latin-1; its bytes are the first 256
 // code points.
@@ -45,72 +35,24 @@ std::string Latin1ToUtf8(const std::string& s) {
   return out;
 }
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
+int LineAt(const std::string& text, std::size_t at) {
+  int line = 1;
+  for (std::size_t i = 0; i < at && i < text.size(); ++i)
+    if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) ++line;
+  return line;
 }
 
-// The checks libcue leaves to its callers: how many FILE and TRACK lines the
-// sheet has, and whether every INDEX is a real CD time.
-bool CheckLines(const std::string& text, std::string& error) {
-  std::istringstream in(text);
-  int files = 0, tracks = 0, number = 0;
-  for (std::string line; std::getline(in, line);) {
-    ++number;
-    std::istringstream words(line);
-    std::string keyword, index, time;
-    words >> keyword;
-    keyword = Upper(keyword);
-    if (keyword == "FILE") ++files;
-    if (keyword == "TRACK") ++tracks;
-    if (keyword != "INDEX") continue;
-    words >> index >> time;
-    unsigned m = 0, s = 0, f = 0;
-    char c1 = 0, c2 = 0;
-    std::istringstream t(time);
-    if (!(t >> m >> c1 >> s >> c2 >> f) || c1 != ':' || c2 != ':' || !t.eof() || s >= 60 ||
-        f >= kCueFramesPerSecond) {
-      error = "line " + std::to_string(number) + ": INDEX " + index + " " + time +
-              " is not mm:ss:ff (seconds 00 to 59, frames 00 to 74)";
-      return false;
-    }
-  }
-  if (files > 1) {
-    error = "the sheet names " + std::to_string(files) +
-            " files (FILE lines); only a sheet of one file can split it";
-    return false;
-  }
-  if (tracks == 0) {
-    error = "the sheet holds no TRACK";
-    return false;
-  }
-  return true;
-}
-
-// libcue unescapes nothing; sheets escape quotes inside quoted text.
-std::string Text(const char* s) {
-  std::string out = s ? s : "";
-  for (std::size_t at; (at = out.find("\\\"")) != std::string::npos;) out.erase(at, 1);
-  return out;
-}
-
-// libcue reports parse errors on standard error; they are caught in a memory
-// file instead, and the first one goes into our own message.
-Cd* ParseQuietly(const std::string& text, std::string& complaint) {
+// libcue reports parse errors on standard error, in words and line numbers
+// of its own (counted on from its last parse); they go to a memory file
+// instead, and the refusal is said in our words.
+Cd* ParseQuietly(const std::string& text) {
   std::fflush(stderr);
   const int saved = ::dup(STDERR_FILENO);
   const int sink = ::memfd_create("libcue-errors", MFD_CLOEXEC);
   if (saved >= 0 && sink >= 0) ::dup2(sink, STDERR_FILENO);
   Cd* cd = cue_parse_string(text.c_str());
   std::fflush(stderr);
-  if (saved >= 0 && sink >= 0) {
-    ::dup2(saved, STDERR_FILENO);
-    char buffer[256] = {};
-    const ssize_t n = ::pread(sink, buffer, sizeof buffer - 1, 0);
-    complaint.assign(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-    complaint = complaint.substr(0, complaint.find('\n'));
-  }
+  if (saved >= 0 && sink >= 0) ::dup2(saved, STDERR_FILENO);
   if (saved >= 0) ::close(saved);
   if (sink >= 0) ::close(sink);
   return cd;
@@ -127,41 +69,50 @@ std::int64_t CueFramesToNanoseconds(std::int64_t frames) {
 bool ParseCueSheet(const std::string& raw, CueSheet& sheet, std::string& error) {
   sheet = CueSheet{};
   std::string text = raw.rfind("\xEF\xBB\xBF", 0) == 0 ? raw.substr(3) : raw;
-  if (!ValidUtf8(text)) text = Latin1ToUtf8(text);
   if (text.find('\0') != std::string::npos) {
     error = "not a CUE sheet (it holds NUL bytes)";
     return false;
   }
-  if (!CheckLines(text, error)) return false;
-  std::string complaint;
-  Cd* cd = ParseQuietly(text, complaint);
+  std::size_t bad = 0;
+  switch (CheckUtf8(text, bad)) {
+    case Utf8Form::Valid:
+      break;
+    case Utf8Form::NotUtf8:
+      text = Latin1ToUtf8(text);
+      break;
+    case Utf8Form::BadValue:
+      error = "line " + std::to_string(LineAt(text, bad)) +
+              ": a UTF-8 sequence that is overlong or names no character";
+      return false;
+  }
+  CueReading reading;
+  if (!ReadCueText(text, reading, error)) return false;
+  // The CUE library reads the sheet's structure again: a sheet is taken only
+  // when it finds the same tracks at the same starts.
+  Cd* cd = ParseQuietly(reading.Structure);
   if (cd == nullptr) {
-    error = "not a CUE sheet that can be read" + (complaint.empty() ? "" : " (line " + complaint + ")");
+    error = "not a CUE sheet that can be read (the CUE library refused its FILE, TRACK and INDEX lines)";
     return false;
   }
-  const Cdtext* album = cd_get_cdtext(cd);
-  sheet.Title = Text(cdtext_get(PTI_TITLE, album));
-  sheet.Performer = Text(cdtext_get(PTI_PERFORMER, album));
-  sheet.Genre = Text(cdtext_get(PTI_GENRE, album));
-  sheet.Date = Text(rem_get(REM_DATE, cd_get_rem(cd)));
-  const int count = cd_get_ntrack(cd);
-  for (int i = 1; i <= count && error.empty(); ++i) {
-    const Track* t = cd_get_track(cd, i);
-    CueTrack track;
-    track.Title = Text(cdtext_get(PTI_TITLE, track_get_cdtext(t)));
-    track.Performer = Text(cdtext_get(PTI_PERFORMER, track_get_cdtext(t)));
-    track.Start = track_get_index(t, 1);
-    if (i == 1) sheet.File = Text(track_get_filename(t));
-    if (track.Start < 0) {
-      error = "track " + std::to_string(i) + " has no INDEX 01";
-    } else if (!sheet.Tracks.empty() && track.Start <= sheet.Tracks.back().Start) {
-      error = "track " + std::to_string(i) + " does not start after track " + std::to_string(i - 1);
+  const std::size_t count = static_cast<std::size_t>(std::max(0, cd_get_ntrack(cd)));
+  const std::vector<CueTrack>& tracks = reading.Sheet.Tracks;
+  for (std::size_t i = 0; i < tracks.size() && error.empty(); ++i) {
+    const Track* t = i < count ? cd_get_track(cd, static_cast<int>(i + 1)) : nullptr;
+    if (t == nullptr || track_get_index(t, 1) != tracks[i].Start) {
+      error = "line " + std::to_string(reading.TrackLines[i]) + ": track " + std::to_string(i + 1) +
+              " could not be read whole by the CUE library";
+    } else if (i > 0 && tracks[i].Start <= tracks[i - 1].Start) {
+      error = "line " + std::to_string(reading.TrackLines[i]) + ": track " + std::to_string(i + 1) +
+              " does not start after track " + std::to_string(i);
     }
-    sheet.Tracks.push_back(track);
   }
+  if (error.empty() && count > tracks.size())
+    error = "the CUE library read " + std::to_string(count) + " tracks where the sheet has " +
+            std::to_string(tracks.size()) + " TRACK lines";
   cd_delete(cd);
-  if (error.empty() && sheet.Tracks.empty()) error = "the sheet holds no TRACK";
-  return error.empty();
+  if (!error.empty()) return false;
+  sheet = reading.Sheet;
+  return true;
 }
 
 bool ReadCueSheet(const std::string& path, CueSheet& sheet, std::string& error) {

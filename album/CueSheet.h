@@ -25,9 +25,12 @@ struct CueSheet {
 
 constexpr std::int64_t kCueFramesPerSecond = 75;
 
-// Reads the sheet at `path` (at most 1 MiB). False, with `error` saying why:
-// unreadable, not a sheet, several FILE lines, no TRACK, an INDEX that is not
-// mm:ss:ff with ss below 60 and ff below 75, or tracks out of order.
+// Reads the sheet at `path` (at most 1 MiB) whole, or refuses it. False, with
+// `error` saying why and naming the line where it can: unreadable, not a
+// sheet, several FILE lines, no TRACK or more than 99, an INDEX that is not
+// mm:ss:ff with ss below 60 and ff below 75, a track without INDEX 01, tracks
+// out of order, an overlong UTF-8 form, or tracks that the CUE library reads
+// otherwise than the sheet's TRACK and INDEX lines say (see CueText.h).
 bool ReadCueSheet(const std::string& path, CueSheet& sheet, std::string& error);
 // The same for a sheet's text.
 bool ParseCueSheet(const std::string& text, CueSheet& sheet, std::string& error);

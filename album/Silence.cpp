@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
+#include <utility>
 
 std::int64_t NanosecondsToSamples(std::int64_t ns, std::int32_t rate) {
   return ns / 1'000'000'000 * rate + ns % 1'000'000'000 * rate / 1'000'000'000;
@@ -47,28 +49,63 @@ void SilenceDetector::Feed(const std::int16_t* samples, std::size_t count) {
   position_ += static_cast<std::int64_t>(count) / channels_;
 }
 
+void SilenceDetector::FeedStretch(std::int64_t frames, bool loud) {
+  if (frames <= 0) return;
+  if (loud) {
+    Loud(position_);
+    lastLoud_ = position_ + frames - 1;
+  }
+  position_ += frames;
+}
+
+bool SilenceDetector::AnyLoud(const std::int16_t* samples, std::size_t count) const {
+  for (std::size_t k = 0; k < count; ++k)
+    if (samples[k] > threshold_ || samples[k] < -threshold_) return true;
+  return false;
+}
+
 std::vector<Silence> SilenceDetector::Finish() {
   Loud(position_);
   lastLoud_ = position_;  // a second Finish adds nothing
   return found_;
 }
 
-std::vector<std::int64_t> SplitPointsFromSilences(const SilenceScan& scan, std::int64_t minPieceSamples) {
+std::vector<std::int64_t> SplitPointsFromSilences(const SilenceScan& scan, std::int64_t minPieceSamples,
+                                                  const std::atomic<bool>* cancel) {
   std::vector<std::int64_t> bounds{0};
   for (const Silence& s : scan.Silences)
     if (s.Start > 0 && s.End < scan.Samples) bounds.push_back(s.Start + (s.End - s.Start) / 2);
   bounds.push_back(scan.Samples);
-  // bounds[i], bounds[i + 1] enclose piece i.
-  while (bounds.size() > 2) {
-    std::size_t shortest = 0;
-    for (std::size_t i = 1; i + 1 < bounds.size(); ++i)
-      if (bounds[i + 1] - bounds[i] < bounds[shortest + 1] - bounds[shortest]) shortest = i;
-    if (bounds[shortest + 1] - bounds[shortest] >= minPieceSamples) break;
-    const std::size_t pieces = bounds.size() - 1;
-    bool joinLeft = shortest + 1 == pieces;
-    if (shortest > 0 && shortest + 1 < pieces)
-      joinLeft = bounds[shortest] - bounds[shortest - 1] <= bounds[shortest + 2] - bounds[shortest + 1];
-    bounds.erase(bounds.begin() + static_cast<std::ptrdiff_t>(joinLeft ? shortest : shortest + 1));
+  // Piece i lies between bounds[i] and bounds[next[i]]; prev and next link
+  // the pieces left, and `pieces` orders them by length, then by place (the
+  // first of the shortest joins first). Each join takes O(log n).
+  const std::size_t n = bounds.size() - 1;
+  std::vector<std::size_t> prev(n + 1), next(n + 1);
+  for (std::size_t i = 0; i <= n; ++i) {
+    prev[i] = i - 1;  // wraps for the first: never read
+    next[i] = i + 1;
   }
-  return std::vector<std::int64_t>(bounds.begin() + 1, bounds.end() - 1);
+  const auto length = [&](std::size_t i) { return bounds[next[i]] - bounds[i]; };
+  std::set<std::pair<std::int64_t, std::size_t>> pieces;
+  for (std::size_t i = 0; i < n; ++i) pieces.insert({length(i), i});
+  // Piece `i` takes in the one after it.
+  const auto join = [&](std::size_t i) {
+    const std::size_t gone = next[i];
+    pieces.erase({length(i), i});
+    pieces.erase({length(gone), gone});
+    next[i] = next[gone];
+    prev[next[gone]] = i;
+    pieces.insert({length(i), i});
+  };
+  while (pieces.size() > 1) {
+    if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) return {};
+    const auto [shortest, i] = *pieces.begin();
+    if (shortest >= minPieceSamples) break;
+    const bool first = i == 0, last = next[i] == n;
+    const bool joinLeft = last || (!first && bounds[i] - bounds[prev[i]] <= length(next[i]));
+    join(joinLeft ? prev[i] : i);
+  }
+  std::vector<std::int64_t> points;
+  for (std::size_t i = next[0]; i < n; i = next[i]) points.push_back(bounds[i]);
+  return points;
 }

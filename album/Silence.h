@@ -36,6 +36,11 @@ class SilenceDetector {
  public:
   SilenceDetector(double thresholdDb, std::int64_t minSilenceSamples, int channels);
   void Feed(const std::int16_t* samples, std::size_t count);  // count: values, whole sample frames
+  // A stretch of `frames` sample frames known only as loud or not: loud, it
+  // is loud from its first to its last.
+  void FeedStretch(std::int64_t frames, bool loud);
+  // Whether a sample of these (of any channel count) is above the threshold.
+  bool AnyLoud(const std::int16_t* samples, std::size_t count) const;
   // Closes a silence that runs to the end. Returns every silence found.
   std::vector<Silence> Finish();
   std::int64_t Position() const { return position_; }
@@ -51,10 +56,13 @@ class SilenceDetector {
   std::vector<Silence> found_;
 };
 
-// Decodes the file with libmpg123 and finds its silences. `progress` (done,
-// total bytes of the input) is called now and then; a set `cancel` stops the
-// decoding. False, with `error` naming the file, when it cannot be decoded or
-// when cancelled.
+// Decodes the file with libmpg123 and finds its silences, on the clock of a
+// split: a frame of another sampling frequency than the first counts as long
+// as the first's frames, and a damaged stretch is passed over to the next
+// frame. `progress` (done, total bytes of the input) is called now and then;
+// a set `cancel` stops the decoding. False, with `error` naming the file,
+// when it cannot be decoded, when it changed size while decoded, or when
+// cancelled.
 bool FindSilences(const std::string& path, const SilenceSettings& settings, SilenceScan& scan,
                   std::string& error, const std::function<void(std::int64_t, std::int64_t)>& progress = {},
                   const std::atomic<bool>* cancel = nullptr);
@@ -68,8 +76,10 @@ bool FindSilences(int fd, std::int64_t size, const std::string& path, const Sile
 
 // Where to split: the middle of every silence with audio on both sides, then
 // pieces shorter than the minimum joined with their shorter neighbour until
-// none is (or one piece is left). Sample frames, ascending.
-std::vector<std::int64_t> SplitPointsFromSilences(const SilenceScan& scan, std::int64_t minPieceSamples);
+// none is (or one piece is left), in O(n log n) of the silences. Sample
+// frames, ascending; empty once `cancel` is set.
+std::vector<std::int64_t> SplitPointsFromSilences(const SilenceScan& scan, std::int64_t minPieceSamples,
+                                                  const std::atomic<bool>* cancel = nullptr);
 
 // Nanoseconds as sample frames at `rate`, and back.
 std::int64_t NanosecondsToSamples(std::int64_t ns, std::int32_t rate);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "album/TagWriterModule.h"
+#include "album/Utf8.h"
 
 #ifndef KERFWELL_BIN_TO_LIB
 #define KERFWELL_BIN_TO_LIB "../lib/kerfwell"
@@ -98,6 +99,12 @@ bool ParseTagEdit(const std::string& text, TagEdit& edit, std::string& error) {
   if (eq == std::string::npos || !IsTagKey(edit.Key)) {
     error = "--tag \"" + text + "\": expected KEY=VALUE with KEY one of title, artist, album, track, date, " +
             "genre, comment";
+    return false;
+  }
+  std::size_t bad = 0;
+  if (CheckUtf8(edit.Value, bad) != Utf8Form::Valid) {
+    error = "--tag " + edit.Key + ": the value is not valid UTF-8 (byte " + std::to_string(bad + 1) +
+            " of it); tags hold UTF-8 text";
     return false;
   }
   return true;

@@ -3,10 +3,11 @@
 #include <string>
 #include <vector>
 
-// Tags written into a finished output with TagLib: an ID3v2.4 tag at its
-// front (an existing ID3v2 tag is brought to 2.4 and keeps its other frames,
-// pictures included) and, when the file ends with an ID3v1 tag, the same
-// fields there too. TagLib lives in a module of its own (kerfwell-tags.so),
+// Tags written into a finished output with TagLib: an ID3v2 tag at its front
+// (an existing ID3v2.3 tag stays 2.3 and keeps every frame, those that 2.4
+// has no place for too, such as RVAD, EQUA and TSIZ; any other is written as
+// 2.4 with its other frames, pictures included) and, when the file ends with
+// an ID3v1 tag, the same fields there too. TagLib lives in a module of its own (kerfwell-tags.so),
 // loaded on the first write: a run that writes no tags never maps it.
 struct TagEdit {
   std::string Key;    // title, artist, album, track, date, genre or comment
@@ -14,7 +15,8 @@ struct TagEdit {
 };
 
 bool IsTagKey(const std::string& key);
-// "KEY=VALUE" with a key above. False, with `error` saying what is wrong.
+// "KEY=VALUE" with a key above and a value of valid UTF-8. False, with
+// `error` saying what is wrong.
 bool ParseTagEdit(const std::string& text, TagEdit& edit, std::string& error);
 // Applies the edits in order (a later one of a key wins). False, with `error`
 // naming the file and the reason, also when the module cannot be loaded

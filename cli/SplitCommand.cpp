@@ -402,6 +402,16 @@ PieceNames CheckPieceNames(const Options& options, const PathIdentity& source,
   for (std::int64_t k = 0; k < pieces; ++k) {
     if (Cancelled()) return PieceNames::Interrupted;
     const std::string path = pathOf(static_cast<std::size_t>(k));
+    // A file name has at most 255 bytes (NAME_MAX on every common file
+    // system): a longer one would fail only when its piece came.
+    const std::size_t nameBytes =
+        path.size() - (path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    if (nameBytes > 255) {
+      if (!quiet)
+        Complain(path + ": a file name of " + std::to_string(nameBytes) +
+                 " bytes, longer than the 255 a name may have; nothing written");
+      return PieceNames::InTheWay;
+    }
     const PathIdentity piece = IdentifyPath(path);
     if (SamePlace(source, piece)) {
       if (!quiet) Complain(path + ": the piece would be the input; nothing written");
@@ -495,7 +505,7 @@ int SplitExact(const SplitJob& job) {
   std::string error;
   ExactSplitPlan plan;
   switch (PlanExactSplit(job.Source, job.Reference, job.Points, options.HaveEvery ? &job.Every : nullptr,
-                         CancelFlag(), plan, error)) {
+                         &job.Found.FirstStart, CancelFlag(), plan, error)) {
     case ExactSplitStatus::Interrupted:
       return InterruptedBeforePieces();
     case ExactSplitStatus::Failed:
@@ -553,6 +563,49 @@ int SplitExact(const SplitJob& job) {
   }));
 }
 
+// The first piece starts at frame `first` (a sheet's first track after a
+// pregap): the frames before it are left out.
+bool LeaveOutBefore(std::int64_t first, std::vector<std::int32_t>& starts, std::string& error) {
+  if (first <= 0) return true;
+  if (starts.size() > 1 && first >= starts[1]) {
+    error = "the first track starts in the frame of the second (frame " + std::to_string(first) + ")";
+    return false;
+  }
+  if (first >= std::numeric_limits<std::int32_t>::max()) {
+    error = "the first track starts after the last frame";
+    return false;
+  }
+  starts[0] = static_cast<std::int32_t>(first);
+  return true;
+}
+
+// What split --dry-run prints: a sheet's tracks, to the stream's length on
+// the player's clock, or the points.
+int DryRun(SourceFile& source, const FrameHeader& reference, const SplitSource& found) {
+  if (!found.FromCue) {
+    PrintPoints(found);
+    return kExitOk;
+  }
+  std::string error;
+  std::int64_t samples = 0;
+  const std::int32_t rate = HeaderSampleRate(reference);
+  if (reference.Layer == 1) {
+    GaplessStream stream;
+    if (!ReadGaplessStream(source, reference, stream, error, true, CancelFlag())) {
+      Complain(error);
+      return Cancelled() ? CancelExitStatus() : kExitFailed;
+    }
+    samples = stream.Samples();
+  } else {
+    std::int32_t frames = 0, copyable = 0;
+    if (!CountFrames(source, reference, true, frames, copyable))
+      return Cancelled() ? CancelExitStatus() : kExitFailed;
+    samples = std::int64_t{frames} * SamplesPerFrame(reference);
+  }
+  PrintTracks(found, SamplesTime(rate, samples));
+  return kExitOk;
+}
+
 // A split into frame copies, planned without counting the stream's frames
 // where the plan can do without: the walk that writes the pieces opens each
 // as it reaches it, and the last ends where the stream ends. The count is
@@ -584,14 +637,17 @@ int SplitFrames(const SplitJob& job) {
   std::int64_t pieces = -1;  // when known
   int digits = 2;
   if (!options.HaveEvery) {
-    std::int64_t last = 0;
+    // A sheet's first track may start after a pregap, which is left out.
+    const std::int64_t first = StartFrameOf(job.Clock, job.Found.FirstStart);
+    std::int64_t last = first;
     for (const StreamPoint& p : job.Points) last = std::max(last, StartFrameOf(job.Clock, p));
     if (!countOn([last](const FrameTally& t) { return t.Counted > last; })) return failedCount();
     // Counted so far lies beyond every point: the test against the last
     // frame then passes as with the whole count.
     const std::int64_t count =
         std::min<std::int64_t>(tally.Counted, std::numeric_limits<std::int32_t>::max());
-    if (!SplitStarts(job.Points, job.Clock, static_cast<std::int32_t>(count), starts, error)) {
+    if (!SplitStarts(job.Points, job.Clock, static_cast<std::int32_t>(count), starts, error) ||
+        !LeaveOutBefore(first, starts, error)) {
       Complain(input + ": " + error);
       return kExitFailed;
     }
@@ -710,15 +766,12 @@ int RunSplit(const Options& options) {
     return Cancelled() ? CancelExitStatus() : kExitFailed;
   }
   if (options.HaveCue || options.Silence) points = found.Points;
-  if (options.DryRun) {
-    PrintPoints(found);
-    return kExitOk;
-  }
-  // One piece would only be a copy of the input.
+  // One piece would only be a copy of the input: a dry run says so too.
   if (options.Silence && found.Points.empty()) {
     Complain(input + ": " + NoSilenceFound(silence) + "; nothing written");
     return kExitFailed;
   }
+  if (options.DryRun) return DryRun(source, reference, found);
   FrameClock clock;
   if (!ReadFrameClock(source, reference, clock, error)) {
     Complain(error);

@@ -57,14 +57,21 @@ class EveryBoundaries {
 }  // namespace
 
 ExactSplitStatus PlanExactSplit(SourceFile& source, const FrameHeader& reference,
-                                const std::vector<StreamPoint>& points, const StreamPoint* every,
-                                const std::atomic<bool>* cancel, ExactSplitPlan& plan, std::string& error) {
+                                const std::vector<StreamPoint>& listed, const StreamPoint* every,
+                                const StreamPoint* from, const std::atomic<bool>* cancel,
+                                ExactSplitPlan& plan, std::string& error) {
   const auto failed = [&] {
     return cancel != nullptr && cancel->load() ? ExactSplitStatus::Interrupted : ExactSplitStatus::Failed;
   };
   plan = ExactSplitPlan{};
   GaplessStream& stream = plan.Stream;
   if (!ReadGaplessStream(source, reference, stream, error, false, cancel)) return failed();
+  // A first piece that starts later is planned as the second of a split at
+  // its start; the one before it is then left out.
+  const bool leaveOutFirst = every == nullptr && from != nullptr && SampleOfPoint(stream, *from) > 0;
+  std::vector<StreamPoint> points;
+  if (leaveOutFirst) points.push_back(*from);
+  points.insert(points.end(), listed.begin(), listed.end());
   // Until the walk meets the end, a stream of no end: no point is clamped to it.
   stream.AudioFrames = kUnmetLength;
   std::vector<std::int64_t> frames{ReachFrame(stream, 0)};
@@ -104,6 +111,7 @@ ExactSplitStatus PlanExactSplit(SourceFile& source, const FrameHeader& reference
     return ExactSplitStatus::Failed;
   plan.LastStart = boundaries.empty() ? 0 : boundaries.back();
   plan.LastReach = reach[boundaries.size()];
+  if (leaveOutFirst) plan.Pieces.erase(plan.Pieces.begin());
   return ExactSplitStatus::Planned;
 }
 

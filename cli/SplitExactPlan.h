@@ -35,10 +35,12 @@ enum class ExactSplitStatus {
   Interrupted,  // `cancel` was set
 };
 
-// Plans the pieces that start at `points` or, with `every`, every that long.
+// Plans the pieces that start at `points` or, with `every`, every that long;
+// the first at `from` (what comes before it is left out), else at the start.
 ExactSplitStatus PlanExactSplit(SourceFile& source, const FrameHeader& reference,
                                 const std::vector<StreamPoint>& points, const StreamPoint* every,
-                                const std::atomic<bool>* cancel, ExactSplitPlan& plan, std::string& error);
+                                const StreamPoint* from, const std::atomic<bool>* cancel,
+                                ExactSplitPlan& plan, std::string& error);
 
 // Once the copy met the end of a stream of `audioFrames` audio frames: the
 // last piece's last frame and samples.

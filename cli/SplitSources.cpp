@@ -1,5 +1,6 @@
 #include "cli/SplitSources.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,12 +16,31 @@
 
 namespace {
 
-std::string TrackTitle(const SplitSource& source, std::size_t index) {
-  if (source.FromCue && index < source.Sheet.Tracks.size() && !source.Sheet.Tracks[index].Title.empty())
-    return source.Sheet.Tracks[index].Title;
+// "Track 05": the title of a track without one, and the name of a piece
+// whose name came out empty.
+std::string NumberedTrack(std::size_t index) {
   char text[32];
   std::snprintf(text, sizeof text, "Track %02zu", index + 1);
   return text;
+}
+
+std::string TrackTitle(const SplitSource& source, std::size_t index) {
+  if (source.FromCue && index < source.Sheet.Tracks.size() && !source.Sheet.Tracks[index].Title.empty())
+    return source.Sheet.Tracks[index].Title;
+  return NumberedTrack(index);
+}
+
+// Names that Windows keeps for its devices, whatever their case and
+// extension ("con.mp3", "Lpt1"): a piece of such a name could not be copied
+// there.
+bool WindowsDeviceName(const std::string& name) {
+  std::string stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+  return stem.size() == 4 && (stem.rfind("COM", 0) == 0 || stem.rfind("LPT", 0) == 0) && stem[3] >= '1' &&
+         stem[3] <= '9';
 }
 
 std::string TrackPerformer(const SplitSource& source, std::size_t index) {
@@ -68,7 +88,9 @@ bool Expand(const std::string& pattern, const SplitSource* source, std::size_t i
       continue;
     }
     if (field == "title") {
+      // A title that nothing safe is left of is the track's number.
       value = source ? TrackTitle(*source, index) : "";
+      if (source && SafeFileName(value).empty()) value = NumberedTrack(index);
     } else if (field == "performer") {
       value = source ? TrackPerformer(*source, index) : "";
     } else if (field == "album") {
@@ -91,6 +113,8 @@ bool PointsFromCue(const std::string& sheetPath, SplitSource& source, std::strin
   source = SplitSource{};
   if (!ReadCueSheet(sheetPath, source.Sheet, error)) return false;
   source.FromCue = true;
+  source.FirstStart.IsTime = true;
+  source.FirstStart.Nanoseconds = CueFramesToNanoseconds(source.Sheet.Tracks[0].Start);
   for (std::size_t i = 1; i < source.Sheet.Tracks.size(); ++i) {
     StreamPoint p;
     p.IsTime = true;
@@ -151,7 +175,13 @@ bool PointsFromSilence(SourceFile& file, const SilenceSettings& settings, bool q
       [&bar](std::int64_t done, std::int64_t total) { bar.Show(done, total); }, CancelFlag());
   bar.Clear();
   if (!found) return false;
-  for (std::int64_t at : SplitPointsFromSilences(scan, NanosecondsToSamples(settings.MinPieceNs, scan.SampleRate))) {
+  const std::vector<std::int64_t> points =
+      SplitPointsFromSilences(scan, NanosecondsToSamples(settings.MinPieceNs, scan.SampleRate), CancelFlag());
+  if (Cancelled()) {
+    error = input + ": the search for silences was interrupted";
+    return false;
+  }
+  for (std::int64_t at : points) {
     StreamPoint p;
     p.IsTime = true;
     p.Nanoseconds = SamplesToNanoseconds(at, scan.SampleRate);
@@ -181,6 +211,18 @@ void PrintPoints(const SplitSource& source) {
   std::fflush(stdout);
 }
 
+void PrintTracks(const SplitSource& source, std::int64_t endNs) {
+  const std::vector<CueTrack>& tracks = source.Sheet.Tracks;
+  for (std::size_t i = 0; i < tracks.size(); ++i) {
+    const std::int64_t start = CueFramesToNanoseconds(tracks[i].Start);
+    const std::int64_t end = i + 1 < tracks.size() ? CueFramesToNanoseconds(tracks[i + 1].Start) : endNs;
+    const std::string length = end > start ? FormatTime(end - start) : "past the end";
+    std::printf("%02zu\t%s\t%s\t%s\n", i + 1, TrackTitle(source, i).c_str(), FormatTime(start).c_str(),
+                length.c_str());
+  }
+  std::fflush(stdout);
+}
+
 std::string SafeFileName(const std::string& text) {
   std::string out;
   for (char ch : text) {
@@ -201,16 +243,32 @@ std::string SafeFileName(const std::string& text) {
 
 bool CheckNamePattern(const std::string& pattern, std::string& error) {
   std::string out;
-  return Expand(pattern, nullptr, 0, "", out, error);
+  if (!Expand(pattern, nullptr, 0, "", out, error)) return false;
+  // The pattern's own text, outside its fields, names files in -d's folder
+  // and no other.
+  std::string text;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '{') {
+      i = pattern.find('}', i);
+    } else {
+      text += pattern[i];
+    }
+  }
+  if (text.find('/') != std::string::npos || text.find("..") != std::string::npos) {
+    error = "--name \"" + pattern + "\": a '/' or '..' would name a file outside the pieces' folder (-d)";
+    return false;
+  }
+  return true;
 }
 
 std::string PatternPieceName(const std::string& pattern, const PieceNameParts& parts, const SplitSource& source,
                              std::size_t index) {
   std::string name, error;
   Expand(pattern, &source, index, parts.Stem, name, error);
-  // A name that came out empty, or as a folder alone, still gets the number.
-  if (name.empty() || name.back() == '/') name += std::to_string(index + 1);
-  return parts.Folder + name + parts.Extension;
+  if (name.empty()) name = NumberedTrack(index);
+  name += parts.Extension;
+  if (WindowsDeviceName(name)) name.insert(std::min(name.find('.'), name.size()), "_");
+  return parts.Folder + name;
 }
 
 void NamePiecesByPattern(const std::string& pattern, const std::string& input, const std::string& directory,

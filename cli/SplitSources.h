@@ -16,6 +16,9 @@ struct Options;
 // the user. A sheet also names and tags each piece.
 struct SplitSource {
   std::vector<StreamPoint> Points;  // where pieces 2, 3, ... start
+  // Where piece 1 starts: a sheet's first INDEX 01 (what comes before it is
+  // a pregap, left out as those of the other tracks are), else 0.
+  StreamPoint FirstStart;
   bool FromCue = false;
   CueSheet Sheet;  // with FromCue
 };
@@ -43,15 +46,21 @@ std::string NoSilenceFound(const SilenceSettings& settings);
 // One point a line as a time, "h:mm:ss.ffffff", which split takes back as
 // POINTs that name the same samples.
 void PrintPoints(const SplitSource& source);
+// A sheet's tracks, one a line: number, title, start and length (the last
+// one's to `endNs`, the stream's length on the player's clock), tab-separated.
+void PrintTracks(const SplitSource& source, std::int64_t endNs);
 
 // A text as one safe file name: no '/', no control characters and none of
 // \ : * ? " < > | (which other systems refuse), no leading dot and no
 // trailing space or dot; at most 200 bytes, cut on a character boundary.
 std::string SafeFileName(const std::string& text);
 // False, with `error` set, for a pattern with an unknown field or an
-// unclosed brace.
+// unclosed brace, or whose own text has a '/' or '..': the pieces stay in
+// their folder.
 bool CheckNamePattern(const std::string& pattern, std::string& error);
-// The name of piece `index` (from 0) by `pattern`: see NamePiecesByPattern.
+// The name of piece `index` (from 0) by `pattern`: see NamePiecesByPattern. A
+// name that comes out empty is "Track NN"; one that Windows keeps for a
+// device (CON, PRN, AUX, NUL, COM1 to 9, LPT1 to 9) gets a '_' after it.
 std::string PatternPieceName(const std::string& pattern, const PieceNameParts& parts, const SplitSource& source,
                              std::size_t index);
 // Names the pieces by `pattern` ({n}, {n:02}, {title}, {performer}, {album},

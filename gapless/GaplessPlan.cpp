@@ -21,7 +21,10 @@ bool PlanGaplessRange(const GaplessStream& stream, const SampleRange& range, con
                       GaplessPlan& plan) {
   const std::int64_t total = stream.Samples();
   const std::int64_t spf = stream.SamplesPerFrame;
-  const std::int64_t start = std::max<std::int64_t>(0, range.Start);
+  // A copy's decoder makes kDecoderDelay samples before the first a player
+  // keeps: a range that starts in the first of them of a stream without a
+  // tag (whose player keeps them) starts after them.
+  const std::int64_t start = std::max<std::int64_t>({0, range.Start, kDecoderDelay - stream.DecoderOffset()});
   const std::int64_t stop = range.Stop < 0 ? total : std::min(range.Stop, total);
   if (start >= stop) return false;
 

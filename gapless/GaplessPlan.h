@@ -49,8 +49,10 @@ std::int64_t FirstSampleOfFrame(const GaplessStream& stream, std::int64_t frame)
 // ReachFrame(stream, range.Start). When the frames from there on take
 // reservoir bytes from frames before, a carrier frame holds them; without
 // their bytes (a reach that carries none) the frames that held them are
-// copied, as many as the 12-bit delay field allows. False when the range
-// holds no sample of the stream.
+// copied, as many as the 12-bit delay field allows. A range of a stream
+// without a tag starts at kDecoderDelay at the earliest: the decoder's first
+// samples are never played from a copy. False when the range holds no sample
+// of the stream.
 bool PlanGaplessRange(const GaplessStream& stream, const SampleRange& range, const ReservoirReach& reach,
                       GaplessPlan& plan);
 

@@ -22,8 +22,9 @@ inline constexpr std::int32_t kLargestTagDelay = 4095;
 // A Layer III stream as a gapless player plays it. The decoder turns audio
 // frame k into decoder samples [k × SamplesPerFrame, (k + 1) ×
 // SamplesPerFrame); the player's sample s is decoder sample s + EncoderDelay
-// + kDecoderDelay. Without a tag that decoders honour the delay counts as 0,
-// as for a tag that declares none.
+// + kDecoderDelay. Without a tag that decoders honour (lame -t, ffmpeg
+// -write_xing 0, sox, frames too small for the tag) ffmpeg and mpg123 play
+// every decoded sample: the player's sample s is decoder sample s.
 struct GaplessStream {
   std::int32_t SamplesPerFrame = 0;
   std::int32_t SampleRate = 0;
@@ -43,7 +44,7 @@ struct GaplessStream {
   std::vector<std::uint8_t> TagFrame;
 
   // Decoder sample of the player's sample 0.
-  std::int64_t DecoderOffset() const { return EncoderDelay + kDecoderDelay; }
+  std::int64_t DecoderOffset() const { return Declared ? EncoderDelay + kDecoderDelay : 0; }
   // Samples a gapless player plays: the decoder's output stops at the end of
   // the last frame, or earlier at the end padding (+ the decoder delay).
   std::int64_t Samples() const;

@@ -2,7 +2,11 @@
 // split points, and the whole search on real encoder output.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <fstream>
+#include <iterator>
 #include <cmath>
 #include <vector>
 
@@ -78,6 +82,56 @@ TEST(SilencePoints, MiddlesOfInnerSilencesThenShortPiecesJoin) {
   EXPECT_EQ(SplitPointsFromSilences(scan, 10'000), std::vector<std::int64_t>{});
 }
 
+// The joining, step by step as it is meant: the shortest piece (the first of
+// equals) joins the shorter of its neighbours (the one before on a tie) while
+// it is shorter than the minimum.
+std::vector<std::int64_t> JoinedOneByOne(std::vector<std::int64_t> bounds, std::int64_t minimum) {
+  while (bounds.size() > 2) {
+    std::size_t k = 0;
+    for (std::size_t i = 1; i + 1 < bounds.size(); ++i)
+      if (bounds[i + 1] - bounds[i] < bounds[k + 1] - bounds[k]) k = i;
+    if (bounds[k + 1] - bounds[k] >= minimum) break;
+    const bool left = k + 2 == bounds.size() || (k > 0 && bounds[k] - bounds[k - 1] <= bounds[k + 2] - bounds[k + 1]);
+    bounds.erase(bounds.begin() + static_cast<std::ptrdiff_t>(left ? k : k + 1));
+  }
+  return std::vector<std::int64_t>(bounds.begin() + 1, bounds.end() - 1);
+}
+
+// Random pieces join as one by one; a hundred thousand of them join in a
+// moment, and a set cancel flag stops the joining.
+TEST(SilencePoints, ManyPiecesJoinAsOneByOneQuicklyAndStopWhenCancelled) {
+  std::uint32_t seed = 12345;
+  const auto next = [&seed](std::uint32_t most) { return (seed = seed * 1103515245 + 12345) >> 8 & (most - 1); };
+  for (int round = 0; round < 50; ++round) {
+    SilenceScan scan;
+    std::vector<std::int64_t> bounds{0};
+    std::int64_t at = 100;
+    for (std::uint32_t k = 0, n = 1 + next(64); k < n; ++k) {
+      scan.Silences.push_back({at, at + 2});
+      bounds.push_back(at + 1);
+      at += 3 + next(32);
+    }
+    scan.Samples = at + 100;
+    bounds.push_back(scan.Samples);
+    const std::int64_t minimum = 1 + next(64);
+    EXPECT_EQ(SplitPointsFromSilences(scan, minimum), JoinedOneByOne(bounds, minimum)) << round;
+  }
+  SilenceScan many;
+  for (std::int64_t k = 1; k <= 100'000; ++k) many.Silences.push_back({k * 10, k * 10 + 2});
+  many.Samples = 100'001 * 10;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(SplitPointsFromSilences(many, 1'000'000).size(), 0u);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  const std::atomic<bool> cancel{true};
+  EXPECT_TRUE(SplitPointsFromSilences(many, 100, &cancel).empty());
+  // Uncancelled, every piece is as long as the minimum.
+  std::vector<std::int64_t> points = SplitPointsFromSilences(many, 100);
+  ASSERT_GT(points.size(), 1000u);
+  points.insert(points.begin(), 0);
+  points.push_back(many.Samples);
+  for (std::size_t i = 1; i < points.size(); ++i) EXPECT_GE(points[i] - points[i - 1], 100) << i;
+}
+
 class SilenceOnTheAlbum : public testing::TestWithParam<const char*> {
  protected:
   static void SetUpTestSuite() {
@@ -146,6 +200,20 @@ TEST(SilenceSearch, RefusesWhatCannotBeDecodedAndStopsWhenCancelled) {
   const std::atomic<bool> cancel{true};
   EXPECT_FALSE(FindSilences(dir + "/album-cbr.mp3", {}, scan, error, {}, &cancel));
   EXPECT_NE(error.find("interrupted"), std::string::npos) << error;
+  // A file that shrinks while it is decoded gives no points of a file that
+  // is no more.
+  const std::string shrinking = dir + "/album-cbr.mp3";
+  bool cut = false;
+  // At a frame's header: the stream then ends cleanly, with fewer frames.
+  std::ifstream bytes(shrinking, std::ios::binary);
+  const std::string whole((std::istreambuf_iterator<char>(bytes)), std::istreambuf_iterator<char>());
+  const std::size_t half = whole.find("\xFF\xFB", whole.size() / 2);
+  ASSERT_NE(half, std::string::npos);
+  EXPECT_FALSE(FindSilences(shrinking, {}, scan, error, [&](std::int64_t, std::int64_t) {
+    if (!cut) cut = ::truncate(shrinking.c_str(), static_cast<off_t>(half)) == 0;
+  }));
+  EXPECT_TRUE(cut);
+  EXPECT_NE(error.find(shrinking + ": the file changed while it was decoded"), std::string::npos) << error;
   std::filesystem::remove_all(dir);
 }
 

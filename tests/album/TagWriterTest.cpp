@@ -58,7 +58,7 @@ TEST_F(TagWriting, SetsTheFieldsKeepsTheOthersAndTheCoverAndLeavesTheAudioAlone)
                            "DISPOSITION:attached_pic=1\n"})
     EXPECT_TRUE(Has(tags, line)) << line << " in\n" << tags;
   const std::string after = Slurp(path);
-  EXPECT_EQ(after.substr(0, 4), std::string("ID3\x04", 4));
+  EXPECT_EQ(after.substr(0, 4), std::string("ID3\x03", 4)) << "lame's ID3v2.3 tag stays 2.3";
   // The audio is what followed the old tag, byte for byte.
   auto tagEnd = [](const std::string& f) {
     const auto b = [&f](int i) { return static_cast<std::size_t>(static_cast<unsigned char>(f[static_cast<std::size_t>(i)])); };
@@ -94,6 +94,41 @@ TEST_F(TagWriting, AnUntaggedFileGetsATagInFrontAndAnId3v1TagIsKeptInStep) {
   EXPECT_EQ(v1[8], '\0');
 }
 
+// One ID3v2.3 frame: ID, plain 32-bit size, no flags.
+std::string Frame23(const std::string& id, const std::string& body) {
+  const std::size_t n = body.size();
+  return id + std::string{static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),
+                          static_cast<char>(n), 0, 0} + body;
+}
+
+// A tag of ID3v2.3 keeps its version and every frame, those that TagLib
+// cannot carry to 2.4 too (their bytes unchanged).
+TEST_F(TagWriting, AnId3v23TagKeepsItsVersionAndEveryFrame) {
+  const std::string kept[] = {
+      Frame23("RVAD", std::string("\x03\x10\x01\x00\x02\x00", 6)),
+      Frame23("EQUA", std::string("\x10\x00\x40\x00\x05", 5)),
+      Frame23("TSIZ", std::string("\x00" "123456", 7)),
+      Frame23("TPE1", std::string("\x00" "Band", 5)),
+  };
+  std::string frames = Frame23("TIT2", std::string("\x00" "Old", 4));
+  for (const std::string& f : kept) frames += f;
+  const std::size_t n = frames.size();
+  const std::string tag = std::string("ID3\x03\x00\x00", 6) +
+                          std::string{static_cast<char>(n >> 21 & 0x7F), static_cast<char>(n >> 14 & 0x7F),
+                                      static_cast<char>(n >> 7 & 0x7F), static_cast<char>(n & 0x7F)} +
+                          frames;
+  const std::string path = dir_ + "/v23.mp3";
+  std::ofstream(path, std::ios::binary) << tag << Slurp(dir_ + "/plain.mp3");
+  std::string error;
+  ASSERT_TRUE(WriteTags(path, {{"title", "Neu ★"}, {"album", "LP"}}, error)) << error;
+  const std::string after = Slurp(path);
+  EXPECT_EQ(after.substr(0, 4), std::string("ID3\x03", 4));
+  for (const std::string& f : kept) EXPECT_TRUE(Has(after, f)) << f.substr(0, 4);
+  const std::string tags = Probe(path);
+  for (const char* line : {"TAG:title=Neu ★\n", "TAG:album=LP\n", "TAG:artist=Band\n"})
+    EXPECT_TRUE(Has(tags, line)) << line << " in\n" << tags;
+}
+
 TEST(TagEdits, KeysAndRefusals) {
   TagEdit e;
   std::string error;
@@ -107,6 +142,14 @@ TEST(TagEdits, KeysAndRefusals) {
     EXPECT_FALSE(ParseTagEdit(bad, e, error));
     EXPECT_NE(error.find("KEY=VALUE"), std::string::npos);
   }
+  // Values are UTF-8: Latin-1, a sequence cut short, an overlong form, a
+  // surrogate half.
+  for (const char* bad : {"title=Caf\xE9", "artist=\xE2\x82", "album=\xC0\xAF", "genre=\xED\xA0\x80"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_FALSE(ParseTagEdit(bad, e, error));
+    EXPECT_NE(error.find("not valid UTF-8"), std::string::npos) << error;
+  }
+  EXPECT_TRUE(ParseTagEdit("title=Añoranza ★ \xF0\x9F\x8E\xB5", e, error)) << error;
   const std::string dir = albumtest::TempDir();
   EXPECT_FALSE(WriteTags(dir + "/missing.mp3", {{"title", "x"}}, error));
   EXPECT_NE(error.find("missing.mp3"), std::string::npos);

@@ -108,6 +108,22 @@ TEST_P(CliAlbumEncodings, CueSplitNamesTagsAndCutsEveryTrack) {
   }
 }
 
+// A first track after a pregap starts at its INDEX 01 (the pregap is left
+// out), and --dry-run lists the tracks as the pieces will be.
+TEST_P(CliAlbumEncodings, CueFirstTrackStartsAfterItsPregapAndDryRunListsTheTracks) {
+  const std::string in = Album(GetParam());
+  std::ofstream(Path("p.cue")) << "FILE \"x.wav\" WAVE\r  TRACK 01 AUDIO\r    TITLE \"A\"\r    INDEX 00 00:00:00\r"
+                                  "    INDEX 01 00:02:00\r  track 02 audio\r    title \"B\"\r    index 01 00:11:00\r";
+  Outcome r = Exec({"split", "--cue", Path("p.cue"), "--dry-run", "-d", Path("out"), in});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "01\tA\t0:00:02.000\t0:00:09.000\n02\tB\t0:00:11.000\t0:00:19.000\n");
+  EXPECT_FALSE(std::filesystem::exists(Path("out")));
+  r = Exec({"split", "--cue", Path("p.cue"), "--any-bitrate", "-q", "-d", Path("out"), in});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(DecodedSamples(Path("out/01 - A.mp3")), Samples(9));
+  EXPECT_EQ(DecodedSamples(Path("out/02 - B.mp3")), Samples(albumtest::kAlbumSeconds - 11));
+}
+
 TEST_P(CliAlbumEncodings, SilenceSplitFindsTheTrackBoundaries) {
   const std::string in = Album(GetParam());
   Outcome r = Exec({"split", "--silence", "--dry-run", "--min-length", "3", "-d", Path("dry"), in});
@@ -144,13 +160,53 @@ TEST_P(CliAlbumEncodings, SilenceSplitFindsTheTrackBoundaries) {
   EXPECT_EQ(Lines(r.Out).size(), 1u) << r.Out;
   // A threshold above the tones hears no boundary at all: one piece would be
   // a copy of the input, so nothing is written.
+  // A dry run fails as the run would.
   r = Exec({"split", "--silence", "--dry-run", "--threshold", "-3dB", "--min-length", "1", in});
-  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Out, "");
+  EXPECT_TRUE(Contains(r.Err, "no silence of at least 1.5 s at or below -3 dBFS")) << r.Err;
   r = Exec({"split", "--silence", "--threshold", "-3", "-d", Path("none"), in});
   EXPECT_EQ(r.Status, 1);
   EXPECT_TRUE(Contains(r.Err, "no silence of at least 1.5 s at or below -3 dBFS")) << r.Err;
   EXPECT_FALSE(std::filesystem::exists(Path("none")));
+}
+
+// The loudest sample of the first (or last) 0.3 s of a file, from 0 to 1.
+double EdgePeak(const std::string& path, bool last) {
+  return std::atof(Shell("ffmpeg -v error -i '" + path + "' -f wav - | sox -t wav - -n " +
+                         (last ? "reverse " : "") + "trim 0 0.3 stat 2>&1 | awk '/Maximum amplitude/{print $3}'")
+                       .c_str());
+}
+
+// The silences are found on the split's own clock: frames of another
+// sampling frequency in the middle take as long on it as the split counts
+// them, and a damaged stretch is read past as a cut reads past it.
+TEST_F(CliAlbum, SilencesAreFoundOnTheSplitsClock) {
+  int status = -1;
+  Shell("cd '" + Path(".") + "' && ffmpeg -v error -i '" + Album("album-cbr.mp3") +
+            "' a.wav && sox a.wav h1.wav trim 0 8 && sox a.wav h2.wav trim 8 && "
+            "sox -n -r 22050 -c 2 -b 16 b.wav synth 3 sine 300 vol 0.5 && "
+            "for f in h1 h2 b; do lame --quiet -t -b 128 $f.wav $f.mp3; done && "
+            "cat h1.mp3 b.mp3 h2.mp3 > mixed.mp3 && cp '" + Album("album-cbr.mp3") + "' damaged.mp3 && "
+            "dd if=/dev/zero of=damaged.mp3 bs=1 seek=230000 count=4000 conv=notrunc status=none 2>&1",
+        &status);
+  ASSERT_EQ(status, 0);
+  // Each piece begins and ends in a silence.
+  Outcome r = Exec({"split", "--silence", "--min-length", "3s", "-q", "-d", Path("mixed"), Path("mixed.mp3")});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  for (int i = 1; i <= 5; ++i) {
+    const std::string piece = Path("mixed/mixed_0" + std::to_string(i) + ".mp3");
+    ASSERT_TRUE(std::filesystem::exists(piece)) << piece;
+    EXPECT_LT(EdgePeak(piece, false), 0.01) << piece;
+    EXPECT_LT(EdgePeak(piece, true), 0.01) << piece;
+  }
+  EXPECT_FALSE(std::filesystem::exists(Path("mixed/mixed_06.mp3")));
+  r = Exec({"split", "--silence", "--dry-run", "--min-length", "3s", Path("damaged.mp3")});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  const std::vector<std::string> points = Lines(r.Out);
+  ASSERT_EQ(points.size(), 4u) << r.Out;
+  for (std::size_t i = 0; i < 4; ++i)
+    EXPECT_NEAR(Seconds(points[i]), albumtest::kTrackStarts[i + 1], 0.35) << points[i];
 }
 
 INSTANTIATE_TEST_SUITE_P(CbrAndVbr, CliAlbumEncodings, testing::Values("album-cbr.mp3", "album-vbr.mp3"));
@@ -288,23 +344,54 @@ TEST(CliPieceNames, FieldsAreMadeSafeAndPatternsChecked) {
   const std::string longName = std::string(199, 'a') + "é";  // 201 bytes: the é is not cut in half
   EXPECT_EQ(SafeFileName(longName), std::string(199, 'a'));
   std::string error;
-  EXPECT_TRUE(CheckNamePattern("{album}/{n:02} {performer} - {title} ({path-stem})", error)) << error;
-  for (const char* bad : {"{nn}", "{n:2}", "{title", "{Title}"}) {
+  EXPECT_TRUE(CheckNamePattern("{n:02} {performer} - {title} ({path-stem}) {album}", error)) << error;
+  // Unknown fields, and a pattern whose own text leaves the folder.
+  for (const char* bad : {"{nn}", "{n:2}", "{title", "{Title}", "{album}/{n}", "../x_{n}", "x..{n}", "/tmp/{n}"}) {
     EXPECT_FALSE(CheckNamePattern(bad, error)) << bad;
     EXPECT_TRUE(Contains(error, "--name")) << error;
   }
-  SplitSource source;
-  source.FromCue = true;
-  source.Sheet.Title = "LP/1";
-  source.Sheet.Performer = "Band";
-  source.Sheet.Tracks = {{"One", "", 0}, {"", "Guest", 750}};
-  std::vector<SplitPiece> pieces(2);
-  NamePiecesByPattern("{album}/{n:02} {performer} - {title}", "/music/rip.mp3", "", source, pieces);
-  EXPECT_EQ(pieces[0].Path, "/music/LP_1/01 Band - One.mp3");
-  EXPECT_EQ(pieces[1].Path, "/music/LP_1/02 Guest - Track 02.mp3");
-  NamePiecesByPattern("{album}", "rip", "out/", SplitSource{}, pieces);  // empty fields still name them apart
-  EXPECT_EQ(pieces[0].Path, "out/1");
-  EXPECT_EQ(SharedPiecePath(pieces), "");
+  struct Case {
+    const char* pattern;
+    const char* title;  // of track 2
+    const char* album;
+    const char* name;   // of piece 2
+  } cases[] = {
+      {"{n:02} {performer} - {title}", "", "LP", "02 Guest - Track 02.mp3"},
+      {"{album} {title}", "../etc", "LP/1", "LP_1 _etc.mp3"},   // values are made safe
+      {"{title}", "...", "", "Track 02.mp3"},                   // nothing left of the title
+      {"{album}", "x", "", "Track 02.mp3"},                     // an empty name
+      {"{title}", "con", "", "con_.mp3"},                       // Windows' devices, any case
+      {"{title}", "LPT1.live", "", "LPT1_.live.mp3"},
+      {"{title}", "Nul ", "", "Nul_.mp3"},
+      {"{title}", "COM10", "", "COM10.mp3"},                    // not a device
+      {"{title}-{n}", "Aux", "", "Aux-2.mp3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern + std::string(" / ") + c.title);
+    SplitSource source;
+    source.FromCue = true;
+    source.Sheet.Title = c.album;
+    source.Sheet.Tracks = {{"One", "", 0}, {c.title, "Guest", 750}};
+    std::vector<SplitPiece> pieces(2);
+    NamePiecesByPattern(c.pattern, "/music/rip.mp3", "out/", source, pieces);
+    EXPECT_EQ(pieces[1].Path, std::string("out/") + c.name);
+  }
+}
+
+// A name past 255 bytes stops the split before its first piece is written,
+// though the first name is short enough.
+TEST_F(CliAlbum, ANameLongerThanAFileNameMayBeWritesNothing) {
+  const std::string title(150, 't');
+  std::ofstream(Path("s.cue")) << "FILE \"a.wav\" WAVE\n TRACK 01 AUDIO\n TITLE \"short\"\n INDEX 01 00:00:00\n"
+                                  " TRACK 02 AUDIO\n TITLE \"" + title + "\"\n INDEX 01 00:10:00\n";
+  Outcome r = Exec({"split", "--cue", Path("s.cue"), "--name", "{n} {title} {title}", "-d", Path("out"),
+                    Album("album-cbr.mp3")});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_TRUE(Contains(r.Err, "longer than the 255 a name may have; nothing written")) << r.Err;
+  EXPECT_FALSE(std::filesystem::exists(Path("out/1 short short.mp3")));
+  r = Exec({"split", "--cue", Path("s.cue"), "--name", "../x_{n}", "-d", Path("out"), Album("album-cbr.mp3")});
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_FALSE(std::filesystem::exists(Path("x_1.mp3")));
 }
 
 }  // namespace

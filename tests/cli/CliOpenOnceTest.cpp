@@ -3,6 +3,7 @@
 
 #include <sys/file.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -72,7 +73,10 @@ TEST_F(CliOpenOnce, EachJobOpensItsInputOnce) {
     std::remove(out.c_str());
     std::filesystem::remove_all(Path("each"));
     Shell(command + " >/dev/null 2>'" + Path("err") + "'", &status);
-    ASSERT_EQ(status, 0) << Slurp(Path("err"));
+    // The search finds no silence in cbr128's tone: the dry run fails as the
+    // split would, once it has read the file.
+    const bool silence = std::find(c.args.begin(), c.args.end(), "--silence") != c.args.end();
+    ASSERT_EQ(status, silence ? 1 : 0) << Slurp(Path("err"));
     for (const auto& [input, times] : c.opens) EXPECT_EQ(OpensOf(Path("trace"), input), times) << input;
   }
 }

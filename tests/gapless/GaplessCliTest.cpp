@@ -48,10 +48,6 @@ class GaplessCli : public clitest::CliRun {
     rate_ = stream_.SampleRate;
     whole_ = Ffmpeg(source_);
     wholeMpg_ = Mpg123(source_);
-    if (!stream_.Declared) {  // the clock starts after the decoder's delay
-      whole_.erase(whole_.begin(), whole_.begin() + kDecoderDelay * channels_);
-      wholeMpg_.erase(wholeMpg_.begin(), wholeMpg_.begin() + kDecoderDelay * channels_);
-    }
   }
 
   // The decoded output equals the original's samples [from, to).
@@ -93,7 +89,11 @@ TEST_F(GaplessCli, TimeCutsPlayExactlyTheirRangeAndKeepTheEncoderString) {
       {"lame-cbr128", "@1.3s-0:02.71", 57330, 119511, "LAME3.100", false},
       {"lame-v2-48k", "@0:01.000021-3s", 48002, 144000, "LAME3.100", true},
       {"ffmpeg-vbr", "@0.5s-", 22050, -1, "Lavc", true},
-      {"lame-untagged", "@-2.5s", 0, 110250, "Lavf", false},
+      // Without a tag players play every decoded sample: a cut lands where
+      // they show it, and one from the start begins after the 529 samples
+      // that a copy's decoder makes before its first.
+      {"lame-untagged", "@-2.5s", 529, 110250, "Lavf", false},
+      {"lame-untagged", "@1s-2s", 44100, 88200, "Lavf", false},
       // Its frames are too small for lame's tag: a stream without one.
       {"lame-mpeg2-16k-mono", "@40f-1.9s", -40, 30400, "Lavf", false},
   };
@@ -103,7 +103,7 @@ TEST_F(GaplessCli, TimeCutsPlayExactlyTheirRangeAndKeepTheEncoderString) {
     // A frame-number start is where that frame's output starts.
     const std::int64_t from = c.From >= 0 ? c.From : FirstSampleOfFrame(stream_, -c.From);
     const std::int64_t to = c.To >= 0 ? c.To : stream_.Samples();
-    const std::string out = Path(std::string(c.Fixture) + ".cut.mp3");
+    const std::string out = Path(std::string(c.Fixture) + "-" + std::to_string(&c - cases) + ".cut.mp3");
     std::vector<std::string> args = {"cut", "-q", "-o", out, source_ + c.Range};
     if (c.AnyBitRate) args.insert(args.begin() + 1, "--any-bitrate");
     const Outcome r = Exec(args);
@@ -221,11 +221,10 @@ TEST_F(GaplessCli, AMiddleStretchOfALongFilePlaysExactly) {
   const Outcome r = Exec({"cut", "-q", "-o", out, longer + "@1:00.25-2:00.5"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(r.Err, "");
-  // The decoded long file, as the player's clock runs: after the decoder's
-  // delay, as no tag declares any.
+  // The decoded long file, as the player's clock runs: from the decoder's
+  // first sample, as no tag declares a delay.
   Pcm all = Ffmpeg(longer);
   ASSERT_FALSE(stream.Declared);
-  all.erase(all.begin(), all.begin() + kDecoderDelay * channels_);
   const std::int64_t from = SampleAt(rate_, 60250000000LL), to = SampleAt(rate_, 120500000000LL);
   std::string err;
   const Difference d = Compare(Ffmpeg(out, &err), all, channels_, from, to);
@@ -250,9 +249,15 @@ TEST_F(GaplessCli, SplitPiecesPlayedBackToBackAreTheWhole) {
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Err, "");
     Pcm joined;
-    std::int64_t samples = 0;
+    // A stream without a tag plays the decoder's first samples; no piece can.
+    const std::int64_t first = stream_.Declared ? 0 : kDecoderDelay;
+    std::int64_t samples = first;
+    const std::int64_t bounds[] = {first, SampleAt(rate_, 700000000), FirstSampleOfFrame(stream_, 60), edge,
+                                   stream_.Samples()};
     for (int i = 1; i <= 4; ++i) {
       const std::string piece = dir + "/" + name + "_0" + std::to_string(i) + ".mp3";
+      // Both decoders play the piece as they play the source at its instants.
+      ExpectSamples(piece, bounds[i - 1], bounds[i], piece);
       std::string err;
       const Pcm p = Ffmpeg(piece, &err);
       EXPECT_EQ(err, "") << piece;
@@ -262,7 +267,7 @@ TEST_F(GaplessCli, SplitPiecesPlayedBackToBackAreTheWhole) {
       ASSERT_TRUE(LeadingTag(piece, tag, frame)) << piece;
       if (i == 1) {
         EXPECT_EQ(tag.EncoderDelay, stream_.EncoderDelay) << "the first piece keeps the delay";
-        EXPECT_EQ(static_cast<std::int64_t>(p.size()) / channels_, SampleAt(rate_, 700000000));
+        EXPECT_EQ(static_cast<std::int64_t>(p.size()) / channels_, SampleAt(rate_, 700000000) - first);
       }
       if (i == 4) {
         EXPECT_EQ(tag.EndPadding, stream_.EndPadding) << "the last piece keeps the padding";
@@ -275,7 +280,8 @@ TEST_F(GaplessCli, SplitPiecesPlayedBackToBackAreTheWhole) {
     }
     EXPECT_FALSE(std::filesystem::exists(dir + "/" + name + "_05.mp3"));
     EXPECT_EQ(samples, stream_.Samples());
-    EXPECT_TRUE(joined == whole_) << "decoded back to back, the pieces are the whole";
+    EXPECT_TRUE(joined == Pcm(whole_.begin() + first * channels_, whole_.end()))
+        << "decoded back to back, the pieces are the whole";
   }
 }
 
