@@ -139,7 +139,8 @@ TEST_F(CliTransaction, ALinkInAStickyFolderOfAnotherUserIsNotFollowed) {
 TEST_F(CliTransaction, TagsGoIntoTheNewFileBeforeItTakesItsName) {
   const std::string song = Data("tagged.mp3");
   const std::string out = Path("out.mp3");
-  Outcome r = Exec({"cut", "-o", out, "--tag", "title=First", song + "@0:00-0:01"});
+  // No ID3v1 tag at its end, which an append would refuse.
+  Outcome r = Exec({"cut", "--no-tags", "-o", out, "--tag", "title=First", song + "@0:00-0:01"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   struct stat before {};
   ASSERT_EQ(::stat(out.c_str(), &before), 0);

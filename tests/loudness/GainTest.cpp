@@ -17,6 +17,12 @@ namespace {
 
 using namespace gapless_test;
 
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+std::string Data(const std::string& name) { return std::string(KERFWELL_TEST_DATA) + "/" + name; }
+
 class Gain : public testing::Test {
  protected:
   void SetUp() override {
@@ -84,6 +90,24 @@ TEST_F(Gain, MinusSixDecibelsHalvesEverySampleOfEveryKindOfStream) {
     EXPECT_EQ(mpgErrors, "");
     EXPECT_NEAR(Db(Rms(c, 0, c.size()), Rms(a, 0, a.size())), -6.02, 0.15);
   }
+}
+
+TEST(GlobalGain, AFieldStopsAtItsEndsAndSaysSo) {
+  // The first audio frame of a real file (after its Info frame).
+  const std::string song = Slurp(Data("cbr128.mp3"));
+  auto* frame = reinterpret_cast<std::uint8_t*>(song.data() + 417);
+  GainFields fields;
+  ASSERT_TRUE(FindGainFields(frame, 417, fields));
+  ASSERT_EQ(fields.Count, 4);  // two granules of stereo
+  std::int32_t withMusic = 0;
+  for (std::int32_t i = 0; i < fields.Count; ++i) withMusic += fields.PartBits[i] > 0;
+  const std::int32_t up[2] = {255, 255}, down[2] = {-255, -255};
+  EXPECT_EQ(ShiftGains(frame, fields, up), withMusic);
+  for (std::int32_t i = 0; i < fields.Count; ++i)
+    if (fields.PartBits[i] > 0) EXPECT_EQ(ReadGain(frame, fields, i), 255);
+  EXPECT_EQ(ShiftGains(frame, fields, down), withMusic);
+  for (std::int32_t i = 0; i < fields.Count; ++i)
+    if (fields.PartBits[i] > 0) EXPECT_EQ(ReadGain(frame, fields, i), 0);
 }
 
 TEST_F(Gain, FadesRiseAndFallEvenlyAndLeaveTheMusicBetweenThem) {

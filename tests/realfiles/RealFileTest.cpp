@@ -757,16 +757,12 @@ TEST_P(RealFile, CountsAndCutsAsTheDecoderSees) {
     std::int64_t audioBytes = 0;
     for (const Packet& packet : packets)
       audioBytes += std::abs(packet.Size - packets[0].Size) <= 1 ? packet.Size : 0;
-    const auto size = static_cast<std::int64_t>(Slurp(out).size());
-    row.LeftOut = size <= tagFrame ? "tag frame only"
-                  : !said          ? "exit " + std::to_string(r.Status) + (r.Err.empty() ? ", silent" : "")
-                                   : "reported";
+    row.LeftOut = !said ? "exit " + std::to_string(r.Status) + (r.Err.empty() ? ", silent" : "") : "reported";
     EXPECT_TRUE(said) << kind.Name << ": a whole cut with --one-bitrate leaves out " << leftOut
                       << "; it exited " << r.Status << " and said:\n"
                       << r.Err;
-    EXPECT_EQ(size, tagFrame + audioBytes) << kind.Name << ": the cut with --one-bitrate holds " << size
-                                           << " bytes, not its Info frame and the frames of the first audio "
-                                           << "frame's bit rate, " << tagFrame + audioBytes;
+    // A run that left frames out did not do what it was asked: no output.
+    EXPECT_FALSE(std::filesystem::exists(out)) << kind.Name << ": " << tagFrame + audioBytes << " bytes were cut";
     if (!OffersAnyBitRate()) {
       row.Cells[0] = row.Cells[1] = row.Cells[2] = "skip";
       GTEST_SKIP() << kind.Name << ": kerfwell-cut has no --any-bitrate, so a VBR file cannot be cut whole";
