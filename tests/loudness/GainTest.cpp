@@ -94,7 +94,7 @@ TEST_F(Gain, MinusSixDecibelsHalvesEverySampleOfEveryKindOfStream) {
 
 TEST(GlobalGain, AFieldStopsAtItsEndsAndSaysSo) {
   // The first audio frame of a real file (after its Info frame).
-  const std::string song = Slurp(Data("cbr128.mp3"));
+  std::string song = Slurp(Data("cbr128.mp3"));
   auto* frame = reinterpret_cast<std::uint8_t*>(song.data() + 417);
   GainFields fields;
   ASSERT_TRUE(FindGainFields(frame, 417, fields));
