@@ -89,6 +89,17 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
       passedOver.push_back(named);
       continue;
     }
+    // Joined at frame edges, a frame belongs to the range that holds its
+    // first sample: a stop before an instant and a start there share none.
+    if (settings.Join && job.HasStart && job.Start.IsTime && job.Start.Nanoseconds > 0) {
+      start = static_cast<std::int32_t>(std::min<std::int64_t>(LastFrameBefore(clock, job.Start.Nanoseconds) + 1,
+                                                               std::numeric_limits<std::int32_t>::max()));
+      if (start > stop) {
+        Complain(planned.Arg + ": the range holds no frame that starts in it");
+        passedOver.push_back(named);
+        continue;
+      }
+    }
     if (planned.KnownCount >= 0 && start >= planned.KnownCount) {
       Complain(planned.Arg + ": starts at frame " + std::to_string(start) + ", after the file's last frame " +
                std::to_string(planned.KnownCount - 1));
