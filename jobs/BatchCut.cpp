@@ -10,9 +10,11 @@
 #include "app/Messages.h"
 #include "app/SystemColors.h"
 #include "app/_MainUnit.h"
+#include "gapless/JoinReach.h"
 #include "output/OutputWriter.h"
 #include "jobs/OtherBitRates.h"
 #include "preview/XaudioPlayer.h"
+#include "stream/SameStream.h"
 #include "stream/Scanner.h"
 #include "stream/SourceFile.h"
 
@@ -95,6 +97,9 @@ void T_MainForm::ProcessAllJobs() {
   // Every bit rate copied into a new output: players need a Xing frame to
   // tell its length, as kerfwell-cut --any-bitrate gives it.
   outputSettings.ReserveTagFrame = cutOptions.AnyBitRate;
+  // Every bit rate allowed: a frame before a junction may take a higher one
+  // to give the next file's reservoir room.
+  outputSettings.WidenAtJunctions = cutOptions.AnyBitRate;
   OutputOpened opened;
   std::string openMessage;
   const OutputStatus openStatus = writer.Open(outputPath, outputSettings, opened, openMessage);
@@ -128,6 +133,7 @@ void T_MainForm::ProcessAllJobs() {
   QStringList passedOver;
   QStringList leftOut;
   QStringList cutShort;
+  QStringList muted;
   QString outputFailure;
   int firstWriter = -1;
   int lastWriter = -1;
@@ -153,9 +159,29 @@ void T_MainForm::ProcessAllJobs() {
       ShowTotalProgress(i + 1, JobCount);
       continue;
     }
+    // Frames of another stream would make the output a mix no decoder
+    // plays as one.
+    if (const std::string differs = writer.JoinRefusal(HeaderBytesOf(probe).data()); !differs.empty()) {
+      passedOver << QStringLiteral("%1 (its %2 differs from that of the frames before it in the output)")
+                        .arg(job.Path, QString::fromStdString(differs));
+      ShowTotalProgress(i + 1, JobCount);
+      continue;
+    }
     ScanOptions options = cutOptions;
     options.Sink = &writer;
     writer.BeginJob();
+    if (writer.AudioFrames() > 0) {
+      // The bytes before the range that its first frames take come along.
+      CopyStart copyStart;
+      std::string error;
+      if (!MeasureCopyStart(source, probe, job.StartFrame, copyStart, error)) {
+        passedOver << QStringLiteral("%1 (%2)").arg(job.Path, QString::fromStdString(error));
+        ShowTotalProgress(i + 1, JobCount);
+        continue;
+      }
+      options.Resume = copyStart.Resume;
+      writer.JoinJob(std::move(copyStart.Reservoir));
+    }
     const ScanResult result =
         ScanFrames(source, outputPath, job.StartFrame, job.StopFrame, false, ReferenceHeader,
                    [this](std::int32_t done, std::int32_t total) { ShowJobProgress(done, total); }, options);
@@ -173,13 +199,17 @@ void T_MainForm::ProcessAllJobs() {
       if (firstWriter < 0) firstWriter = i;
       lastWriter = i;
     }
+    if (wrote.MutedFrames > 0) {
+      muted << QStringLiteral("%1: %2 frames at its start decode as silence").arg(job.Path).arg(wrote.MutedFrames);
+    }
     if (result.LeftOut > 0) {
       leftOut << QStringLiteral(
-                     "%1: %2 of %3 frames of the range were not copied: their bit rate differs "
+                     "%1: %2 of %3 frames of the range were not copied: their %4 differs "
                      "from the first frame's")
                      .arg(job.Path)
                      .arg(result.LeftOut)
-                     .arg(result.LeftOut + result.Written);
+                     .arg(result.LeftOut + result.Written)
+                     .arg(QString::fromStdString(LeftOutReason(HeaderBytesOf(ReferenceHeader).data(), result.LeftOutHeader)));
     }
     if (IsOutputFailure(result.Status)) {
       outputFailure = QStringLiteral("Processing stopped: the output could not be written.\n") +
@@ -248,6 +278,10 @@ void T_MainForm::ProcessAllJobs() {
                     cutShort.join(QLatin1Char('\n'));
   if (!leftOut.isEmpty())
     sections << QStringLiteral("Some frames were left out:\n") + leftOut.join(QLatin1Char('\n'));
+  if (!muted.isEmpty())
+    sections << QStringLiteral("The bit reservoir of these files found no room at their junction "
+                               "(answering Yes to other bit rates gives it room):\n") +
+                    muted.join(QLatin1Char('\n'));
   ReportBatchProblems(passedOver, sections.join(QStringLiteral("\n\n")));
 }
 
