@@ -12,9 +12,6 @@
 #include <set>
 
 #include "app/SystemColors.h"
-#include "gapless/JoinReach.h"
-#include "output/OutputWriter.h"
-#include "stream/SourceFile.h"
 #include "stream/Scanner.h"
 #include "stream/XingFrame.h"
 #include "tests/window/WindowFixture.h"
@@ -52,41 +49,6 @@ class BatchTest : public WindowTest {
     const std::string in = QFile::encodeName(path).toStdString();
     EXPECT_TRUE(ProbeFile(in, h));
     EXPECT_TRUE(ScanFrames(in, QFile::encodeName(out).toStdString(), start, stop, false, h).Ok());
-    return ReadAll(out);
-  }
-  // Ranges joined by the engine's writer on its own, as one stream (into a
-  // copy of `existing` when one is given): what the batch must leave.
-  struct Part {
-    QString Path;
-    int Start;
-    int Stop;
-  };
-  QByteArray Joined(const std::vector<Part>& parts, const QString& existing = QString(), bool keepEndPadding = false) {
-    const QString out = TempPath(QStringLiteral("expected-%1.bin").arg(expectedCount_++));
-    if (!existing.isEmpty()) QFile::copy(existing, out);
-    OutputWriter writer;
-    OutputSettings settings;
-    OutputOpened opened;
-    std::string error;
-    EXPECT_EQ(writer.Open(QFile::encodeName(out).toStdString(), settings, opened, error), OutputStatus::Ok) << error;
-    for (const Part& p : parts) {
-      SourceFile source(QFile::encodeName(p.Path).toStdString());
-      FrameHeader h;
-      EXPECT_TRUE(ProbeFile(source, h));
-      writer.BeginJob();
-      if (writer.AudioFrames() > 0) {
-        CopyStart start;
-        EXPECT_TRUE(MeasureCopyStart(source, h, p.Start, start, error)) << error;
-        writer.JoinJob(start.Reservoir);
-      }
-      ScanOptions options;
-      options.Sink = &writer;
-      options.EndAfterRange = true;
-      EXPECT_TRUE(ScanFrames(source, "", p.Start, p.Stop, false, h, {}, options).Ok());
-    }
-    FinishSettings finish;
-    finish.KeepEndPadding = keepEndPadding;
-    EXPECT_TRUE(writer.Finish(finish, error) && writer.Commit(error)) << error;
     return ReadAll(out);
   }
   // Frames as the batch leaves them in a new output: an Info frame copied
