@@ -10,6 +10,7 @@
 #include "app/Messages.h"
 #include "app/SystemColors.h"
 #include "app/_MainUnit.h"
+#include "jobs/ExistingOutput.h"
 #include "gapless/JoinReach.h"
 #include "output/OutputWriter.h"
 #include "jobs/OtherBitRates.h"
@@ -80,6 +81,10 @@ void T_MainForm::ProcessAllJobs() {
     }
   }
 
+  // An output that holds something: added to, or replaced, as the user says.
+  const dialogs::Result existing = AskAboutExistingOutput(this, output);
+  if (existing == dialogs::Result::Cancel) return;
+
   // Frames of another bit rate: the user chooses, once, before anything is written.
   ScanOptions cutOptions;
   cutOptions.EndAfterRange = true;  // the count goes unused here, so the scan ends with the range
@@ -92,7 +97,8 @@ void T_MainForm::ProcessAllJobs() {
   const std::string outputPath = QFile::encodeName(output).toStdString();
   OutputWriter writer;
   OutputSettings outputSettings;
-  outputSettings.Existing = ExistingOutput::Append;
+  outputSettings.Existing =
+      existing == dialogs::Result::Replace ? ExistingOutput::Overwrite : ExistingOutput::Append;
   outputSettings.NoWait = true;  // the window cannot wait: it serves no input meanwhile
   // Every bit rate copied into a new output: players need a Xing frame to
   // tell its length, as kerfwell-cut --any-bitrate gives it.
@@ -137,6 +143,7 @@ void T_MainForm::ProcessAllJobs() {
   QString outputFailure;
   int firstWriter = -1;
   int lastWriter = -1;
+  double seconds = 0;  // of the frames the run added
   Processing = true;
   for (int i = 0; i < JobCount; ++i) {
     SourceFile& source = sources[static_cast<std::size_t>(i)];
@@ -196,6 +203,9 @@ void T_MainForm::ProcessAllJobs() {
       }
     }
     if (wrote.AudioFrames() > 0) {
+      const int rate = SampleRateTable[probe.VersionId][probe.SampleRateIndex];
+      const int samples = probe.Layer == 3 ? 384 : probe.Layer == 1 && probe.VersionId != 3 ? 576 : 1152;
+      if (rate > 0) seconds += static_cast<double>(wrote.AudioFrames()) * samples / rate;
       if (firstWriter < 0) firstWriter = i;
       lastWriter = i;
     }
@@ -230,6 +240,7 @@ void T_MainForm::ProcessAllJobs() {
   }
 
   Processing = false;
+  QString saved;
 
   // An Info frame copied from the front of a file would tell players that
   // file's length: it is made to describe the output, from the counts kept
@@ -253,6 +264,8 @@ void T_MainForm::ProcessAllJobs() {
                       QString::fromStdString(message) + QStringLiteral("\nThe output file was left as it was.");
     } else if (!writer.Commit(message)) {
       outputFailure = QString::fromStdString(message) + QStringLiteral("\nThe output file was left as it was.");
+    } else {
+      saved = SavedText(writer.AddedAudioFrames(), seconds, output);
     }
   } else {
     // No audio frame reached it: a file the run made is removed again.
@@ -268,6 +281,8 @@ void T_MainForm::ProcessAllJobs() {
   ShowJobProgress(0, 10);
   ShowTotalProgress(0, 10);
   SelectCurrentJob();
+  // What the run wrote, where the user looks after it.
+  if (!saved.isEmpty()) Hint_Panel->SetCaption(saved);
 
   // One message after the run, so that a partial result is never taken for a
   // complete one.

@@ -258,6 +258,50 @@ TEST_F(BatchTest, AMissingInputIsPassedOverAndNamedAfterTheRun) {
   ExpectIdleWindow();
 }
 
+// An output that holds something is added to or replaced only as the user
+// says; an empty one is written without a question. After a run the status
+// line says what was saved.
+TEST_F(BatchTest, AnExistingOutputIsAppendedToOrReplacedAsTheUserSays) {
+  const QStringList paths = AddJobs(2);
+  form->JobTable[0].StopFrame = 9;
+  form->JobTable[1].StartFrame = 20;
+  form->JobTable[1].StopFrame = 29;
+  const QByteArray old = FramesOf(paths[0], 40, 49);
+  const QString oldCopy = WriteFile("old-copy.mp3", old);
+  const QByteArray fresh = Joined({{paths[0], 0, 9}, {paths[1], 20, 29}});
+  const struct {
+    const char* name;
+    QByteArray before;
+    dialogs::Result answer;  // Ok: no question
+    QByteArray after;
+  } cases[] = {
+      {"Append", old, dialogs::Result::Append, Joined({{paths[0], 0, 9}, {paths[1], 20, 29}}, oldCopy)},
+      {"Replace", old, dialogs::Result::Replace, fresh},
+      {"Cancel", old, dialogs::Result::Cancel, old},
+      {"an empty file", QByteArray(), dialogs::Result::Ok, fresh},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    dlg.boxes.clear();
+    form->Hint_Panel->SetCaption(QString());
+    const QString output = WriteFile("existing.mp3", c.before);
+    if (c.answer != dialogs::Result::Ok) dlg.boxAnswers.push_back(c.answer);
+    Run(output);
+    EXPECT_EQ(ReadAll(output), c.after);
+    ASSERT_EQ(dlg.boxes.size(), c.answer == dialogs::Result::Ok ? 0u : 1u);
+    if (c.answer != dialogs::Result::Ok) {
+      EXPECT_EQ(dlg.boxes[0].buttons, dialogs::Buttons::AppendReplaceCancel);
+      EXPECT_TRUE(dlg.boxes[0].text.contains(output)) << dlg.boxes[0].text.toStdString();
+    }
+    // Frames 0-9 and 20-29, of which frame 0 is the Info frame: 19 audio
+    // frames of 1152 samples at 44.1 kHz are 0.496 s.
+    EXPECT_EQ(form->Hint_Panel->Caption(), c.answer == dialogs::Result::Cancel
+                                               ? QString()
+                                               : QStringLiteral("Saved 19 frames, 00:00.50, to existing.mp3"));
+    ExpectIdleWindow();
+  }
+}
+
 // One output is one stream: files whose frames could not follow the first
 // file's are passed over, each with what differs.
 TEST_F(BatchTest, FilesOfAnotherStreamArePassedOverWithWhatDiffers) {

@@ -15,7 +15,9 @@ dialogs::Result WindowDialogs::MessageBox(const dialogs::MessageBoxRequest& requ
     boxAnswers.pop_front();
     return r;
   }
-  return request.buttons == dialogs::Buttons::YesNo ? request.defaultButton : dialogs::Result::Ok;
+  return request.buttons == dialogs::Buttons::YesNo || request.buttons == dialogs::Buttons::AppendReplaceCancel
+             ? request.defaultButton
+             : dialogs::Result::Ok;
 }
 
 QString WindowDialogs::OpenFile(const dialogs::FileDialogRequest& request) {
