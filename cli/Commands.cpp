@@ -143,7 +143,8 @@ int RunCut(const Options& options) {
   ExactChoice exact = ExactChoice::FrameCopy;
   if (!options.Frames && !options.Append && jobs.size() == 1) exact = MakeCutExact(jobs[0], tag);
   if (exact == ExactChoice::Refused) return kExitFailed;
-  if (exact == ExactChoice::FrameCopy) WarnDamagedStarts(jobs, options.Frames);
+  // Jobs joined to frames before them get their reservoir carried.
+  if (exact == ExactChoice::FrameCopy) WarnDamagedStarts(jobs, options.Frames, !options.Frames, options.Append);
   // Times that will not be met to the sample are said, not left to be heard.
   if (exact == ExactChoice::FrameCopy && !options.Frames && (jobs.size() > 1 || options.Append)) {
     for (const PlannedJob& job : jobs) {
@@ -163,7 +164,11 @@ int RunCut(const Options& options) {
                     : options.Append  ? ExistingOutput::Append
                                       : ExistingOutput::Refuse;
   choice.NoWait = options.NoWait;
-  choice.ReserveTagFrame = BitRatesDiffer(jobs, options.AnyBitRate) || exact == ExactChoice::Exact;
+  // A junction may widen a frame: a join of every bit rate may end up with
+  // several, and gets its tag frame reserved like any VBR output.
+  choice.ReserveTagFrame = BitRatesDiffer(jobs, options.AnyBitRate) || exact == ExactChoice::Exact ||
+                           (options.AnyBitRate && jobs.size() > 1);
+  choice.WidenAtJunctions = options.AnyBitRate;
   choice.Lame = exact == ExactChoice::Exact;
   choice.LameValues = tag;
   OutputTarget target;
@@ -171,6 +176,7 @@ int RunCut(const Options& options) {
   if (refused >= 0) return refused;
   CutSettings settings;
   settings.AnyBitRate = options.AnyBitRate;
+  settings.Join = !options.Frames;
   settings.Tags = options.Tags;
   settings.Quiet = options.Quiet;
   settings.Edits = edits;

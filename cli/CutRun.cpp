@@ -13,6 +13,8 @@
 #include "cli/Signals.h"
 #include "cli/StreamClock.h"
 #include "cli/TagCopy.h"
+#include "gapless/JoinReach.h"
+#include "stream/SameStream.h"
 #include "stream/Scanner.h"
 
 namespace {
@@ -71,8 +73,14 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
       passedOver.push_back(named);
       continue;
     }
-    FrameClock clock;
     std::string error;
+    if (const std::string differs = out.JoinRefusal(HeaderBytesOf(reference).data()); !differs.empty()) {
+      Complain(planned.Arg + ": its " + differs + " differs from that of the frames in " + target.Shown +
+               ": they cannot be one stream");
+      passedOver.push_back(named);
+      continue;
+    }
+    FrameClock clock;
     std::int32_t start = 0, stop = 0;
     if (NeedsClock(job) && !ReadFrameClock(*source, reference, clock, error)) {
       Complain(error);
@@ -83,6 +91,17 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
       Complain(planned.Arg + ": " + error);
       passedOver.push_back(named);
       continue;
+    }
+    // Joined at frame edges, a frame belongs to the range that holds its
+    // first sample: a stop before an instant and a start there share none.
+    if (settings.Join && job.HasStart && job.Start.IsTime && job.Start.Nanoseconds > 0) {
+      start = static_cast<std::int32_t>(std::min<std::int64_t>(LastFrameBefore(clock, job.Start.Nanoseconds) + 1,
+                                                               std::numeric_limits<std::int32_t>::max()));
+      if (start > stop) {
+        Complain(planned.Arg + ": the range holds no frame that starts in it");
+        passedOver.push_back(named);
+        continue;
+      }
     }
     if (planned.KnownCount >= 0 && start >= planned.KnownCount) {
       Complain(planned.Arg + ": starts at frame " + std::to_string(start) + ", after the file's last frame " +
@@ -123,6 +142,18 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
     if (planned.Resume.Position >= 0 && planned.Resume.Index <= start) options.Resume = planned.Resume;
     bar.Start(planned.Label + " " + job.Path);
     out.BeginJob();
+    if (settings.Join && out.AudioFrames() > 0) {
+      // The bytes before the start that its frames take come along.
+      CopyStart copyStart;
+      if (!MeasureCopyStart(*source, reference, start, copyStart, error)) {
+        bar.Clear();
+        Complain(error);
+        passedOver.push_back(named);
+        continue;
+      }
+      if (options.Resume.Position < 0) options.Resume = copyStart.Resume;
+      out.JoinJob(std::move(copyStart.Reservoir));
+    }
     std::int64_t leadFrames = 0;
     if (!planned.LeadFrame.empty()) {
       std::size_t put = 0;
@@ -177,10 +208,16 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
       ++writers;
     }
     // Reported whatever became of the job, counted as far as the scan got.
+    if (wrote.MutedFrames > 0) {
+      Complain(planned.Arg + ": " + std::to_string(wrote.MutedFrames) +
+               " frames at its start decode as silence: the bit-reservoir bytes they take found no room "
+               "in the frames before" + (settings.AnyBitRate ? "" : " (--any-bitrate gives them room)"));
+    }
     if (r.LeftOut > 0) {
       const std::int64_t counted = std::min<std::int64_t>(stop, r.Count - 1) - start + 1;
       Complain(job.Path + ": " + std::to_string(r.LeftOut) + " of " + std::to_string(counted) +
-               " frames of the range were not copied: their bit rate differs from the first frame's");
+               " frames of the range were not copied: their " + LeftOutReason(HeaderBytesOf(reference).data(), r.LeftOutHeader) +
+               " differs from the first frame's");
       failed = true;
       allCopied = false;
     }

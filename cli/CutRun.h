@@ -54,6 +54,9 @@ bool PlanCutJobs(const std::vector<std::string>& args, std::vector<PlannedJob>& 
 
 struct CutSettings {
   bool AnyBitRate = false;
+  // Each job's frames join those before as one stream (see
+  // OutputWriter::JoinJob); without it they are byte copies.
+  bool Join = false;
   bool Tags = false;
   bool Quiet = false;
   std::vector<TagEdit> Edits;  // written into the output before it is committed

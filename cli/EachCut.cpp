@@ -84,7 +84,7 @@ int RunEachCut(const Options& options) {
       ++failures;
       continue;
     }
-    if (exact == ExactChoice::FrameCopy) WarnDamagedStarts(one, options.Frames);
+    if (exact == ExactChoice::FrameCopy) WarnDamagedStarts(one, options.Frames, false, false);
     OutputChoice choice;
     choice.Output = outputs[n];
     choice.Existing = options.Overwrite ? ExistingOutput::Overwrite : ExistingOutput::Refuse;

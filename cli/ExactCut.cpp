@@ -7,6 +7,7 @@
 
 #include "cli/Split.h"
 #include "cli/StreamClock.h"
+#include "gapless/JoinReach.h"
 #include "gapless/LameTag.h"
 #include "stream/SourceFile.h"
 
@@ -214,24 +215,11 @@ bool DamagedFramesOfCopy(const std::string& path, const FrameHeader& reference, 
 
 bool DamagedFramesOfCopy(SourceFile& source, const FrameHeader& reference, std::int64_t startFrame,
                          std::int32_t& damaged, ResumePoint& resume, std::string& error) {
-  damaged = 0;
-  resume = ResumePoint{};
-  if (reference.Invalid || reference.Layer != 1) return true;
-  GaplessStream stream;
-  if (!ReadGaplessStream(source, reference, stream, error, false)) return false;
-  const std::int64_t audio = startFrame - stream.FirstAudioFrame;
-  if (audio <= 0) return true;
-  std::vector<ReservoirReach> reach;
-  WalkAround around;
-  around.PlacesFrom = around.PlacesTo = audio;
-  if (!MeasureReservoir(source, reference, stream, {audio}, reach, error, &around)) return false;
-  damaged = DamagedLeadingFrames(stream, audio, reach[0]);
-  if (!around.Places.empty() && around.Places[0].Index == startFrame) {
-    resume.Position = around.Places[0].Position;
-    resume.Index = around.Places[0].Index;
-    std::memcpy(resume.Header, around.Places[0].Header, 4);
-  }
-  return true;
+  CopyStart start;
+  const bool ok = MeasureCopyStart(source, reference, startFrame, start, error);
+  damaged = start.Damaged;
+  resume = start.Resume;
+  return ok;
 }
 
 std::string PreRollWarning(const GaplessPlan& plan) {

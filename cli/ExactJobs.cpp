@@ -36,8 +36,9 @@ ExactChoice MakeCutExact(PlannedJob& job, LameFields& tag) {
   return choice;
 }
 
-void WarnDamagedStarts(std::vector<PlannedJob>& jobs, bool framesOption) {
+void WarnDamagedStarts(std::vector<PlannedJob>& jobs, bool framesOption, bool joined, bool append) {
   for (PlannedJob& job : jobs) {
+    if (joined && (append || &job != &jobs.front())) continue;
     // Frame-number starts only: a time start with --frames asked for frames.
     if (!job.ParseError.empty() || !job.Job.HasStart || job.Job.Start.IsTime) continue;
     FrameHeader reference;

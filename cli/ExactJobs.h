@@ -17,4 +17,7 @@ ExactChoice MakeCutExact(PlannedJob& job, LameFields& tag);
 // copy frames. The walk that finds out stops a few frames after the start
 // and leaves in each job where its start frame lies, for the copy to go on
 // from there.
-void WarnDamagedStarts(std::vector<PlannedJob>& jobs, bool framesOption);
+// `joined`: jobs that follow frames in the output (every job after the
+// first, and the first too when `append`) get their reservoir carried and
+// are not warned about.
+void WarnDamagedStarts(std::vector<PlannedJob>& jobs, bool framesOption, bool joined, bool append);

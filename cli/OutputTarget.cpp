@@ -18,6 +18,7 @@ int OpenOutputTarget(const OutputChoice& choice, OutputTarget& target) {
   settings.Existing = choice.Existing;
   settings.NoWait = choice.NoWait;
   settings.ReserveTagFrame = choice.ReserveTagFrame;
+  settings.WidenAtJunctions = choice.WidenAtJunctions;
   settings.Lame = choice.Lame;
   settings.LameValues = choice.LameValues;
   settings.Cancel = CancelFlag();

@@ -14,6 +14,7 @@ struct OutputChoice {
   ExistingOutput Existing = ExistingOutput::Refuse;
   bool NoWait = false;
   bool ReserveTagFrame = false;
+  bool WidenAtJunctions = false;  // see OutputSettings
   bool Lame = false;  // the reserved tag frame carries LameValues
   LameFields LameValues;
 };

@@ -1,6 +1,8 @@
 // Adding files to the end of the job list: one chosen in the open dialog, or
 // many at once, dropped onto the window or named on the command line.
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -103,6 +105,39 @@ void T_MainForm::AddFiles(const QStringList& paths) {
   }
 }
 
+bool NaturallyBefore(const QString& a, const QString& b) {
+  qsizetype i = 0;
+  qsizetype j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (a[i].isDigit() && b[j].isDigit()) {
+      // The runs of digits without their leading zeros: the longer is the
+      // greater, else the first digit that differs tells.
+      qsizetype ei = i;
+      qsizetype ej = j;
+      while (ei < a.size() && a[ei].isDigit()) ++ei;
+      while (ej < b.size() && b[ej].isDigit()) ++ej;
+      qsizetype si = i;
+      qsizetype sj = j;
+      while (si + 1 < ei && a[si] == u'0') ++si;
+      while (sj + 1 < ej && b[sj] == u'0') ++sj;
+      if (ei - si != ej - sj) return ei - si < ej - sj;
+      for (; si < ei; ++si, ++sj) {
+        if (a[si] != b[sj]) return a[si] < b[sj];
+      }
+      i = ei;
+      j = ej;
+      continue;
+    }
+    const QChar x = a[i].toCaseFolded();
+    const QChar y = b[j].toCaseFolded();
+    if (x != y) return x < y;
+    ++i;
+    ++j;
+  }
+  if ((i < a.size()) != (j < b.size())) return j < b.size();
+  return a < b;
+}
+
 QStringList ExpandFolders(const QStringList& paths) {
   // What the shared MIME database calls MPEG audio (audio/mpeg, audio/mp2),
   // and the other names MPEG audio files go by.
@@ -119,8 +154,9 @@ QStringList ExpandFolders(const QStringList& paths) {
     QDir dir(p);
     dir.setNameFilters(kMpegAudio);
     dir.setFilter(QDir::Files | QDir::Readable);
-    dir.setSorting(QDir::Name);
-    for (const QFileInfo& f : dir.entryInfoList()) out << f.absoluteFilePath();
+    QStringList names = dir.entryList();
+    std::sort(names.begin(), names.end(), NaturallyBefore);
+    for (const QString& name : names) out << dir.absoluteFilePath(name);
   }
   return out;
 }

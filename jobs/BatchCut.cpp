@@ -10,9 +10,12 @@
 #include "app/Messages.h"
 #include "app/SystemColors.h"
 #include "app/_MainUnit.h"
+#include "jobs/ExistingOutput.h"
+#include "gapless/JoinReach.h"
 #include "output/OutputWriter.h"
 #include "jobs/OtherBitRates.h"
 #include "preview/XaudioPlayer.h"
+#include "stream/SameStream.h"
 #include "stream/Scanner.h"
 #include "stream/SourceFile.h"
 
@@ -78,6 +81,10 @@ void T_MainForm::ProcessAllJobs() {
     }
   }
 
+  // An output that holds something: added to, or replaced, as the user says.
+  const dialogs::Result existing = AskAboutExistingOutput(this, output);
+  if (existing == dialogs::Result::Cancel) return;
+
   // Frames of another bit rate: the user chooses, once, before anything is written.
   ScanOptions cutOptions;
   cutOptions.EndAfterRange = true;  // the count goes unused here, so the scan ends with the range
@@ -90,11 +97,15 @@ void T_MainForm::ProcessAllJobs() {
   const std::string outputPath = QFile::encodeName(output).toStdString();
   OutputWriter writer;
   OutputSettings outputSettings;
-  outputSettings.Existing = ExistingOutput::Append;
+  outputSettings.Existing =
+      existing == dialogs::Result::Replace ? ExistingOutput::Overwrite : ExistingOutput::Append;
   outputSettings.NoWait = true;  // the window cannot wait: it serves no input meanwhile
   // Every bit rate copied into a new output: players need a Xing frame to
   // tell its length, as kerfwell-cut --any-bitrate gives it.
   outputSettings.ReserveTagFrame = cutOptions.AnyBitRate;
+  // Every bit rate allowed: a frame before a junction may take a higher one
+  // to give the next file's reservoir room.
+  outputSettings.WidenAtJunctions = cutOptions.AnyBitRate;
   OutputOpened opened;
   std::string openMessage;
   const OutputStatus openStatus = writer.Open(outputPath, outputSettings, opened, openMessage);
@@ -128,9 +139,11 @@ void T_MainForm::ProcessAllJobs() {
   QStringList passedOver;
   QStringList leftOut;
   QStringList cutShort;
+  QStringList muted;
   QString outputFailure;
   int firstWriter = -1;
   int lastWriter = -1;
+  double seconds = 0;  // of the frames the run added
   Processing = true;
   for (int i = 0; i < JobCount; ++i) {
     SourceFile& source = sources[static_cast<std::size_t>(i)];
@@ -153,9 +166,29 @@ void T_MainForm::ProcessAllJobs() {
       ShowTotalProgress(i + 1, JobCount);
       continue;
     }
+    // Frames of another stream would make the output a mix no decoder
+    // plays as one.
+    if (const std::string differs = writer.JoinRefusal(HeaderBytesOf(probe).data()); !differs.empty()) {
+      passedOver << QStringLiteral("%1 (its %2 differs from that of the frames before it in the output)")
+                        .arg(job.Path, QString::fromStdString(differs));
+      ShowTotalProgress(i + 1, JobCount);
+      continue;
+    }
     ScanOptions options = cutOptions;
     options.Sink = &writer;
     writer.BeginJob();
+    if (writer.AudioFrames() > 0) {
+      // The bytes before the range that its first frames take come along.
+      CopyStart copyStart;
+      std::string error;
+      if (!MeasureCopyStart(source, probe, job.StartFrame, copyStart, error)) {
+        passedOver << QStringLiteral("%1 (%2)").arg(job.Path, QString::fromStdString(error));
+        ShowTotalProgress(i + 1, JobCount);
+        continue;
+      }
+      options.Resume = copyStart.Resume;
+      writer.JoinJob(std::move(copyStart.Reservoir));
+    }
     const ScanResult result =
         ScanFrames(source, outputPath, job.StartFrame, job.StopFrame, false, ReferenceHeader,
                    [this](std::int32_t done, std::int32_t total) { ShowJobProgress(done, total); }, options);
@@ -170,16 +203,23 @@ void T_MainForm::ProcessAllJobs() {
       }
     }
     if (wrote.AudioFrames() > 0) {
+      const int rate = SampleRateTable[probe.VersionId][probe.SampleRateIndex];
+      const int samples = probe.Layer == 3 ? 384 : probe.Layer == 1 && probe.VersionId != 3 ? 576 : 1152;
+      if (rate > 0) seconds += static_cast<double>(wrote.AudioFrames()) * samples / rate;
       if (firstWriter < 0) firstWriter = i;
       lastWriter = i;
     }
+    if (wrote.MutedFrames > 0) {
+      muted << QStringLiteral("%1: %2 frames at its start decode as silence").arg(job.Path).arg(wrote.MutedFrames);
+    }
     if (result.LeftOut > 0) {
       leftOut << QStringLiteral(
-                     "%1: %2 of %3 frames of the range were not copied: their bit rate differs "
+                     "%1: %2 of %3 frames of the range were not copied: their %4 differs "
                      "from the first frame's")
                      .arg(job.Path)
                      .arg(result.LeftOut)
-                     .arg(result.LeftOut + result.Written);
+                     .arg(result.LeftOut + result.Written)
+                     .arg(QString::fromStdString(LeftOutReason(HeaderBytesOf(ReferenceHeader).data(), result.LeftOutHeader)));
     }
     if (IsOutputFailure(result.Status)) {
       outputFailure = QStringLiteral("Processing stopped: the output could not be written.\n") +
@@ -200,6 +240,7 @@ void T_MainForm::ProcessAllJobs() {
   }
 
   Processing = false;
+  QString saved;
 
   // An Info frame copied from the front of a file would tell players that
   // file's length: it is made to describe the output, from the counts kept
@@ -223,6 +264,8 @@ void T_MainForm::ProcessAllJobs() {
                       QString::fromStdString(message) + QStringLiteral("\nThe output file was left as it was.");
     } else if (!writer.Commit(message)) {
       outputFailure = QString::fromStdString(message) + QStringLiteral("\nThe output file was left as it was.");
+    } else {
+      saved = SavedText(writer.AddedAudioFrames(), seconds, output);
     }
   } else {
     // No audio frame reached it: a file the run made is removed again.
@@ -238,6 +281,8 @@ void T_MainForm::ProcessAllJobs() {
   ShowJobProgress(0, 10);
   ShowTotalProgress(0, 10);
   SelectCurrentJob();
+  // What the run wrote, where the user looks after it.
+  if (!saved.isEmpty()) Hint_Panel->SetCaption(saved);
 
   // One message after the run, so that a partial result is never taken for a
   // complete one.
@@ -248,6 +293,10 @@ void T_MainForm::ProcessAllJobs() {
                     cutShort.join(QLatin1Char('\n'));
   if (!leftOut.isEmpty())
     sections << QStringLiteral("Some frames were left out:\n") + leftOut.join(QLatin1Char('\n'));
+  if (!muted.isEmpty())
+    sections << QStringLiteral("The bit reservoir of these files found no room at their junction "
+                               "(answering Yes to other bit rates gives it room):\n") +
+                    muted.join(QLatin1Char('\n'));
   ReportBatchProblems(passedOver, sections.join(QStringLiteral("\n\n")));
 }
 

@@ -27,6 +27,15 @@ class InfoCounter {
   // Bytes of the output from the end of what was fed before, in order: the
   // music CRC covers every byte from the start to the end of the last frame.
   void AddBytes(const std::uint8_t* data, std::size_t length);
+  // Bytes already fed were changed: `delta` is the CRC (from 0) of the old
+  // bytes XOR the new ones, up to the end of what was fed (the CRC is linear).
+  void ChangedBytes(std::uint16_t delta) { crc_ ^= delta; }
+  // The last frame was given bit-rate index `bitRate` and now ends at `end`
+  // (its new bytes are fed with AddBytes).
+  void WidenLast(std::int64_t end, int bitRate) {
+    end_ = end;
+    bitRates_ |= static_cast<std::uint16_t>(1u << bitRate);
+  }
 
   std::uint32_t Frames() const;
   std::int64_t AudioStart() const { return start_; }

@@ -17,6 +17,7 @@
 #include <set>
 
 #include "output/TrailingTag.h"
+#include "stream/SameStream.h"
 #include "stream/Id3Tag.h"
 #include "stream/ReadAt.h"
 #include "stream/Scanner.h"
@@ -361,7 +362,10 @@ bool OutputWriter::CheckBeforeAppend(OutputOpened& opened, OutputStatus& status,
             return true;
           }
         }
-        if (!f.TagFrame) ++heldAudio_;
+        if (!f.TagFrame) {
+          ++heldAudio_;
+          Remember(f.Position);
+        }
         if (counting_) counter_.AddFrame(f.Position, f.Length, f.Header);
         wholeEnd = f.Position + f.Length;
         return true;
@@ -406,6 +410,8 @@ bool OutputWriter::CheckBeforeAppend(OutputOpened& opened, OutputStatus& status,
   end_ = framesEnd_ = wholeEnd;
   leading_ = front;
   anyFrame_ = true;
+  std::memcpy(stream_, HeaderBytesOf(reference).data(), 4);
+  hasStream_ = true;
   return true;
 }
 
@@ -455,7 +461,72 @@ bool OutputWriter::WriteTrailing(const std::uint8_t* data, std::size_t length, s
   return ok;
 }
 
+void OutputWriter::JoinJob(std::vector<std::uint8_t> reservoir) {
+  joining_ = true;
+  reservoir_ = std::move(reservoir);
+}
+
+std::string OutputWriter::JoinRefusal(const std::uint8_t header[4]) const {
+  return hasStream_ ? StreamDifference(stream_, header) : std::string();
+}
+
+bool OutputWriter::Join(std::string& message) {
+  carried_ = 0;
+  if (reservoir_.empty() || end_ != framesEnd_) return true;
+  // The output's last frames, back to back up to its end.
+  std::int64_t from = framesEnd_;
+  const std::size_t kept = std::min(recentCount_, recent_.size());
+  for (std::size_t k = 0; k < kept; ++k) {
+    const std::int64_t p = recent_[(recentCount_ - 1 - k) % recent_.size()];
+    if (p >= from || framesEnd_ - p > (1 << 17) || (counting_ && p < counter_.AudioStart())) break;
+    from = p;
+  }
+  if (from == framesEnd_) return true;
+  std::vector<std::uint8_t> tail(static_cast<std::size_t>(framesEnd_ - from));
+  if (ReadAt(fd_, tail.data(), tail.size(), from) != static_cast<ssize_t>(tail.size())) {
+    message = "cannot read " + shown_ + ": " + Reason(errno);
+    return false;
+  }
+  const std::vector<std::uint8_t> before = tail;
+  // A higher bit rate needs a Xing frame to tell the length.
+  const JunctionResult r = CarryReservoir(tail, reservoir_, settings_.WidenAtJunctions && tag_ != Tag::None);
+  job_.Junction = r.Kind;
+  carried_ = r.Available;
+  if (r.Kind == JunctionKind::None) return true;
+  if (heldBefore_ > from) {
+    // Bytes the output held before the run: Discard puts them back.
+    const std::size_t held = static_cast<std::size_t>(std::min<std::int64_t>(heldBefore_, framesEnd_) - from);
+    if (restoreAt_ < 0) {
+      restoreAt_ = from;
+      restoreBytes_.assign(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(held));
+    } else if (from < restoreAt_) {
+      restoreBytes_.insert(restoreBytes_.begin(), before.begin(), before.begin() + (restoreAt_ - from));
+      restoreAt_ = from;
+    }
+  }
+  std::size_t written = 0;
+  if (!PutAt(tail.data(), tail.size(), from, written, message)) return false;
+  end_ = framesEnd_ = from + static_cast<std::int64_t>(tail.size());
+  if (counting_) {
+    std::vector<std::uint8_t> delta(before.size());
+    for (std::size_t i = 0; i < before.size(); ++i) delta[i] = before[i] ^ tail[i];
+    counter_.ChangedBytes(Crc16(delta.data(), delta.size(), 0));
+    if (tail.size() > before.size()) {
+      counter_.AddBytes(tail.data() + before.size(), tail.size() - before.size());
+      counter_.WidenLast(framesEnd_, r.WidenedBitRate);
+    }
+  }
+  // What the job takes back with DropJob starts after the junction.
+  jobStart_ = end_;
+  if (counting_) before_.Counter = counter_;
+  return true;
+}
+
 void OutputWriter::BeginJob() {
+  joining_ = false;
+  reservoir_.clear();
+  carried_ = 0;
+  muteSeen_ = -1;
   job_ = OutputJob{};
   jobFirstSeen_ = false;
   jobStart_ = end_;
@@ -481,6 +552,7 @@ bool OutputWriter::DropJob(std::string& message) {
   if (!anyFrame_) {
     frontChecked_ = false;
     leftOutFront_.clear();
+    hasStream_ = false;
   }
   addedAudio_ = before_.AddedAudio;
   if (counting_) counter_ = before_.Counter;
@@ -546,21 +618,44 @@ bool OutputWriter::Write(const std::uint8_t* data, std::size_t length, std::int3
       }
     }
   }
+  // A job joined to the frames before: its own tag frame would sit mid-stream
+  // as a frame of silence or garbage; the reservoir its frames take goes
+  // before them.
+  std::vector<std::uint8_t> muted;
+  if (firstOfJob && joining_ && anyFrame_) {
+    const std::int32_t first = HeaderFrameLength(data);
+    if (first > 0 && static_cast<std::size_t>(first) <= length &&
+        TagFrameKindOf(data, static_cast<std::size_t>(first)) != TagFrameKind::None) {
+      skip = static_cast<std::size_t>(first);
+      ++job_.Frames;
+      ++job_.TagFrames;
+    }
+    if (!Join(message)) return false;
+    if (job_.Junction == JunctionKind::Muted) muteSeen_ = 0;
+  }
+  if (muteSeen_ >= 0) {
+    muted.assign(data + skip, data + length);
+    job_.MutedFrames += MuteUnreachable(muted.data(), muted.size(), carried_, muteSeen_);
+    if (muteSeen_ > kLongestReach) muteSeen_ = -1;
+  }
+  const std::uint8_t* source = muted.empty() ? data + skip : muted.data();
   // The frame that opens a new output decides its tag frame.
   std::int64_t skipTagFrame = -1;
   if (!anyFrame_ && new_ && length - skip >= 4) {
     if (!StartTagFrameIfAny(data + skip, length - skip, message)) return false;
+    std::memcpy(stream_, data + skip, 4);
+    hasStream_ = true;
     if (tag_ == Tag::Copied) skipTagFrame = end_;
   }
   const std::int64_t at = end_;
   std::size_t put = 0;
-  const bool ok = PutAt(data + skip, length - skip, at, put, message);
+  const bool ok = PutAt(source, length - skip, at, put, message);
   written = skip + put;
 
   // The whole frames that reached the output, one by one. Only the first of
   // a run can be a tag frame: the one that opens a new output, or a job's
   // first frame (an input's frame 0).
-  const std::uint8_t* run = data + skip;
+  const std::uint8_t* run = source;
   Lengths& lengths = lengthCache;
   std::size_t p = 0;
   std::int64_t frames = 0;
@@ -576,15 +671,19 @@ bool OutputWriter::Write(const std::uint8_t* data, std::size_t length, std::int3
                                TagFrameKindOf(run, static_cast<std::size_t>(first)) != TagFrameKind::None);
     ++frames;
     if (isTagFrame) ++tagFrames;
+    else Remember(at);
     if (counting_ && at != skipTagFrame) counter_.AddFrame(at, first, run);
     p = static_cast<std::size_t>(first);
   }
   if (p > 0 && counting_) {
-    for (std::int32_t n; (n = wholeFrameAt(p)) > 0; p += static_cast<std::size_t>(n), ++frames)
+    for (std::int32_t n; (n = wholeFrameAt(p)) > 0; p += static_cast<std::size_t>(n), ++frames) {
       counter_.AddFrame(at + static_cast<std::int64_t>(p), n, run + p);
+      Remember(at + static_cast<std::int64_t>(p));
+    }
   } else if (p > 0) {
     // Nothing kept of a frame but that it is one.
-    for (std::int32_t n; (n = wholeFrameAt(p)) > 0; p += static_cast<std::size_t>(n)) ++frames;
+    for (std::int32_t n; (n = wholeFrameAt(p)) > 0; p += static_cast<std::size_t>(n), ++frames)
+      Remember(at + static_cast<std::int64_t>(p));
   }
   job_.Frames += frames;
   job_.Bytes += static_cast<std::int64_t>(p);
@@ -917,6 +1016,15 @@ bool OutputWriter::Discard() {
     const int fd = fd_;
     fd_ = lock_.Fd;
     asItWas = PutAt(tagBytes_.data(), tagBytes_.size(), tagAt_, written, ignored);
+    fd_ = fd;
+  }
+  if (restoreAt_ >= 0) {
+    // The junction's changes to bytes the output held.
+    std::size_t written = 0;
+    std::string ignored;
+    const int fd = fd_;
+    fd_ = lock_.Fd;
+    asItWas = PutAt(restoreBytes_.data(), restoreBytes_.size(), restoreAt_, written, ignored) && asItWas;
     fd_ = fd;
   }
   const std::int64_t appendedEnd = kind_ == Kind::Direct ? end_ : inPlaceEnd_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "output/InfoCounter.h"
+#include "output/Junction.h"
 #include "output/OutputLock.h"
 #include "output/ReservedTagFrame.h"
 #include "stream/FrameSink.h"
@@ -50,6 +52,9 @@ struct OutputSettings {
   // With ReserveTagFrame: the tag frame carries a LAME extension with these.
   bool Lame = false;
   LameFields LameValues;
+  // Where a later job's reservoir does not fit the free bytes before it, the
+  // frame before may take a higher bit rate (else frames are muted).
+  bool WidenAtJunctions = false;
   const std::atomic<bool>* Cancel = nullptr;          // ends a wait for the lock
   std::function<void(const std::string&)> OnWait;     // told once when waiting
 };
@@ -81,6 +86,9 @@ struct OutputJob {
   std::int64_t Frames = 0;     // frames written, tag frames included
   std::int64_t TagFrames = 0;  // Xing/Info frames among them (an input's frame 0)
   std::int64_t Bytes = 0;
+  // With JoinJob: what its junction with the frames before took.
+  JunctionKind Junction = JunctionKind::None;
+  int MutedFrames = 0;
   std::int64_t AudioFrames() const { return Frames - TagFrames; }
 };
 
@@ -116,6 +124,15 @@ class OutputWriter : public FrameSink {
 
   // A job's frames follow: EndJob tells what they were.
   void BeginJob();
+  // The job's frames join the output's as one stream: its first frame, when
+  // it is a Xing/Info/VBRI frame and the output holds frames, is counted and
+  // left out, and `reservoir` (the bytes before its first frame that its
+  // frames take, from its source) is carried into the free bytes at the
+  // output's end. Without it a job's frames are copied as they are.
+  void JoinJob(std::vector<std::uint8_t> reservoir);
+  // Empty when frames of `header`'s stream may follow the output's frames,
+  // else what differs ("sampling frequency").
+  std::string JoinRefusal(const std::uint8_t header[4]) const;
   OutputJob EndJob() const { return job_; }
   // Takes back what the current job wrote (a job of tag frames only, which
   // put no audio into the output). False, with `message`, when it could not.
@@ -185,6 +202,8 @@ class OutputWriter : public FrameSink {
              std::string& message);
   bool StartTagFrameIfAny(const std::uint8_t* frame, std::size_t available, std::string& message);
   void Count(const std::uint8_t* data, std::size_t length, std::int64_t at);
+  bool Join(std::string& message);
+  void Remember(std::int64_t position) { recent_[recentCount_++ % recent_.size()] = position; }
   bool ReadCrcBack(std::int64_t from, std::int64_t to, std::string& message);
   bool TocByWalking(XingToc& toc, std::string& message);
   bool Deliver(std::string& message);
@@ -227,6 +246,21 @@ class OutputWriter : public FrameSink {
   bool counting_ = false;
   bool frontChecked_ = false;
   std::string leftOutFront_;
+
+  // The output's stream (the header of its first frame) and where its last
+  // frames begin, for a junction.
+  std::uint8_t stream_[4] = {};
+  bool hasStream_ = false;
+  std::array<std::int64_t, 64> recent_{};
+  std::size_t recentCount_ = 0;
+  bool joining_ = false;
+  std::vector<std::uint8_t> reservoir_;
+  std::size_t carried_ = 0;  // reservoir bytes that the junction put before the job's frames
+  std::int64_t muteSeen_ = -1;  // Muted: main-data bytes of the job's frames so far, -1 when done
+  // An append whose junction changed bytes the output held: those bytes as
+  // they were, for Discard.
+  std::int64_t restoreAt_ = -1;
+  std::vector<std::uint8_t> restoreBytes_;
 
   OutputJob job_;
   bool jobFirstSeen_ = false;

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace dialogs {
 
@@ -41,6 +42,18 @@ class RealDialogs : public Dialogs {
                                                            : QMessageBox::Cancel);
       // Closing the box is the answer that changes nothing.
       box.setEscapeButton(QMessageBox::Cancel);
+    } else if (r.buttons == Buttons::AppendReplaceCancel) {
+      QPushButton* append = box.addButton(QStringLiteral("Append"), QMessageBox::AcceptRole);
+      QPushButton* replace = box.addButton(QStringLiteral("Replace"), QMessageBox::DestructiveRole);
+      QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+      box.setDefaultButton(r.defaultButton == Result::Replace ? replace
+                           : r.defaultButton == Result::Cancel ? cancel
+                                                               : append);
+      box.setEscapeButton(cancel);
+      box.exec();
+      return box.clickedButton() == append    ? Result::Append
+             : box.clickedButton() == replace ? Result::Replace
+                                              : Result::Cancel;
     } else {
       box.setStandardButtons(QMessageBox::Ok);
       box.setDefaultButton(QMessageBox::Ok);

@@ -12,8 +12,8 @@ class QWidget;
 namespace dialogs {
 
 enum class Icon { None, Warning, Error, Information };
-enum class Buttons { Ok, YesNo, YesNoCancel };
-enum class Result { Ok, Yes, No, Cancel };
+enum class Buttons { Ok, YesNo, YesNoCancel, AppendReplaceCancel };
+enum class Result { Ok, Yes, No, Cancel, Append, Replace };
 
 struct MessageBoxRequest {
   QWidget* parent = nullptr;

@@ -259,7 +259,8 @@ ScanResult ScanFramesBuffered(SourceFile& input, const std::string& outputPath, 
                                          }
                                          if (f.Fits && f.Whole) ++copyable;
                                          const bool inRange = f.Index >= startFrame && f.Index <= stopFrame;
-                                         if (inRange && !f.Fits) ++leftOut;
+                                         if (inRange && !f.Fits && leftOut++ == 0)
+                                           std::memcpy(result.LeftOutHeader, f.Header, 4);
                                          // A frame that the end of the file cuts short is counted, never
                                          // written.
                                          if (inRange && f.Fits && f.Whole) {

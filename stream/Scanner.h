@@ -104,6 +104,7 @@ struct ScanResult {
   // Frames of the range that were counted but not copied because they do not
   // fit the reference: another bit rate (or, with AnyBitRate, another stream).
   std::int32_t LeftOut = 0;
+  std::uint8_t LeftOutHeader[4] = {};  // the first of them: LeftOutReason tells why
   std::int64_t BytesWritten = 0;  // bytes appended to the output, whole frames only
   // With EndAfterRange: a counted frame follows the stop frame, so the range
   // did not reach the end of the stream (it is not counted in Count).

@@ -125,6 +125,44 @@ TEST_F(OnePassTagFrame, AppendingCountsWhatTheOutputHeldBefore) {
   ExpectSameTag(Slurp(mine), Slurp(theirs));
 }
 
+// Joined jobs change bytes already counted (free bytes, a header given a
+// higher bit rate, side information of muted frames): the counts must still
+// be those that reading the finished output again gives.
+TEST_F(OnePassTagFrame, JoinedJobsKeepTheCountsTrue) {
+  const std::string cbr = Encode("lame-cbr.mp3");
+  const std::string vbr = Encode("lame-vbr.mp3");
+  const std::string mono = Encode("lame-mono-crc.mp3");
+  const std::string mpeg2 = Encode("lame-mpeg2.mp3");
+  const std::string ff = Encode("ffmpeg-vbr.mp3");
+  const struct {
+    const char* name;
+    std::vector<Job> jobs;
+    bool everyBitRate;
+  } cases[] = {
+      {"CBR stretches, one bit rate", {{cbr, 0, 100}, {cbr, 300, 400}, {cbr, 50, 60}}, false},
+      {"VBR stretches", {{vbr, 0, 100}, {vbr, 400, 500}, {vbr, 700, 720}}, true},
+      {"mono with CRCs, one bit rate", {{mono, 10, 100}, {mono, 300, 310}}, false},
+      {"mono with CRCs, wider frames", {{mono, 10, 100}, {mono, 300, 310}}, true},
+      {"MPEG-2", {{mpeg2, 0, 150}, {mpeg2, 300, 320}}, true},
+      {"ffmpeg's encoder after lame's", {{cbr, 0, 100}, {ff, 200, 300}}, true},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string mine = dir_ + "/joined-" + std::to_string(n++) + ".mp3";
+    std::string error;
+    OutputSettings settings;
+    settings.Existing = ExistingOutput::Refuse;
+    settings.ReserveTagFrame = true;
+    settings.WidenAtJunctions = c.everyBitRate;
+    ASSERT_TRUE(CutThroughWriter(mine, c.jobs, c.everyBitRate, settings, {}, error, true)) << error;
+    const std::string read = mine + ".read.mp3";
+    std::filesystem::copy_file(mine, read);
+    ASSERT_NE(UpdateOutputXingFrame(read, false, error), XingResult::Failed) << error;
+    ExpectSameTag(Slurp(mine), Slurp(read));
+  }
+}
+
 // A stream of frames of random bit rates, MPEG-1 Layer III at 44.1 kHz.
 std::string RandomFrames(int n, std::mt19937& random) {
   std::string out;

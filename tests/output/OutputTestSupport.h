@@ -1,5 +1,8 @@
 #pragma once
 
+#include "gapless/JoinReach.h"
+#include "stream/SourceFile.h"
+
 // Real encodes made once per build folder, and a cut run through the output
 // writer as the command line and the window run it.
 
@@ -78,10 +81,12 @@ struct Job {
   std::int32_t Stop = 0x7fffffff;
 };
 
-// Cuts `jobs` into `output` through the writer. False, with a message in
+// Cuts `jobs` into `output` through the writer; with `join`, each job after
+// frames joins them as the command line joins them. False, with a message in
 // `error`, when anything failed.
 inline bool CutThroughWriter(const std::string& output, const std::vector<Job>& jobs, bool anyBitRate,
-                             const OutputSettings& settings, const FinishSettings& finish, std::string& error) {
+                             const OutputSettings& settings, const FinishSettings& finish, std::string& error,
+                             bool join = false) {
   OutputWriter writer;
   OutputOpened opened;
   if (writer.Open(output, settings, opened, error) != OutputStatus::Ok) return false;
@@ -96,6 +101,12 @@ inline bool CutThroughWriter(const std::string& output, const std::vector<Job>& 
     options.EndAfterRange = true;
     options.Sink = &writer;
     writer.BeginJob();
+    if (join && writer.AudioFrames() > 0) {
+      SourceFile source(j.Input);
+      CopyStart start;
+      if (!MeasureCopyStart(source, reference, j.Start, start, error)) return false;
+      writer.JoinJob(start.Reservoir);
+    }
     const ScanResult r = ScanFrames(j.Input, "", j.Start, j.Stop, false, reference, {}, options);
     if (!r.Ok()) {
       error = r.Message;

@@ -81,7 +81,9 @@ TEST_F(BatchReportTest, AFullDiskNamesTheFileTheReasonAndLeavesTheOutputAsItWas)
   ::setrlimit(RLIMIT_FSIZE, &saved);
   ::signal(SIGXFSZ, oldHandler);
 
-  ASSERT_EQ(dlg.boxes.size(), 1u);
+  // The question about the output that holds a frame (Append), then the report.
+  ASSERT_EQ(dlg.boxes.size(), 2u);
+  EXPECT_EQ(dlg.boxes[0].buttons, dialogs::Buttons::AppendReplaceCancel);
   const QString text = LastBox();
   EXPECT_TRUE(text.contains(output)) << text.toStdString();
   EXPECT_TRUE(text.contains(QString::fromLocal8Bit(strerror(EFBIG)))) << text.toStdString();

@@ -30,31 +30,7 @@ class DialogsThatAct : public WindowDialogs {
 
 class BatchSourceTest : public WindowTest {
  protected:
-  // The frames start..stop of a file as the engine cuts them.
-  QByteArray FramesOf(const QString& path, int start, int stop) {
-    const std::string in = QFile::encodeName(path).toStdString();
-    const QString out = TempPath(QStringLiteral("expected-%1.bin").arg(++made_));
-    FrameHeader h;
-    EXPECT_TRUE(ProbeFile(in, h));
-    EXPECT_TRUE(ScanFrames(in, QFile::encodeName(out).toStdString(), start, stop, false, h).Ok());
-    return ReadAll(out);
-  }
-  // Frames as a new output of the batch holds them: an Info frame at the
-  // front describes the output.
-  QByteArray AsOutput(const QByteArray& frames) {
-    const QString out = TempPath(QStringLiteral("expected-%1.bin").arg(++made_));
-    QFile f(out);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(frames);
-    f.close();
-    std::string message;
-    EXPECT_NE(UpdateOutputXingFrame(QFile::encodeName(out).toStdString(), false, message), XingResult::Failed)
-        << message;
-    return ReadAll(out);
-  }
-
   DialogsThatAct acting;
-  int made_ = 0;
 };
 
 TEST_F(BatchSourceTest, AFileRenamedOverAnInputDuringTheRunIsNotCut) {
@@ -69,7 +45,7 @@ TEST_F(BatchSourceTest, AFileRenamedOverAnInputDuringTheRunIsNotCut) {
   form->JobTable[1].OtherBitRate = 1;
   // What the run must give: frames 0-9 of the first and 20-29 of the second
   // file as they were (both copies of one fixture).
-  const QByteArray firstFiles = AsOutput(FramesOf(paths[0], 0, 9) + FramesOf(paths[1], 20, 29));
+  const QByteArray firstFiles = Joined({{paths[0], 0, 9}, {paths[1], 20, 29}});
   ASSERT_FALSE(firstFiles.isEmpty());
   acting.act = [&] {
     ASSERT_EQ(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(paths[1]).constData()), 0);

@@ -90,13 +90,33 @@ TEST_F(DesktopTest, OnlyLocalFilesAreTakenFromADrag) {
   EXPECT_FALSE(remote.isAccepted());
 }
 
+// Numbered names in the order they are numbered.
+TEST(NaturalOrder, NumbersCompareByValue) {
+  const struct {
+    const char* before;
+    const char* after;
+  } pairs[] = {
+      {"Track 2.mp3", "Track 10.mp3"}, {"track 9.mp3", "Track 10.mp3"}, {"a1b2.mp3", "a1b10.mp3"},
+      {"01 Intro.mp3", "2 Song.mp3"},  {"Disc 1 - 10.mp3", "Disc 2 - 1.mp3"}, {"b.mp3", "C.mp3"},
+      {"x.mp3", "x1.mp3"},             {"007.mp3", "7a.mp3"},
+  };
+  for (const auto& p : pairs) {
+    SCOPED_TRACE(p.before);
+    EXPECT_TRUE(NaturallyBefore(p.before, p.after));
+    EXPECT_FALSE(NaturallyBefore(p.after, p.before));
+  }
+  EXPECT_FALSE(NaturallyBefore("Track 2.mp3", "Track 2.mp3"));
+}
+
 TEST_F(DesktopTest, AFolderStandsForItsMpegAudioFilesInNameOrder) {
   ASSERT_TRUE(QDir(tmp.path()).mkpath("d/sub"));
-  for (const char* name : {"b.mp3", "a.mpga", "c.mpa", "sub/z.mp3", "x.ogg", "y.wav"})
+  for (const char* name :
+       {"b.mp3", "a.mpga", "c.mpa", "sub/z.mp3", "x.ogg", "y.wav", "Track 10.mp3", "Track 2.mp3", "track 1.MP3"})
     WriteFile(QStringLiteral("d/") + name, "x");
   const QString plain = WriteFile("plain.txt", "x");
   const QString d = TempPath("d");
-  EXPECT_EQ(ExpandFolders({plain, d}), (QStringList{plain, d + "/a.mpga", d + "/b.mp3", d + "/c.mpa"}));
+  EXPECT_EQ(ExpandFolders({plain, d}), (QStringList{plain, d + "/a.mpga", d + "/b.mp3", d + "/c.mpa",
+                                                    d + "/track 1.MP3", d + "/Track 2.mp3", d + "/Track 10.mp3"}));
 }
 
 TEST_F(DesktopTest, KeysPlayStopTakeTheFrameAndMoveThroughTheList) {

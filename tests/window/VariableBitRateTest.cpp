@@ -54,17 +54,6 @@ class VariableBitRateTest : public WindowTest {
     EXPECT_TRUE(ScanFrames(Local(path), Local(out), start, stop, false, h, {}, o).Ok());
     return ReadAll(out);
   }
-  // Frames as a new output holds them once its copied Info frame is brought up to date.
-  QByteArray AsOutput(const QByteArray& frames, bool keepEndPadding) {
-    const QString out = TempPath(QStringLiteral("expected-%1.bin").arg(expected_++));
-    QFile f(out);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(frames);
-    f.close();
-    std::string message;
-    EXPECT_NE(UpdateOutputXingFrame(Local(out), keepEndPadding, message), XingResult::Failed) << message;
-    return ReadAll(out);
-  }
   // Frames of the whole file that the one-bit-rate rule leaves out, as a cut counts them.
   int LeftOutOf(const QString& path) {
     FrameHeader h;
@@ -143,7 +132,7 @@ TEST_F(VariableBitRateTest, EachAnswerWritesWhatItSays) {
     const QByteArray vbrPart = FramesOf(vbr, 5, n - 5, yes);
     // When nothing of the second file fits, the output ends where the first
     // file ended, and its Info frame keeps that file's end padding.
-    const QByteArray expected = AsOutput(FramesOf(cbr, 0, cbrFrames, yes) + vbrPart, vbrPart.isEmpty());
+    const QByteArray expected = Joined({{cbr, 0, cbrFrames}, {vbr, 5, n - 5}}, QString(), vbrPart.isEmpty(), yes);
     EXPECT_EQ(ReadAll(out), expected);
     ASSERT_EQ(dlg.boxes.size(), yes ? 1u : 2u);
     if (!yes) {

@@ -3,7 +3,10 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include "gapless/JoinReach.h"
+#include "output/OutputWriter.h"
 #include "stream/Scanner.h"
+#include "stream/SourceFile.h"
 
 dialogs::Result WindowDialogs::MessageBox(const dialogs::MessageBoxRequest& request) {
   boxes.push_back(request);
@@ -12,7 +15,9 @@ dialogs::Result WindowDialogs::MessageBox(const dialogs::MessageBoxRequest& requ
     boxAnswers.pop_front();
     return r;
   }
-  return request.buttons == dialogs::Buttons::YesNo ? request.defaultButton : dialogs::Result::Ok;
+  return request.buttons == dialogs::Buttons::YesNo || request.buttons == dialogs::Buttons::AppendReplaceCancel
+             ? request.defaultButton
+             : dialogs::Result::Ok;
 }
 
 QString WindowDialogs::OpenFile(const dialogs::FileDialogRequest& request) {
@@ -102,3 +107,38 @@ std::string CmdSeek(int offset, int range) {
 }
 std::string CmdPlay() { return "control_message_send_N(3)"; }
 std::string CmdStop() { return "control_message_send_N(5)"; }
+
+QByteArray WindowTest::Joined(const std::vector<Part>& parts, const QString& existing, bool keepEndPadding,
+                              bool everyBitRate) {
+  static int made = 0;
+  const QString out = TempPath(QStringLiteral("joined-%1.bin").arg(made++));
+  if (!existing.isEmpty()) QFile::copy(existing, out);
+  OutputWriter writer;
+  OutputSettings settings;
+  settings.ReserveTagFrame = everyBitRate;
+  settings.WidenAtJunctions = everyBitRate;
+  OutputOpened opened;
+  std::string error;
+  EXPECT_EQ(writer.Open(QFile::encodeName(out).toStdString(), settings, opened, error), OutputStatus::Ok) << error;
+  for (const Part& p : parts) {
+    SourceFile source(QFile::encodeName(p.Path).toStdString());
+    FrameHeader h;
+    EXPECT_TRUE(ProbeFile(source, h));
+    writer.BeginJob();
+    if (writer.AudioFrames() > 0) {
+      CopyStart start;
+      EXPECT_TRUE(MeasureCopyStart(source, h, p.Start, start, error)) << error;
+      writer.JoinJob(start.Reservoir);
+    }
+    ScanOptions options;
+    options.Sink = &writer;
+    options.EndAfterRange = true;
+    options.AnyBitRate = everyBitRate;
+    EXPECT_TRUE(ScanFrames(source, "", p.Start, p.Stop, false, h, {}, options).Ok());
+  }
+  FinishSettings finish;
+  finish.KeepEndPadding = keepEndPadding;
+  EXPECT_TRUE(writer.Finish(finish, error) && writer.Commit(error)) << error;
+  QFile f(out);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}

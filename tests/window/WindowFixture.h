@@ -44,6 +44,17 @@ class WindowTest : public ::testing::Test {
   // A file of the test's own bytes.
   QString WriteFile(const QString& name, const QByteArray& bytes);
   QString TempPath(const QString& name) const;
+  // Ranges joined by the engine's writer on its own, as one stream, as the
+  // batch joins them (into a copy of `existing` when one is given; every bit
+  // rate with a reserved tag frame when `everyBitRate`): what a batch run
+  // must leave.
+  struct Part {
+    QString Path;
+    int Start;
+    int Stop;
+  };
+  QByteArray Joined(const std::vector<Part>& parts, const QString& existing = QString(), bool keepEndPadding = false,
+                    bool everyBitRate = false);
 
   // Adds a file through the open button and the scripted dialog.
   void Add(const QString& path);
