@@ -104,10 +104,14 @@ TEST(GlobalGain, AFieldStopsAtItsEndsAndSaysSo) {
   const std::int32_t up[2] = {255, 255}, down[2] = {-255, -255};
   EXPECT_EQ(ShiftGains(frame, fields, up), withMusic);
   for (std::int32_t i = 0; i < fields.Count; ++i)
-    if (fields.PartBits[i] > 0) EXPECT_EQ(ReadGain(frame, fields, i), 255);
+    if (fields.PartBits[i] > 0) {
+      EXPECT_EQ(ReadGain(frame, fields, i), 255);
+    }
   EXPECT_EQ(ShiftGains(frame, fields, down), withMusic);
   for (std::int32_t i = 0; i < fields.Count; ++i)
-    if (fields.PartBits[i] > 0) EXPECT_EQ(ReadGain(frame, fields, i), 0);
+    if (fields.PartBits[i] > 0) {
+      EXPECT_EQ(ReadGain(frame, fields, i), 0);
+    }
 }
 
 TEST_F(Gain, FadesRiseAndFallEvenlyAndLeaveTheMusicBetweenThem) {
