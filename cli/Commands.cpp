@@ -164,10 +164,9 @@ int RunCut(const Options& options) {
                     : options.Append  ? ExistingOutput::Append
                                       : ExistingOutput::Refuse;
   choice.NoWait = options.NoWait;
-  // A junction may widen a frame: a join of every bit rate may end up with
-  // several, and gets its tag frame reserved like any VBR output.
-  choice.ReserveTagFrame = BitRatesDiffer(jobs, options.AnyBitRate) || exact == ExactChoice::Exact ||
-                           (options.AnyBitRate && jobs.size() > 1);
+  // A frame widened at a junction is one frame of another bit rate: not worth
+  // a tag frame in front of every join of CBR files.
+  choice.ReserveTagFrame = BitRatesDiffer(jobs, options.AnyBitRate) || exact == ExactChoice::Exact;
   choice.WidenAtJunctions = options.AnyBitRate;
   choice.Lame = exact == ExactChoice::Exact;
   choice.LameValues = tag;

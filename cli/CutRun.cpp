@@ -94,7 +94,8 @@ int CutJobsInto(OutputTarget& target, const std::vector<PlannedJob>& jobs, const
     }
     // Joined at frame edges, a frame belongs to the range that holds its
     // first sample: a stop before an instant and a start there share none.
-    if (settings.Join && job.HasStart && job.Start.IsTime && job.Start.Nanoseconds > 0) {
+    // The first range of an output keeps the frame playing at its start.
+    if (settings.Join && out.AudioFrames() > 0 && job.HasStart && job.Start.IsTime && job.Start.Nanoseconds > 0) {
       start = static_cast<std::int32_t>(std::min<std::int64_t>(LastFrameBefore(clock, job.Start.Nanoseconds) + 1,
                                                                std::numeric_limits<std::int32_t>::max()));
       if (start > stop) {

@@ -26,6 +26,7 @@
 #include "output/InfoCounter.h"
 #include "output/PieceRouter.h"
 #include "stream/Id3Tag.h"
+#include "stream/SameStream.h"
 #include "stream/ScanBuffer.h"
 #include "stream/Scanner.h"
 #include "stream/SourceFile.h"
@@ -346,7 +347,8 @@ int WritePieces(const Options& options, SourceFile& source, const FrameHeader& r
     // A frame copy walks to the end of the stream, and so counts it.
     const std::int64_t count = set.Count >= 0 ? set.Count : r.Count;
     Complain(input + ": " + std::to_string(r.LeftOut) + " of " + std::to_string(count) +
-             " frames were not copied: their bit rate differs from the first frame's");
+             " frames were not copied: their " + LeftOutReason(HeaderBytesOf(reference).data(), r.LeftOutHeader) +
+             " differs from the first frame's");
     status = kExitFailed;
   }
   if (r.Status == ScanStatus::Interrupted || Cancelled()) {

@@ -174,7 +174,8 @@ TEST_F(CliJunction, WithOneBitRateTheFramesWithoutRoomAreMutedAndSaid) {
   const std::string b = Encoded("cbr128", "b");
   // b's last frame before 4.5 s leaves fewer free bytes than a's frame at
   // 5 s takes from before it.
-  const Outcome r = Exec({"cut", "-o", Path("out.mp3"), a + "@1s-3s", b + "@2s-4.5s", a + "@5s-6s"});
+  const Outcome r =
+      Exec({"cut", "--one-bitrate", "-o", Path("out.mp3"), a + "@1s-3s", b + "@2s-4.5s", a + "@5s-6s"});
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_TRUE(Contains(r.Err, a + "@5s-6s: 1 frames at its start decode as silence")) << r.Err;
   const Verdict v = Judge(Path("out.mp3"), {a, b, a}, 1152);

@@ -101,7 +101,7 @@ TEST(GlobalGain, AFieldStopsAtItsEndsAndSaysSo) {
   ASSERT_EQ(fields.Count, 4);  // two granules of stereo
   std::int32_t withMusic = 0;
   for (std::int32_t i = 0; i < fields.Count; ++i) withMusic += fields.PartBits[i] > 0;
-  const std::int32_t up[2] = {255, 255}, down[2] = {-255, -255};
+  const std::int32_t up[2] = {300, 300}, down[2] = {-300, -300};
   EXPECT_EQ(ShiftGains(frame, fields, up), withMusic);
   for (std::int32_t i = 0; i < fields.Count; ++i)
     if (fields.PartBits[i] > 0) {
