@@ -164,9 +164,12 @@ int RunCut(const Options& options) {
                     : options.Append  ? ExistingOutput::Append
                                       : ExistingOutput::Refuse;
   choice.NoWait = options.NoWait;
-  // A frame widened at a junction is one frame of another bit rate: not worth
-  // a tag frame in front of every join of CBR files.
-  choice.ReserveTagFrame = BitRatesDiffer(jobs, options.AnyBitRate) || exact == ExactChoice::Exact;
+  // A join may widen the last frame before a junction to give the next part
+  // its reservoir bytes: the output may then hold several bit rates, and a
+  // tag frame, reserved in front, says so to players. Byte copies (--frames)
+  // never widen.
+  choice.ReserveTagFrame = BitRatesDiffer(jobs, options.AnyBitRate) || exact == ExactChoice::Exact ||
+                           (options.AnyBitRate && !options.Frames && jobs.size() > 1);
   choice.WidenAtJunctions = options.AnyBitRate;
   choice.Lame = exact == ExactChoice::Exact;
   choice.LameValues = tag;

@@ -141,7 +141,7 @@ TEST_F(CliOpenOnce, MoreJobsThanTheSoftLimitOfOpenFilesAreAllCut) {
   ASSERT_EQ(Exec({"cut", "-q", "-o", Path("one.mp3"), in + "@3f-4f"}).Status, 0);
   const std::string one = Slurp(Path("one.mp3"));
   ASSERT_FALSE(one.empty());
-  std::string command = "ulimit -Sn 128 && '" + binary_ + "' cut -q -o '" + out + "'";
+  std::string command = "ulimit -Sn 128 && '" + binary_ + "' cut -q --frames -o '" + out + "'";
   for (int i = 0; i < 300; ++i) command += " '" + in + "@3f-4f'";
   int status = -1;
   Shell(command + " 2>'" + Path("err") + "'", &status);

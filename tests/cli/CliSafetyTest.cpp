@@ -169,7 +169,7 @@ TEST_F(CliSafety, ASizeLimitLeavesWholeFramesAndAMessage) {
     };
     ::setrlimit(RLIMIT_FSIZE, &limit);
   };
-  const Outcome r = Exec({"cut", "-o", Path("out.mp3"), in, in}, s);
+  const Outcome r = Exec({"cut", "--frames", "-o", Path("out.mp3"), in, in}, s);
   EXPECT_EQ(r.Status, 1);
   EXPECT_TRUE(Contains(r.Err, "File too large")) << r.Err;
   // Job 1 put the frames that fit in before the limit, counted; nothing of
